@@ -1,0 +1,45 @@
+#include "core/Breakpoints.h"
+
+#include "core/Archive.h"
+
+bool CBreakpoints::Add(uint32_t address) {
+    const int count = m_count.Load();
+    if (count >= kCapacity) return false;
+    m_addresses[count] = address;
+    m_count = count + 1;
+    return true;
+}
+
+void CBreakpoints::Remove(uint32_t address) {
+    const int found = Find(address);
+    if (found < 0) return;
+    m_cursor = found;
+    const int count = m_count.Load();
+    for (int i = found; i + 1 < count; ++i) m_addresses[i] = m_addresses[i + 1].Load();
+    m_count = count - 1;
+}
+
+bool CBreakpoints::Contains(uint32_t address) {
+    const int found = Find(address);
+    if (found < 0) return false;
+    m_cursor = found;
+    return true;
+}
+
+int CBreakpoints::Find(uint32_t address) const {
+    const int count = m_count.Load();
+    for (int i = 0; i < count; ++i) {
+        if (m_addresses[i].Load() == address) return i;
+    }
+    return -1;
+}
+
+uint32_t CBreakpoints::GetAt(int index) const {
+    if (index < 0 || index >= m_count.Load()) return 0xFFFFFFFF;
+    return m_addresses[index].Load();
+}
+
+void CBreakpoints::Serialize(CArchive& ar) {
+    for (auto& entry : m_addresses) ar.Transfer(entry);
+    if (ar.IsLoading()) m_count = 0;
+}

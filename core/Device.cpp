@@ -1,0 +1,55 @@
+#include "core/Device.h"
+
+#include "core/Archive.h"
+#include "core/Computer.h"
+#include "core/Devices.h"
+#include "core/Host.h"
+
+CDevice::~CDevice() {
+    for (uint32_t n = 0; n < kTimers; ++n) {
+        if (m_timerActive[n]) {
+            Host().StopTimer(m_timerBase + n);
+            m_timerActive[n] = false;
+        }
+    }
+}
+
+CHost& CDevice::Host() const {
+    if (m_owner && m_owner->GetComputer()) return m_owner->GetComputer()->Host();
+    return CNullHost::Instance();
+}
+
+void CDevice::StartTimer(uint32_t periodMs, uint32_t timerIndex) {
+    if (timerIndex >= kTimers) return;
+    if (m_timerActive[timerIndex]) StopTimer(timerIndex);
+    Host().StartTimer(m_timerBase + timerIndex, periodMs);
+    m_timerActive[timerIndex] = true;
+}
+
+void CDevice::StopTimer(uint32_t timerIndex) {
+    if (timerIndex >= kTimers || !m_timerActive[timerIndex]) return;
+    Host().StopTimer(m_timerBase + timerIndex);
+    m_timerActive[timerIndex] = false;
+}
+
+void CDevice::RaiseInterrupt(bool irq, bool nmi) {
+    if (m_owner) m_owner->Interrupt(nmi, irq, m_irqCode);
+}
+
+void CDevice::ClearInterrupt(bool irq, bool nmi) {
+    if (m_owner) m_owner->ClearInterrupt(nmi, irq, m_irqCode);
+}
+
+void CDevice::SetRange(uint32_t from, uint32_t to, uint32_t stride) {
+    m_from = from;
+    m_to = to;
+    SetStride(stride);
+}
+
+void CDevice::SetStride(uint32_t stride) { m_stride = stride == 0 ? 1 : stride; }
+
+void CDevice::Serialize(CArchive& ar) {
+    ar.Transfer(m_from);
+    ar.Transfer(m_to);
+    ar.Transfer(m_name);
+}

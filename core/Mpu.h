@@ -1,0 +1,136 @@
+#pragma once
+// CMpu: the processing-unit interface. The base class is also the null unit
+// that stands in every empty slot of the unit set and does nothing.
+//
+// Run-state fields are shared between the event thread and the run thread and
+// are relaxed atomics; cores keep the registers they show the same way.
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "core/Breakpoints.h"
+#include "core/Relaxed.h"
+
+class CArchive;
+class CDevices;
+class CHost;
+
+class CMpu {
+public:
+    // The statistics counters, in their stored order.
+    enum EStatistic { kFetches = 0, kCycles = 1, kLoads = 2, kStores = 3, kStatisticCount = 4 };
+    // The five disassembly texts, in their order.
+    enum EText { kAddressText = 0, kBytesText, kMnemonicText, kOperandText, kCommentText, kTextCount };
+
+    static constexpr uint32_t kNoAddress = 0xFFFFFFFF;
+    static constexpr uint32_t kAnimationTimerBase = 0x4000;
+    // What the generic register and statistics views say.
+    static constexpr const char* kNoRegisterViewText =
+        "The selected MPU does not have a register view form set up. No registers can be "
+        "displayed.";
+    static constexpr const char* kNoStatisticsViewText =
+        "The selected MPU does not have a statistics form set up. No statistics will be "
+        "available.";
+
+    CMpu() = default;
+    CMpu(const CMpu&) = delete;
+    CMpu& operator=(const CMpu&) = delete;
+    virtual ~CMpu() = default;
+
+    // The class name as registered and stored ("CMpu" for the null unit).
+    virtual const char* GetClassName() const { return "CMpu"; }
+    // The stored record: the CMpu record here; cores store their own fields.
+    virtual void Serialize(CArchive& ar);
+
+    virtual uint32_t GetPC() const { return 0; }
+    virtual void Stop();
+    virtual void Run();
+    virtual void Reset();
+    virtual void Step() {}
+    virtual void Interrupt(bool /*nmi*/, bool /*irq*/, int /*irqCode*/) {}
+    virtual void ClearInterrupt(bool /*nmi*/, bool /*irq*/, int /*irqCode*/) {}
+    // Decodes one instruction into the five texts; every out argument may be null.
+    virtual void Disassemble(uint32_t address, uint32_t* length = nullptr,
+                             std::string* addressText = nullptr, std::string* bytesText = nullptr,
+                             std::string* mnemonicText = nullptr,
+                             std::string* operandText = nullptr,
+                             std::string* commentText = nullptr);
+    virtual bool ReturnExecuted() const { return false; }
+    virtual bool AtBreakpoint() const { return IsBreakpoint(GetPC()); }
+    virtual bool IsBreakpoint(uint32_t address) const { return m_breakpoints.Find(address) >= 0; }
+
+    void SetBus(CDevices* bus) { m_bus = bus; }
+    CDevices* GetBus() const { return m_bus; }
+    // The host of the workspace the bus belongs to (a host that does nothing
+    // while the unit is on no bus).
+    CHost& Host() const;
+
+    const char* GetRegisterViewClass() const { return m_registerViewClass; }
+    const char* GetStatisticsViewClass() const { return m_statisticsViewClass; }
+    uint32_t GetCodeUnit() const { return m_codeUnit; }
+    uint32_t GetAddressScale() const { return m_addressScale; }
+
+    const std::string& GetName() const { return m_name; }
+    void SetName(std::string name) { m_name = std::move(name); }
+    uint32_t GetIrqMask() const { return m_irqMask; }
+    void SetIrqMask(uint32_t mask) { m_irqMask = mask; }
+    // True when a device interrupt with this IRQ code reaches the unit: codes 0
+    // to 14 by the mask; 15, the withdrawal code, reaches every unit.
+    bool AcceptsIrqCode(int code) const;
+
+    uint32_t GetAnimationTimerId() const { return m_animationTimerId; }
+    void SetAnimationTimerId(uint32_t id) { m_animationTimerId = id; }
+    bool IsAnimationTimerActive() const { return m_animationTimerActive; }
+    int GetAnimationRate() const { return m_animationRate; }
+    void SetAnimationRate(int rate) { m_animationRate = rate; }
+    // Starts the periodic animation timer with the unit's id and marks it active.
+    void StartAnimationTimer(uint32_t periodMs);
+    // Stops the animation timer when it is active.
+    void StopAnimationTimer();
+
+    bool IsRunning() const { return m_running; }
+    void SetRunning(bool running) { m_running = running; }
+    bool IsStepOutPending() const { return m_stepOutPending; }
+    void SetStepOutPending(bool pending) { m_stepOutPending = pending; }
+    bool GetInterruptPrompt() const { return m_interruptPrompt; }
+    void SetInterruptPrompt(bool prompt) { m_interruptPrompt = prompt; }
+    uint32_t GetRunToAddress() const { return m_runToAddress; }
+    void SetRunToAddress(uint32_t address) { m_runToAddress = address; }
+    uint32_t GetNextInstructionAddress() const { return m_nextInstructionAddress; }
+    void SetNextInstructionAddress(uint32_t address) { m_nextInstructionAddress = address; }
+
+    CBreakpoints& Breakpoints() { return m_breakpoints; }
+    const CBreakpoints& Breakpoints() const { return m_breakpoints; }
+
+    uint32_t GetStatistic(EStatistic which) const { return m_statistics[which]; }
+    void SetStatistic(EStatistic which, uint32_t value) { m_statistics[which] = value; }
+
+    const std::string& GetText(EText which) const { return m_texts[which]; }
+
+protected:
+    // Copies the five texts and the length to the out arguments that are present.
+    void PublishDisassembly(uint32_t length, uint32_t* lengthOut, std::string* addressText,
+                            std::string* bytesText, std::string* mnemonicText,
+                            std::string* operandText, std::string* commentText) const;
+
+    CDevices* m_bus = nullptr;
+    const char* m_registerViewClass = "CRegisterView";
+    const char* m_statisticsViewClass = "CStatisticsView";
+    uint32_t m_codeUnit = 1;
+    uint32_t m_addressScale = 1;
+    std::string m_name;
+    Relaxed<uint32_t> m_irqMask{0};
+    std::array<Relaxed<uint32_t>, kStatisticCount> m_statistics{};
+    std::array<std::string, kTextCount> m_texts;
+
+private:
+    Relaxed<uint32_t> m_runToAddress{kNoAddress};
+    Relaxed<uint32_t> m_nextInstructionAddress{0};
+    Relaxed<uint32_t> m_animationTimerId{kAnimationTimerBase};
+    Relaxed<bool> m_animationTimerActive{false};
+    Relaxed<int> m_animationRate{0};
+    Relaxed<bool> m_running{false};
+    Relaxed<bool> m_stepOutPending{false};
+    Relaxed<bool> m_interruptPrompt{false};
+    CBreakpoints m_breakpoints;
+};

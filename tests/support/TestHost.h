@@ -1,0 +1,64 @@
+#pragma once
+// A deterministic host: it records what the library asks of it, fires timers
+// and delivers posted notices only when a test says so, and answers questions
+// from scripted queues.
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/Host.h"
+
+class CComputer;
+
+class CTestHost : public CHost {
+public:
+    struct SMessage {
+        std::string text;
+        EMessageIcon icon;
+    };
+
+    void Attach(CComputer* computer) { m_computer = computer; }
+
+    void StartTimer(uint32_t id, uint32_t periodMs) override;
+    void StopTimer(uint32_t id) override;
+    void PostRunStopped(int slot) override;
+    void UpdateAllViews(uint32_t hint) override { hints.push_back(hint); }
+    void SetModified(bool isModified) override { modified = isModified; }
+    void SetActiveUnitText(std::string_view text) override { activeUnitText = text; }
+    void ShowMessage(std::string_view text, EMessageIcon icon) override;
+    bool AskYesNo(std::string_view text) override;
+    bool AskInterrupt(SInterruptRequest& request) override;
+    std::optional<int> AskSystemType() override;
+    void FrameReady(CDevice&) override { ++frames; }
+    int64_t NowSeconds() override { return now; }
+
+    // Fires an active timer once (false when the id is not running).
+    bool FireTimer(uint32_t id);
+    bool IsTimerActive(uint32_t id) const { return timers.count(id) != 0; }
+    // Delivers every posted run-stopped notice to the workspace; returns them.
+    std::vector<int> DeliverPosted();
+    // Notices posted so far and not yet delivered.
+    std::vector<int> Posted() const;
+
+    std::map<uint32_t, uint32_t> timers;  // id -> period of the running timers
+    std::vector<uint32_t> hints;
+    std::vector<SMessage> messages;
+    std::vector<std::string> questions;
+    std::deque<bool> yesNoAnswers;  // empty: Yes
+    std::deque<std::optional<SInterruptRequest>> interruptAnswers;  // empty: cancel
+    std::deque<std::optional<int>> systemTypeAnswers;               // empty: 0
+    bool modified = false;
+    std::string activeUnitText;
+    std::atomic<int> frames{0};
+    int64_t now = 1000;
+
+private:
+    CComputer* m_computer = nullptr;
+    mutable std::mutex m_postedLock;
+    std::vector<int> m_posted;
+};

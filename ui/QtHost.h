@@ -1,0 +1,44 @@
+#pragma once
+// The desktop host: QTimer per timer id, queued calls for notices from other
+// threads, message boxes for messages and questions.
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <map>
+
+#include "core/Host.h"
+
+class CComputer;
+class QWidget;
+
+class CQtHost final : public QObject, public CHost {
+    Q_OBJECT
+public:
+    explicit CQtHost(QWidget* window);
+    ~CQtHost() override;
+
+    void Attach(CComputer* computer) { m_computer = computer; }
+
+    void StartTimer(uint32_t id, uint32_t periodMs) override;
+    void StopTimer(uint32_t id) override;
+    void PostRunStopped(int slot) override;
+    void UpdateAllViews(uint32_t hint) override;
+    void SetModified(bool modified) override;
+    void SetActiveUnitText(std::string_view text) override;
+    void ShowMessage(std::string_view text, EMessageIcon icon) override;
+    bool AskYesNo(std::string_view text) override;
+    bool AskInterrupt(SInterruptRequest& request) override;
+    std::optional<int> AskSystemType() override;
+    void FrameReady(CDevice& device) override;
+
+signals:
+    void viewsUpdated(unsigned hint);
+    void modifiedChanged(bool modified);
+    void activeUnitTextChanged(const QString& text);
+    void frameReady(CDevice* device);
+
+private:
+    QPointer<QWidget> m_window;
+    CComputer* m_computer = nullptr;
+    std::map<uint32_t, QTimer*> m_timers;
+};
