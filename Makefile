@@ -4,7 +4,7 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test clean
+.PHONY: all deps configure build run test bench clean
 
 all: build
 
@@ -26,6 +26,11 @@ run: build
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# Benchmarks report simulated instructions per second; they are never timed tests.
+bench: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target benchmarks
+	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.5 || exit 1; done
 
 clean:
 	@rm -rf $(BUILD_DIR) build-*
