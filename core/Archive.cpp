@@ -53,6 +53,7 @@ uint16_t CArchive::ReadU16() {
 }
 
 uint32_t CArchive::ReadU32() {
+    if (!Take(4)) return 0;
     uint32_t low = ReadU16();
     uint32_t high = ReadU16();
     return low | high << 16;

@@ -44,11 +44,15 @@ public:
     template <class T>
     void Transfer(T& value) {
         if constexpr (std::is_same_v<T, bool>) {
-            if (m_storing) WriteU32(value ? 1u : 0u);
-            else value = ReadU32() != 0;
+            if (m_storing)
+                WriteU32(value ? 1u : 0u);
+            else
+                value = ReadU32() != 0;
         } else if constexpr (std::is_enum_v<T> || std::is_integral_v<T>) {
-            if (m_storing) WriteU32(static_cast<uint32_t>(value));
-            else value = static_cast<T>(ReadU32());
+            if (m_storing)
+                WriteU32(static_cast<uint32_t>(value));
+            else
+                value = static_cast<T>(ReadU32());
         } else {
             static_assert(sizeof(T) == 0, "Transfer takes integers, enums and bool");
         }
@@ -60,8 +64,10 @@ public:
         if (!m_storing) value.Store(plain);
     }
     void Transfer(std::string& text) {
-        if (m_storing) WriteString(text);
-        else text = ReadString();
+        if (m_storing)
+            WriteString(text);
+        else
+            text = ReadString();
     }
 
     // Failure while loading: the first reason is kept.

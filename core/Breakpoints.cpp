@@ -15,7 +15,8 @@ void CBreakpoints::Remove(uint32_t address) {
     if (found < 0) return;
     m_cursor = found;
     const int count = m_count.Load();
-    for (int i = found; i + 1 < count; ++i) m_addresses[i] = m_addresses[i + 1].Load();
+    for (int i = found; i + 1 < count; ++i)
+        m_addresses[i] = m_addresses[i + 1].Load();
     m_count = count - 1;
 }
 
@@ -40,6 +41,7 @@ uint32_t CBreakpoints::GetAt(int index) const {
 }
 
 void CBreakpoints::Serialize(CArchive& ar) {
-    for (auto& entry : m_addresses) ar.Transfer(entry);
+    for (auto& entry : m_addresses)
+        ar.Transfer(entry);
     if (ar.IsLoading()) m_count = 0;
 }

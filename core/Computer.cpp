@@ -8,7 +8,9 @@
 
 CComputer::CComputer(CHost* host) : m_host(host ? host : &CNullHost::Instance()) {}
 
-CComputer::~CComputer() { DeleteContents(); }
+CComputer::~CComputer() {
+    DeleteContents();
+}
 
 void CComputer::NewContents() {
     DeleteContents();
@@ -29,7 +31,9 @@ void CComputer::DeleteContents() {
     m_units.reset();
 }
 
-int CComputer::GetActiveSlot() const { return m_units ? m_units->IndexOf(m_active) : -1; }
+int CComputer::GetActiveSlot() const {
+    return m_units ? m_units->IndexOf(m_active) : -1;
+}
 
 void CComputer::SetActiveProcessor(uint32_t index) {
     if (!m_units) return;
@@ -58,7 +62,9 @@ void CComputer::SetModifiedFlag(bool modified) {
     m_host->SetModified(modified);
 }
 
-void CComputer::UpdateAllViews(uint32_t hint) { m_host->UpdateAllViews(hint); }
+void CComputer::UpdateAllViews(uint32_t hint) {
+    m_host->UpdateAllViews(hint);
+}
 
 void CComputer::AddUnitView(CUnitView* view) {
     if (view && std::find(m_unitViews.begin(), m_unitViews.end(), view) == m_unitViews.end())

@@ -46,7 +46,9 @@ void CDevice::SetRange(uint32_t from, uint32_t to, uint32_t stride) {
     SetStride(stride);
 }
 
-void CDevice::SetStride(uint32_t stride) { m_stride = stride == 0 ? 1 : stride; }
+void CDevice::SetStride(uint32_t stride) {
+    m_stride = stride == 0 ? 1 : stride;
+}
 
 void CDevice::Serialize(CArchive& ar) {
     ar.Transfer(m_from);

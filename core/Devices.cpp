@@ -6,14 +6,15 @@
 #include "core/Device.h"
 #include "core/Mpus.h"
 
-CDevices::~CDevices() { RemoveAll(); }
+CDevices::~CDevices() {
+    RemoveAll();
+}
 
 uint32_t CDevices::SwapBytes(uint32_t value, uint32_t size) {
     switch (size) {
         case 2: return (value & 0xFF) << 8 | (value >> 8 & 0xFF);
         case 3: return (value & 0xFF) << 16 | (value & 0xFF00) | (value >> 16 & 0xFF);
-        case 4:
-            return value << 24 | (value & 0xFF00) << 8 | (value >> 8 & 0xFF00) | value >> 24;
+        case 4: return value << 24 | (value & 0xFF00) << 8 | (value >> 8 & 0xFF00) | value >> 24;
         default: return value;
     }
 }
@@ -70,8 +71,10 @@ void CDevices::AddTail(CDevice* device) {
     device->m_owner = this;
     device->m_next = nullptr;
     device->m_previous = m_tail;
-    if (m_tail) m_tail->m_next = device;
-    else m_head = device;
+    if (m_tail)
+        m_tail->m_next = device;
+    else
+        m_head = device;
     m_tail = device;
     ++m_count;
 }
@@ -84,10 +87,14 @@ bool CDevices::Contains(const CDevice* device) const {
 }
 
 void CDevices::Unlink(CDevice* device) {
-    if (device->m_previous) device->m_previous->m_next = device->m_next;
-    else m_head = device->m_next;
-    if (device->m_next) device->m_next->m_previous = device->m_previous;
-    else m_tail = device->m_previous;
+    if (device->m_previous)
+        device->m_previous->m_next = device->m_next;
+    else
+        m_head = device->m_next;
+    if (device->m_next)
+        device->m_next->m_previous = device->m_previous;
+    else
+        m_tail = device->m_previous;
     device->m_next = device->m_previous = nullptr;
     --m_count;
 }
@@ -102,7 +109,9 @@ void CDevices::Remove(CDevice* device) {
     delete device;
 }
 
-void CDevices::Remove(std::string_view name) { Remove(FindByName(name)); }
+void CDevices::Remove(std::string_view name) {
+    Remove(FindByName(name));
+}
 
 CDevice* CDevices::FindByName(std::string_view name) const {
     for (CDevice* device = m_head; device; device = device->m_next) {
@@ -114,7 +123,8 @@ CDevice* CDevices::FindByName(std::string_view name) const {
 CDevice* CDevices::GetAt(int n) const {
     if (n < 0) return nullptr;
     CDevice* device = m_head;
-    while (device && n-- > 0) device = device->m_next;
+    while (device && n-- > 0)
+        device = device->m_next;
     return device;
 }
 
@@ -129,10 +139,14 @@ void CDevices::MoveUp(CDevice* device) {
     device->m_next = before;
     before->m_previous = device;
     before->m_next = outerNext;
-    if (outerPrev) outerPrev->m_next = device;
-    else m_head = device;
-    if (outerNext) outerNext->m_previous = before;
-    else m_tail = before;
+    if (outerPrev)
+        outerPrev->m_next = device;
+    else
+        m_head = device;
+    if (outerNext)
+        outerNext->m_previous = before;
+    else
+        m_tail = before;
 }
 
 void CDevices::MoveDown(CDevice* device) {
@@ -149,7 +163,8 @@ void CDevices::RemoveAll() {
     std::vector<CDevice*> removed;
     {
         std::lock_guard guard(m_lock);
-        for (CDevice* device = m_head; device; device = device->m_next) removed.push_back(device);
+        for (CDevice* device = m_head; device; device = device->m_next)
+            removed.push_back(device);
         m_head = m_tail = nullptr;
         m_count = 0;
         m_nextTimerBase = kFirstTimerBase;
@@ -162,7 +177,8 @@ void CDevices::RemoveAll() {
 
 void CDevices::ResetAll() {
     std::lock_guard guard(m_lock);
-    for (CDevice* device = m_head; device; device = device->m_next) device->Reset();
+    for (CDevice* device = m_head; device; device = device->m_next)
+        device->Reset();
 }
 
 void CDevices::Interrupt(bool nmi, bool irq, int code) {
@@ -170,6 +186,5 @@ void CDevices::Interrupt(bool nmi, bool irq, int code) {
 }
 
 void CDevices::ClearInterrupt(bool nmi, bool irq, int code) {
-    if (m_computer && m_computer->GetMpus())
-        m_computer->GetMpus()->ClearInterrupt(nmi, irq, code);
+    if (m_computer && m_computer->GetMpus()) m_computer->GetMpus()->ClearInterrupt(nmi, irq, code);
 }

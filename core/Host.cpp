@@ -2,7 +2,9 @@
 
 #include <ctime>
 
-int64_t CHost::NowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
+int64_t CHost::NowSeconds() {
+    return static_cast<int64_t>(std::time(nullptr));
+}
 
 CNullHost& CNullHost::Instance() {
     static CNullHost host;

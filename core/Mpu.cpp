@@ -44,8 +44,8 @@ void CMpu::Reset() {
     m_stepOutPending = false;
 }
 
-void CMpu::Disassemble(uint32_t, uint32_t*, std::string*, std::string*, std::string*,
-                       std::string*, std::string*) {}
+void CMpu::Disassemble(uint32_t, uint32_t*, std::string*, std::string*, std::string*, std::string*,
+                       std::string*) {}
 
 void CMpu::PublishDisassembly(uint32_t length, uint32_t* lengthOut, std::string* addressText,
                               std::string* bytesText, std::string* mnemonicText,
@@ -69,7 +69,8 @@ void CMpu::Serialize(CArchive& ar) {
     ar.Transfer(m_irqMask);
     ar.Transfer(prompt);
     ar.Transfer(stepOut);
-    for (auto& counter : m_statistics) ar.Transfer(counter);
+    for (auto& counter : m_statistics)
+        ar.Transfer(counter);
     m_breakpoints.Serialize(ar);
     if (ar.IsLoading()) {
         m_animationTimerId = timerId;

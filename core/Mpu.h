@@ -20,7 +20,14 @@ public:
     // The statistics counters, in their stored order.
     enum EStatistic { kFetches = 0, kCycles = 1, kLoads = 2, kStores = 3, kStatisticCount = 4 };
     // The five disassembly texts, in their order.
-    enum EText { kAddressText = 0, kBytesText, kMnemonicText, kOperandText, kCommentText, kTextCount };
+    enum EText {
+        kAddressText = 0,
+        kBytesText,
+        kMnemonicText,
+        kOperandText,
+        kCommentText,
+        kTextCount
+    };
 
     static constexpr uint32_t kNoAddress = 0xFFFFFFFF;
     static constexpr uint32_t kAnimationTimerBase = 0x4000;

@@ -1,10 +1,13 @@
 #include "core/Mpus.h"
 
 CMpus::CMpus() {
-    for (auto& slot : m_slots) slot = &m_nullUnit;
+    for (auto& slot : m_slots)
+        slot = &m_nullUnit;
 }
 
-CMpus::~CMpus() { RemoveAll(); }
+CMpus::~CMpus() {
+    RemoveAll();
+}
 
 bool CMpus::Add(CMpu* unit) {
     const int count = m_count;
@@ -56,12 +59,14 @@ void CMpus::ClearInterrupt(bool nmi, bool irq, int code) {
 
 void CMpus::RunAll() {
     const int count = m_count;
-    for (int i = 0; i < count; ++i) m_slots[i].Load()->Run();
+    for (int i = 0; i < count; ++i)
+        m_slots[i].Load()->Run();
 }
 
 void CMpus::StopAll() {
     const int count = m_count;
-    for (int i = 0; i < count; ++i) m_slots[i].Load()->Stop();
+    for (int i = 0; i < count; ++i)
+        m_slots[i].Load()->Stop();
 }
 
 void CMpus::RemoveAll() {

@@ -11,7 +11,8 @@ uint32_t CRam::Read(uint32_t address, uint32_t size) {
     if (!m_buffer || size < 1 || size > 4 || offset + size > m_size) return kNothing;
     const uint8_t* p = m_buffer.get() + offset;
     uint32_t value = 0;
-    for (uint32_t i = size; i-- > 0;) value = value << 8 | p[i];
+    for (uint32_t i = size; i-- > 0;)
+        value = value << 8 | p[i];
     return value;
 }
 
@@ -20,7 +21,8 @@ uint32_t CRam::Write(uint32_t address, uint32_t value, uint32_t size, bool force
     if (!m_buffer || (!m_writable && !force) || size < 1 || size > 4 || offset + size > m_size)
         return kNothing;
     uint8_t* p = m_buffer.get() + offset;
-    for (uint32_t i = 0; i < size; ++i, value >>= 8) p[i] = static_cast<uint8_t>(value);
+    for (uint32_t i = 0; i < size; ++i, value >>= 8)
+        p[i] = static_cast<uint8_t>(value);
     return kNothing;
 }
 

@@ -29,15 +29,44 @@ public:
     operator T() const noexcept { return Load(); }  // NOLINT: implicit on purpose
 
     // Read-modify-write for single-writer state.
-    Relaxed& operator+=(T v) noexcept { Store(static_cast<T>(Load() + v)); return *this; }
-    Relaxed& operator-=(T v) noexcept { Store(static_cast<T>(Load() - v)); return *this; }
-    Relaxed& operator|=(T v) noexcept { Store(static_cast<T>(Load() | v)); return *this; }
-    Relaxed& operator&=(T v) noexcept { Store(static_cast<T>(Load() & v)); return *this; }
-    Relaxed& operator^=(T v) noexcept { Store(static_cast<T>(Load() ^ v)); return *this; }
-    Relaxed& operator++() noexcept { Store(static_cast<T>(Load() + 1)); return *this; }
-    Relaxed& operator--() noexcept { Store(static_cast<T>(Load() - 1)); return *this; }
-    T operator++(int) noexcept { T old = Load(); Store(static_cast<T>(old + 1)); return old; }
-    T operator--(int) noexcept { T old = Load(); Store(static_cast<T>(old - 1)); return old; }
+    Relaxed& operator+=(T v) noexcept {
+        Store(static_cast<T>(Load() + v));
+        return *this;
+    }
+    Relaxed& operator-=(T v) noexcept {
+        Store(static_cast<T>(Load() - v));
+        return *this;
+    }
+    Relaxed& operator|=(T v) noexcept {
+        Store(static_cast<T>(Load() | v));
+        return *this;
+    }
+    Relaxed& operator&=(T v) noexcept {
+        Store(static_cast<T>(Load() & v));
+        return *this;
+    }
+    Relaxed& operator^=(T v) noexcept {
+        Store(static_cast<T>(Load() ^ v));
+        return *this;
+    }
+    Relaxed& operator++() noexcept {
+        Store(static_cast<T>(Load() + 1));
+        return *this;
+    }
+    Relaxed& operator--() noexcept {
+        Store(static_cast<T>(Load() - 1));
+        return *this;
+    }
+    T operator++(int) noexcept {
+        T old = Load();
+        Store(static_cast<T>(old + 1));
+        return old;
+    }
+    T operator--(int) noexcept {
+        T old = Load();
+        Store(static_cast<T>(old - 1));
+        return old;
+    }
 
     // Atomic exchange, for flags that two threads may both write.
     T Exchange(T value) noexcept { return m_value.exchange(value, std::memory_order_acq_rel); }

@@ -13,4 +13,5 @@ int AppendFormat(std::string& text, const char* format, ...);
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
-std::string FormatText(const char* format, ...);
+std::string
+FormatText(const char* format, ...);

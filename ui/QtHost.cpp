@@ -17,7 +17,8 @@ static const char* const kCaption = "simQuorvex";
 CQtHost::CQtHost(QWidget* window) : QObject(window), m_window(window) {}
 
 CQtHost::~CQtHost() {
-    for (auto& [id, timer] : m_timers) delete timer;
+    for (auto& [id, timer] : m_timers)
+        delete timer;
 }
 
 void CQtHost::StartTimer(uint32_t id, uint32_t periodMs) {
@@ -45,12 +46,17 @@ void CQtHost::PostRunStopped(int slot) {
         Qt::QueuedConnection);
 }
 
-void CQtHost::UpdateAllViews(uint32_t hint) { emit viewsUpdated(hint); }
+void CQtHost::UpdateAllViews(uint32_t hint) {
+    emit viewsUpdated(hint);
+}
 
-void CQtHost::SetModified(bool modified) { emit modifiedChanged(modified); }
+void CQtHost::SetModified(bool modified) {
+    emit modifiedChanged(modified);
+}
 
 void CQtHost::SetActiveUnitText(std::string_view text) {
-    emit activeUnitTextChanged(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    emit activeUnitTextChanged(
+        QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 void CQtHost::ShowMessage(std::string_view text, EMessageIcon icon) {
@@ -59,12 +65,8 @@ void CQtHost::ShowMessage(std::string_view text, EMessageIcon icon) {
         case EMessageIcon::Information:
             QMessageBox::information(m_window, kCaption, message);
             break;
-        case EMessageIcon::Exclamation:
-            QMessageBox::warning(m_window, kCaption, message);
-            break;
-        case EMessageIcon::Stop:
-            QMessageBox::critical(m_window, kCaption, message);
-            break;
+        case EMessageIcon::Exclamation: QMessageBox::warning(m_window, kCaption, message); break;
+        case EMessageIcon::Stop: QMessageBox::critical(m_window, kCaption, message); break;
     }
 }
 
@@ -115,6 +117,6 @@ std::optional<int> CQtHost::AskSystemType() {
 
 void CQtHost::FrameReady(CDevice& device) {
     CDevice* target = &device;
-    QMetaObject::invokeMethod(this, [this, target] { emit frameReady(target); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, target] { emit frameReady(target); }, Qt::QueuedConnection);
 }

@@ -2,9 +2,13 @@
 
 #include "core/Computer.h"
 
-void CTestHost::StartTimer(uint32_t id, uint32_t periodMs) { timers[id] = periodMs; }
+void CTestHost::StartTimer(uint32_t id, uint32_t periodMs) {
+    timers[id] = periodMs;
+}
 
-void CTestHost::StopTimer(uint32_t id) { timers.erase(id); }
+void CTestHost::StopTimer(uint32_t id) {
+    timers.erase(id);
+}
 
 void CTestHost::PostRunStopped(int slot) {
     std::lock_guard guard(m_postedLock);
@@ -57,7 +61,8 @@ std::vector<int> CTestHost::DeliverPosted() {
         posted.swap(m_posted);
     }
     if (m_computer) {
-        for (int slot : posted) m_computer->OnRunStopped(slot);
+        for (int slot : posted)
+            m_computer->OnRunStopped(slot);
     }
     return posted;
 }

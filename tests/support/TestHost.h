@@ -49,7 +49,7 @@ public:
     std::vector<uint32_t> hints;
     std::vector<SMessage> messages;
     std::vector<std::string> questions;
-    std::deque<bool> yesNoAnswers;  // empty: Yes
+    std::deque<bool> yesNoAnswers;                                  // empty: Yes
     std::deque<std::optional<SInterruptRequest>> interruptAnswers;  // empty: cancel
     std::deque<std::optional<int>> systemTypeAnswers;               // empty: 0
     bool modified = false;

@@ -1,0 +1,24 @@
+#include <gtest/gtest.h>
+
+#include "tools/StringEx.h"
+
+namespace {
+
+TEST(StringExTest, AppendFormatAppendsAndCounts) {
+    std::string text = "A9 ";
+    EXPECT_EQ(AppendFormat(text, "%02X ", 5), 3);
+    EXPECT_EQ(text, "A9 05 ");
+    EXPECT_EQ(AppendFormat(text, "%s", ""), 0);
+    EXPECT_EQ(text, "A9 05 ");
+}
+
+TEST(StringExTest, LongOutputIsNotCut) {
+    std::string text;
+    const std::string long_text(1000, 'z');
+    EXPECT_EQ(AppendFormat(text, "<%s>", long_text.c_str()), 1002);
+    EXPECT_EQ(text.size(), 1002u);
+    EXPECT_EQ(text.back(), '>');
+    EXPECT_EQ(FormatText("%06lX", 0xABCDEul), "0ABCDE");
+}
+
+}  // namespace
