@@ -1,0 +1,284 @@
+#include "core/WorkspaceFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <unistd.h>
+
+#include "core/Archive.h"
+#include "core/ClassRegistry.h"
+#include "core/Computer.h"
+#include "core/Device.h"
+#include "core/Devices.h"
+#include "core/Mpu.h"
+#include "core/Mpus.h"
+
+namespace {
+
+constexpr uint16_t kNewClassTag = 0xFFFF;
+constexpr uint16_t kEscapeTag = 0x7FFF;
+constexpr uint16_t kClassTagBit = 0x8000;
+constexpr uint32_t kEscapedClassBit = 0x80000000;
+constexpr uint16_t kSchema = 1;
+constexpr const char* kUnitSetClass = "CMpus";
+constexpr const char* kDeviceListClass = "CDevices";
+
+// Eight units of the largest record and memory devices are all a file can
+// hold; anything larger is not a workspace.
+constexpr uintmax_t kMaxFileSize = 256u << 20;
+
+enum class EKind { UnitSet, DeviceList, Unit, Device };
+
+// Writes object references: each class name once, then its index.
+class CReferenceWriter {
+public:
+    explicit CReferenceWriter(CArchive& ar) : m_ar(ar) {}
+
+    // Writes the reference that introduces a new object of className.
+    void BeginObject(const std::string& className) {
+        auto found = m_classes.find(className);
+        if (found == m_classes.end()) {
+            m_ar.WriteU16(kNewClassTag);
+            m_ar.WriteU16(kSchema);
+            m_ar.WriteU16(static_cast<uint16_t>(className.size()));
+            m_ar.WriteBytes(reinterpret_cast<const uint8_t*>(className.data()), className.size());
+            m_classes.emplace(className, ++m_nextIndex);
+        } else if (found->second < kEscapeTag) {
+            m_ar.WriteU16(static_cast<uint16_t>(kClassTagBit | found->second));
+        } else {
+            m_ar.WriteU16(kEscapeTag);
+            m_ar.WriteU32(kEscapedClassBit | found->second);
+        }
+        ++m_nextIndex;  // the object's own index
+    }
+
+private:
+    CArchive& m_ar;
+    std::map<std::string, uint32_t> m_classes;
+    uint32_t m_nextIndex = 0;
+};
+
+// Reads object references and tells which class a new object is of.
+class CReferenceReader {
+public:
+    explicit CReferenceReader(CArchive& ar) : m_ar(ar) {}
+
+    // Reads a reference that must introduce a new object of the expected kind;
+    // returns its class name, or fails the archive.
+    bool BeginObject(EKind expected, std::string& className) {
+        const uint16_t tag = m_ar.ReadU16();
+        if (m_ar.Failed()) return false;
+        uint32_t classIndex = 0;
+        if (tag == kNewClassTag) {
+            m_ar.ReadU16();  // schema: any value is accepted
+            const uint16_t length = m_ar.ReadU16();
+            std::string name(length, '\0');
+            m_ar.ReadBytes(reinterpret_cast<uint8_t*>(name.data()), length);
+            if (m_ar.Failed()) return false;
+            if (!Known(name)) return Fail("unknown class \"" + name + "\"");
+            classIndex = ++m_nextIndex;
+            m_classes[classIndex] = name;
+        } else if (tag == 0) {
+            return Fail("a required object is missing");
+        } else if (tag == kEscapeTag) {
+            const uint32_t value = m_ar.ReadU32();
+            if (m_ar.Failed()) return false;
+            if (!(value & kEscapedClassBit)) return Fail("an object is stored twice");
+            classIndex = value & ~kEscapedClassBit;
+        } else if (tag & kClassTagBit) {
+            classIndex = tag & ~kClassTagBit;
+        } else {
+            // A back reference would put one object in two places.
+            return Fail("an object is stored twice");
+        }
+        auto found = m_classes.find(classIndex);
+        if (found == m_classes.end()) return Fail("a class reference names no class");
+        className = found->second;
+        if (!Known(className) || KindOf(className) != expected)
+            return Fail("\"" + className + "\" stands where " + KindText(expected) +
+                        " is expected");
+        ++m_nextIndex;
+        return true;
+    }
+
+private:
+    static bool Known(const std::string& name) {
+        return name == kUnitSetClass || name == kDeviceListClass ||
+               UnitClasses().FindByName(name) || DeviceClasses().FindByName(name);
+    }
+    static EKind KindOf(const std::string& name) {
+        if (name == kUnitSetClass) return EKind::UnitSet;
+        if (name == kDeviceListClass) return EKind::DeviceList;
+        if (UnitClasses().FindByName(name)) return EKind::Unit;
+        return EKind::Device;
+    }
+    static std::string KindText(EKind kind) {
+        switch (kind) {
+            case EKind::UnitSet: return "the processing units";
+            case EKind::DeviceList: return "the device list";
+            case EKind::Unit: return "a processing unit";
+            case EKind::Device: return "a device";
+        }
+        return "an object";
+    }
+    bool Fail(const std::string& reason) {
+        m_ar.Fail(reason);
+        return false;
+    }
+
+    CArchive& m_ar;
+    std::map<uint32_t, std::string> m_classes;
+    uint32_t m_nextIndex = 0;
+};
+
+bool LoadUnits(CArchive& ar, CReferenceReader& refs, CMpus& units) {
+    std::string className;
+    if (!refs.BeginObject(EKind::UnitSet, className)) return false;
+    const int32_t count = static_cast<int32_t>(ar.ReadU32());
+    if (ar.Failed()) return false;
+    if (count < 0 || count > CMpus::kSlots) {
+        ar.Fail("the file names " + std::to_string(count) + " processing units; at most 8 fit");
+        return false;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        if (!refs.BeginObject(EKind::Unit, className)) return false;
+        std::unique_ptr<CMpu> unit = UnitClasses().Create(className);
+        if (!unit) {
+            ar.Fail("cannot create a processing unit of class \"" + className + "\"");
+            return false;
+        }
+        unit->Serialize(ar);
+        if (ar.Failed()) return false;
+        units.Add(unit.release());  // the slot decides the animation timer id
+    }
+    return true;
+}
+
+bool LoadDevices(CArchive& ar, CReferenceReader& refs, CDevices& devices) {
+    std::string className;
+    if (!refs.BeginObject(EKind::DeviceList, className)) return false;
+    const int32_t count = static_cast<int32_t>(ar.ReadU32());
+    if (ar.Failed()) return false;
+    // Every device record takes at least a tag and its From, To and Name.
+    if (count < 0 || static_cast<uint64_t>(count) * 11 > ar.Remaining()) {
+        ar.Fail("the device count does not fit the file");
+        return false;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        if (!refs.BeginObject(EKind::Device, className)) return false;
+        std::unique_ptr<CDevice> device = DeviceClasses().Create(className);
+        if (!device) {
+            ar.Fail("cannot create a device of class \"" + className + "\"");
+            return false;
+        }
+        device->Serialize(ar);
+        if (ar.Failed()) return false;
+        devices.AddTail(device.release());  // fresh timer-id bases from 0x10
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<uint8_t> StoreWorkspace(const CComputer& computer) {
+    CArchive ar;
+    CReferenceWriter refs(ar);
+    const CMpu* active = computer.GetActiveProcessor();
+    const int slot = computer.GetActiveSlot();
+    ar.WriteU32(active && slot >= 0 ? active->GetAnimationTimerId() : CMpu::kAnimationTimerBase);
+
+    refs.BeginObject(kUnitSetClass);
+    const CMpus* units = computer.GetMpus();
+    const int unitCount = units ? units->GetCount() : 0;
+    ar.WriteU32(static_cast<uint32_t>(unitCount));
+    for (int i = 0; i < unitCount; ++i) {
+        CMpu* unit = units->GetAt(i);
+        refs.BeginObject(unit->GetClassName());
+        unit->Serialize(ar);
+    }
+
+    refs.BeginObject(kDeviceListClass);
+    CDevices* devices = computer.GetDevices();
+    if (!devices) {
+        ar.WriteU32(0);
+        return ar.Data();
+    }
+    // Devices are stored under the bus lock, so a running program never
+    // changes memory halfway through its record.
+    std::lock_guard guard(devices->Lock());
+    ar.WriteU32(static_cast<uint32_t>(devices->GetCount()));
+    for (CDevice* device = devices->GetHead(); device; device = device->GetNext()) {
+        refs.BeginObject(device->GetClassName());
+        device->Serialize(ar);
+    }
+    return ar.Data();
+}
+
+bool LoadWorkspace(CComputer& computer, std::span<const uint8_t> data, std::string* error) {
+    computer.DeleteContents();
+    CArchive ar(data);
+    CReferenceReader refs(ar);
+    auto units = std::make_unique<CMpus>();
+    auto devices = std::make_unique<CDevices>();
+    const uint32_t activeId = ar.ReadU32();
+    const bool ok = !ar.Failed() && LoadUnits(ar, refs, *units) && LoadDevices(ar, refs, *devices);
+    if (!ok) {
+        if (error) *error = ar.Error().empty() ? "the file is not a workspace" : ar.Error();
+        return false;
+    }
+    computer.AdoptContents(std::move(devices), std::move(units), activeId & 7);
+    return true;
+}
+
+bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> data,
+                         std::string* error) {
+    const std::string temporary = path + ".tmp" + std::to_string(::getpid());
+    FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (!file) {
+        if (error) *error = "Cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), file) == data.size();
+    ok = std::fflush(file) == 0 && ok;
+    ok = ::fsync(::fileno(file)) == 0 && ok;
+    ok = std::fclose(file) == 0 && ok;
+    if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        if (error) *error = "Cannot write " + path + ": " + std::strerror(errno);
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool SaveWorkspaceFile(const CComputer& computer, const std::string& path, std::string* error) {
+    return WriteFileAtomically(path, StoreWorkspace(computer), error);
+}
+
+bool OpenWorkspaceFile(CComputer& computer, const std::string& path, std::string* error) {
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    if (!file) {
+        if (error) *error = "Cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    const std::streamoff size = file.tellg();
+    if (size < 0 || static_cast<uintmax_t>(size) > kMaxFileSize) {
+        if (error) *error = path + " is too large to be a workspace file";
+        return false;
+    }
+    std::vector<uint8_t> data(static_cast<size_t>(size));
+    file.seekg(0);
+    if (size > 0 && !file.read(reinterpret_cast<char*>(data.data()), size)) {
+        if (error) *error = "Cannot read " + path;
+        return false;
+    }
+    std::string reason;
+    if (!LoadWorkspace(computer, data, &reason)) {
+        if (error) *error = path + " cannot be opened: " + reason + ".";
+        return false;
+    }
+    return true;
+}
