@@ -4,7 +4,7 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench sanitize clean
 
 all: build
 
@@ -31,6 +31,18 @@ test: build
 bench: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target benchmarks
 	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.5 || exit 1; done
+
+# Every test under the address and undefined-behaviour sanitizers, then the
+# ones that run threads (all but the single-threaded cpu and tools suites)
+# under the thread sanitizer. Any report fails.
+SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+sanitize: deps
+	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIMQ_BUILD_UI=OFF -DSIMQ_SANITIZE=address,undefined >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	@cd build-asan && $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS)
+	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIMQ_BUILD_UI=OFF -DSIMQ_SANITIZE=thread >/dev/null
+	@cmake --build build-tsan -j $(JOBS)
+	@cd build-tsan && $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS) -LE '^(cpu|tools)$$'
 
 clean:
 	@rm -rf $(BUILD_DIR) build-*

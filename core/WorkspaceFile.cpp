@@ -1,5 +1,6 @@
 #include "core/WorkspaceFile.h"
 
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -7,7 +8,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <unistd.h>
 
 #include "core/Archive.h"
 #include "core/ClassRegistry.h"

@@ -17,12 +17,25 @@ public:
     // "<document> - simQuorvex", with "*" while the workspace has unsaved changes.
     void UpdateTitle();
 
+    // File commands; false when nothing changed (cancelled or failed, with a message).
+    bool NewDocument();
+    bool OpenDocument(const QString& path);
+    bool SaveDocument(const QString& path);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void BuildMenus();
+    // Asks to save unsaved changes; false when the user cancels.
+    bool MaybeSave();
+    void OnOpen();
+    bool OnSave();
+    bool OnSaveAs();
 
     CQtHost* m_host;
     std::unique_ptr<CComputer> m_computer;
     QLabel* m_activeUnit;
-    QString m_documentName = "Untitled";
+    QString m_path;
     bool m_modified = false;
 };

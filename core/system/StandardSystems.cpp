@@ -129,4 +129,6 @@ bool NewWorkspace(CComputer& computer, std::string* error) {
     return true;
 }
 
-void ResetFirstWorkspaceRule() { g_firstWorkspaceMade = false; }
+void ResetFirstWorkspaceRule() {
+    g_firstWorkspaceMade = false;
+}

@@ -1,0 +1,119 @@
+// The standard systems and the new-workspace rule.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/Computer.h"
+#include "core/Devices.h"
+#include "core/Mpus.h"
+#include "core/Ram.h"
+#include "core/system/StandardClasses.h"
+#include "core/system/StandardSystems.h"
+#include "support/TestHost.h"
+
+namespace {
+
+struct SExpectedDevice {
+    const char* className;
+    const char* name;
+    uint32_t from, to, stride;
+    int irqCode;
+    uint32_t timerBase;
+};
+
+class StandardSystemsTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { RegisterStandardClasses(); }
+    void SetUp() override {
+        host.Attach(&computer);
+        ResetFirstWorkspaceRule();
+    }
+    void Build(ESystemType type) {
+        computer.NewContents();
+        std::string error;
+        ASSERT_TRUE(BuildStandardSystem(computer, type, &error)) << error;
+    }
+    void ExpectDevices(std::initializer_list<SExpectedDevice> expected) {
+        CDevices* devices = computer.GetDevices();
+        ASSERT_EQ(devices->GetCount(), static_cast<int>(expected.size()));
+        int i = 0;
+        for (const SExpectedDevice& e : expected) {
+            CDevice* d = devices->GetAt(i++);
+            EXPECT_STREQ(d->GetClassName(), e.className);
+            EXPECT_EQ(d->GetName(), e.name);
+            EXPECT_EQ(d->GetFrom(), e.from) << e.name;
+            EXPECT_EQ(d->GetTo(), e.to) << e.name;
+            EXPECT_EQ(d->GetStride(), e.stride) << e.name;
+            EXPECT_EQ(d->GetIrqCode(), e.irqCode) << e.name;
+            EXPECT_EQ(d->GetTimerBase(), e.timerBase) << e.name;
+        }
+    }
+    CTestHost host;
+    CComputer computer{&host};
+};
+
+TEST_F(StandardSystemsTest, CorvaneSystem) {
+    Build(ESystemType::Corvane);
+    ExpectDevices({{"CRam", "RAM", 0x000000, 0x03FFFF, 1, -1, 0x10},
+                   {"CRam", "ROM", 0xFF0000, 0xFFFFFF, 1, -1, 0x20},
+                   {"CTimeSlicer", "System time slicer", 0x301000, 0x3010FF, 1, 0, 0x30},
+                   {"CKeyboard", "Keyboard", 0x301100, 0x3011FF, 1, 1, 0x40},
+                   {"CVic", "VIC", 0x300000, 0x300FFF, 3, 7, 0x50}});
+    CMpus* units = computer.GetMpus();
+    ASSERT_EQ(units->GetCount(), 1);
+    EXPECT_STREQ(units->GetAt(0)->GetClassName(), "CCorvaneMPU");
+    EXPECT_EQ(units->GetAt(0)->GetName(), "Corvane Processor #0");
+    EXPECT_EQ(units->GetAt(0)->GetIrqMask(), 3u);
+    EXPECT_EQ(computer.GetActiveProcessor(), units->GetAt(0));
+    auto* ram = dynamic_cast<CRam*>(computer.GetDevices()->GetAt(0));
+    auto* rom = dynamic_cast<CRam*>(computer.GetDevices()->GetAt(1));
+    ASSERT_TRUE(ram && rom);
+    EXPECT_EQ(ram->GetSize(), 0x40000u);
+    EXPECT_EQ(rom->GetSize(), 0x10000u);
+    EXPECT_FALSE(rom->IsWritable());
+
+    EXPECT_EQ(computer.Read(0x040000, 1), 0xFFFFFFFFu);
+    computer.Write(0xFF0000, 0x5A, 1, true);  // a loader
+    EXPECT_EQ(computer.Read(0xFF0000, 1), 0x5Au);
+    computer.Write(0xFF0000, 0xA5, 1, false);  // a processor
+    EXPECT_EQ(computer.Read(0xFF0000, 1), 0x5Au);
+}
+
+TEST_F(StandardSystemsTest, Vo16System) {
+    Build(ESystemType::Vo16);
+    ExpectDevices({{"CRam", "External RAM", 0x0000, 0x7FFF, 1, -1, 0x10},
+                   {"CRam", "Internal RAM", 0xFF00, 0xFF1F, 1, -1, 0x20},
+                   {"CVo16VGA", "Vo16 VGA Controller", 0x0000, 0x0000, 1, -1, 0x30}});
+    CMpu* unit = computer.GetMpus()->GetAt(0);
+    EXPECT_STREQ(unit->GetClassName(), "CVo16");
+    EXPECT_EQ(unit->GetName(), "Vo16 Processor #0");
+    EXPECT_EQ(unit->GetIrqMask(), 0u);
+    // Address 0 reads from the RAM, which shadows the video controller.
+    computer.Write(0, 0x77, 1, false);
+    EXPECT_EQ(computer.Read(0, 1), 0x77u);
+}
+
+TEST_F(StandardSystemsTest, BlankSystemHasNothing) {
+    Build(ESystemType::Blank);
+    EXPECT_EQ(computer.GetMpus()->GetCount(), 0);
+    EXPECT_EQ(computer.GetDevices()->GetCount(), 0);
+    EXPECT_TRUE(computer.GetMpus()->IsNullUnit(computer.GetActiveProcessor()));
+}
+
+TEST_F(StandardSystemsTest, FirstWorkspaceIsVo16WithoutAskingThenTheUserChooses) {
+    ASSERT_TRUE(NewWorkspace(computer));
+    EXPECT_STREQ(computer.GetMpus()->GetAt(0)->GetClassName(), "CVo16");
+    EXPECT_EQ(computer.GetDevices()->GetCount(), 3);
+
+    host.systemTypeAnswers.push_back(std::nullopt);  // Cancel keeps the workspace
+    EXPECT_FALSE(NewWorkspace(computer));
+    EXPECT_STREQ(computer.GetMpus()->GetAt(0)->GetClassName(), "CVo16");
+
+    host.systemTypeAnswers.push_back(0);
+    ASSERT_TRUE(NewWorkspace(computer));
+    EXPECT_STREQ(computer.GetMpus()->GetAt(0)->GetClassName(), "CCorvaneMPU");
+    EXPECT_EQ(computer.GetDevices()->GetCount(), 5);
+    EXPECT_FALSE(computer.IsModified());
+}
+
+}  // namespace
