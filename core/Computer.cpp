@@ -21,14 +21,34 @@ void CComputer::NewContents() {
     m_devices->SetComputer(this);
     m_units = std::make_unique<CMpus>();
     m_active = &m_units->NullUnit();
+    StartRunThread();
 }
 
 void CComputer::DeleteContents() {
-    // Devices go first: their renderer threads may still raise interrupts into
+    // The run thread steps the units and reaches the devices: it ends first.
+    EndRunThread();
+    // Animation timers belong to the host and would outlive their units.
+    if (m_units) m_units->StopAll();
+    // Devices go next: their renderer threads may still raise interrupts into
     // the units while they are being joined.
     m_active = nullptr;
     m_devices.reset();
     m_units.reset();
+}
+
+void CComputer::AdoptContents(std::unique_ptr<CDevices> devices, std::unique_ptr<CMpus> units,
+                              int activeSlot) {
+    DeleteContents();
+    m_stopRequest = false;
+    m_timeLimitEnabled = false;
+    m_cycleLimitEnabled = false;
+    m_devices = std::move(devices);
+    m_units = std::move(units);
+    m_devices->SetComputer(this);
+    for (int i = 0; i < m_units->GetCount(); ++i) m_units->GetAt(i)->SetBus(m_devices.get());
+    m_active = &m_units->NullUnit();
+    SetActiveProcessor(static_cast<uint32_t>(activeSlot));
+    StartRunThread();
 }
 
 int CComputer::GetActiveSlot() const {
@@ -38,7 +58,7 @@ int CComputer::GetActiveSlot() const {
 void CComputer::SetActiveProcessor(uint32_t index) {
     if (!m_units) return;
     m_active = m_units->GetAt(static_cast<int>(index & 7));
-    m_host->SetActiveUnitText(m_active->GetName().substr(0, 20));
+    Host().SetActiveUnitText(m_active->GetName().substr(0, 20));
 }
 
 uint32_t CComputer::Read(uint32_t address, uint32_t size) const {
@@ -59,11 +79,11 @@ void CComputer::OnTimer(uint32_t id) {
 
 void CComputer::SetModifiedFlag(bool modified) {
     m_modified = modified;
-    m_host->SetModified(modified);
+    Host().SetModified(modified);
 }
 
 void CComputer::UpdateAllViews(uint32_t hint) {
-    m_host->UpdateAllViews(hint);
+    Host().UpdateAllViews(hint);
 }
 
 void CComputer::AddUnitView(CUnitView* view) {
@@ -84,31 +104,4 @@ void CComputer::RefreshUnit(int slot) {
     UpdateAllViews(moved ? kHintProcessorState | kHintCodeMoved : kHintProcessorState);
 }
 
-bool CComputer::TimeLimitExceeded() const {
-    return m_timeLimitEnabled && m_host->NowSeconds() - m_runStartTime > m_timeLimit;
-}
-
-void CComputer::AnimationStep(int slot) {
-    if (!m_units || slot < 0 || slot >= m_units->GetCount()) return;
-    CMpu* unit = m_units->GetAt(slot);
-    if (unit->GetAnimationRate() == 0) return;
-    unit->Step();
-    m_instructionCount += 1;
-
-    bool stop = true;
-    if (unit->IsStepOutPending() && unit->ReturnExecuted()) {
-        unit->SetStepOutPending(false);
-    } else if (unit->GetInterruptPrompt()) {
-    } else if (unit->GetPC() == unit->GetRunToAddress()) {
-        unit->SetRunToAddress(CMpu::kNoAddress);
-    } else if (unit->AtBreakpoint()) {
-    } else if (m_cycleLimitEnabled && m_instructionCount > m_cycleLimit) {
-    } else {
-        RefreshUnit(slot);
-        stop = TimeLimitExceeded();
-    }
-    if (!stop) return;
-    unit->SetAnimationRate(0);
-    unit->StopAnimationTimer();
-    RefreshUnit(slot);
-}
+// The run thread, the run commands and the animation step are in RunControl.cpp.

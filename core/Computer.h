@@ -2,8 +2,12 @@
 // CComputer: the workspace, one simulated computer. It owns the unit set and
 // the bus, marks one unit active, holds the run limits and, from creation or
 // opening until it is cleared, the run thread.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,23 +31,54 @@ public:
     virtual bool FollowProgramCounter() = 0;
 };
 
+// The four run-limit values of a workspace, edited together by the Global
+// Run Limits dialog.
+struct SRunLimits {
+    bool timeEnabled = false;
+    int64_t seconds = 0;
+    bool cyclesEnabled = false;
+    int32_t cycles = 0;
+};
+
 class CComputer {
 public:
     static constexpr int kRunLimitSlot = 10000;
+    static constexpr const char* kCautionText =
+        "Caution: no breakpoints or execution time limits have been set. Proceed anyway ?";
+    static constexpr const char* kNoMoreBreakpointsText = "Sorry, no more breakpoints available.";
+    static constexpr const char* kRunThreadStuckText =
+        "The main simulator run thread did not terminate properly. :(\r\nThis may cause extra "
+        "resources to be consumed, affecting performance. \r\nConsider rebooting.  Sorry.";
+    static constexpr const char* kRunThreadFailedText =
+        "The simulator run thread could not be started. Processors will not run.";
+    // The run thread's pause after a pass in which no unit ran.
+    static constexpr std::chrono::milliseconds kIdleSleep{56};
+    // Longest waits of Stop and Stop All for the run thread to finish its pass.
+    static constexpr std::chrono::milliseconds kStopSettle{55};
+    static constexpr std::chrono::milliseconds kStopAllSettle{120};
+    // Clearing waits for the run thread in this many tries of this length
+    // before it tells the user (and then goes on waiting).
+    static constexpr int kStopTries = 20;
+    static constexpr std::chrono::milliseconds kStopTryInterval{100};
 
     explicit CComputer(CHost* host = nullptr);
     CComputer(const CComputer&) = delete;
     CComputer& operator=(const CComputer&) = delete;
     ~CComputer();
 
-    CHost& Host() const { return *m_host; }
+    CHost& Host() const { return *m_host.Load(); }
     void SetHost(CHost* host) { m_host = host ? host : &CNullHost::Instance(); }
 
     // An empty workspace: a fresh bus and unit set, limits and stop request
     // cleared. The old contents are cleared first.
     void NewContents();
-    // Clears the workspace: units and devices are deleted.
+    // Clears the workspace: the run thread is ended and joined, then units and
+    // devices are deleted.
     void DeleteContents();
+    // Installs a loaded bus and unit set: the bus gets its workspace, every
+    // unit the bus, and the unit in slot activeSlot becomes active.
+    void AdoptContents(std::unique_ptr<CDevices> devices, std::unique_ptr<CMpus> units,
+                       int activeSlot);
     bool IsEmpty() const { return !m_devices; }
 
     CDevices* GetDevices() const { return m_devices.get(); }
@@ -81,7 +116,43 @@ public:
     // One animation step of the unit in slot (the unit's animation timer expired).
     void AnimationStep(int slot);
 
-    // Run limits and the run's counters; shared with the run thread.
+    // The run thread steps every running unit, one instruction per unit per
+    // pass. It lives from NewContents (or opening) until the contents are
+    // cleared; starting it again while it runs does nothing.
+    void StartRunThread();
+    bool HasRunThread() const { return m_runThread.joinable(); }
+    // Waits until the run thread has finished the pass it is in, so that no
+    // unit it stepped is still inside Step; at most maxWait. True when
+    // settled (also when there is no thread). A unit whose running flag was
+    // cleared before the call is not stepped again once this returns true.
+    bool SettleRunThread(std::chrono::milliseconds maxWait);
+    // Passes the run thread has completed, a sign of life for a status line.
+    uint32_t GetRunPassCount() const { return m_passSequence.load(std::memory_order_acquire) / 2; }
+
+    // Run commands. All act on the active unit except Run All and Stop All;
+    // without an active unit (a blank system) they do nothing.
+    // Run returns whether the unit was started (not when the caution prompt
+    // was declined).
+    bool Run();
+    void RunAll();
+    void Stop();
+    void StopAll();
+    void StepInto();
+    void BounceOver();
+    void StepOut();
+    // The Generate Interrupt dialog, then the request to the active unit.
+    void GenerateInterrupt();
+    void ToggleBreakpoint();
+    // Animate 1/1, 1/10, 1/100 (rate 1, 10 or 100): the same rate again
+    // switches the animation off. Other rates are ignored.
+    void Animate(int rate);
+    // Animation timer period of a rate, 0 for a rate that is not one.
+    static uint32_t AnimationPeriod(int rate);
+
+    // Run limits and the run's counters; shared with the run thread. Run and
+    // Run All reset the counters and leave the limits as they are.
+    SRunLimits GetRunLimits() const;
+    void SetRunLimits(const SRunLimits& limits);
     bool IsTimeLimitEnabled() const { return m_timeLimitEnabled; }
     void SetTimeLimitEnabled(bool enabled) { m_timeLimitEnabled = enabled; }
     int64_t GetTimeLimit() const { return m_timeLimit; }
@@ -90,23 +161,48 @@ public:
     void SetCycleLimitEnabled(bool enabled) { m_cycleLimitEnabled = enabled; }
     int32_t GetCycleLimit() const { return m_cycleLimit; }
     void SetCycleLimit(int32_t count) { m_cycleLimit = count; }
-    int32_t GetInstructionCount() const { return m_instructionCount; }
-    void SetInstructionCount(int32_t count) { m_instructionCount = count; }
+    int32_t GetInstructionCount() const { return m_instructionCount.load(std::memory_order_relaxed); }
+    void SetInstructionCount(int32_t count) {
+        m_instructionCount.store(count, std::memory_order_relaxed);
+    }
     int64_t GetRunStartTime() const { return m_runStartTime; }
     void SetRunStartTime(int64_t seconds) { m_runStartTime = seconds; }
 
 private:
     bool TimeLimitExceeded() const;
+    bool RunLimitReached() const;
+    // The first stop condition that holds after an instruction of unit, with
+    // its side effect (step-out or run-to address cleared).
+    static bool StopsAfterStep(CMpu& unit);
+    void RunThreadMain();
+    void EndRunThread();
+    // Ends the run thread's idle sleep early.
+    void WakeRunThread();
+    // The active unit, or nullptr when it is the null unit or there is none.
+    CMpu* ActiveUnit() const;
+    // Clears running, waits for the pass in hand and ends any animation.
+    bool StopUnit(CMpu& unit, std::chrono::milliseconds settle);
+    void GenerateInterruptFor(CMpu& unit);
+    void ResetRunCounters();
 
-    CHost* m_host;
+    Relaxed<CHost*> m_host;
     Relaxed<bool> m_stopRequest{false};
     std::thread m_runThread;
+    // Odd while the run thread is in a pass; every change is a release, so a
+    // reader that sees a pass end also sees what the pass did.
+    std::atomic<uint32_t> m_passSequence{0};
+    std::mutex m_runThreadLock;
+    std::condition_variable m_wakeSignal;
+    std::condition_variable m_endedSignal;
+    bool m_wake = false;          // guarded by m_runThreadLock
+    bool m_threadEnded = true;    // guarded by m_runThreadLock
     Relaxed<int64_t> m_runStartTime{0};
     Relaxed<bool> m_timeLimitEnabled{false};
     Relaxed<int64_t> m_timeLimit{0};
     Relaxed<bool> m_cycleLimitEnabled{false};
     Relaxed<int32_t> m_cycleLimit{0};
-    Relaxed<int32_t> m_instructionCount{0};
+    // Two writers (run thread, animation steps): added to atomically.
+    std::atomic<int32_t> m_instructionCount{0};
     std::unique_ptr<CDevices> m_devices;
     std::unique_ptr<CMpus> m_units;
     CMpu* m_active = nullptr;

@@ -35,7 +35,7 @@ public:
     bool AskInterrupt(SInterruptRequest& request) override;
     std::optional<int> AskSystemType() override;
     void FrameReady(CDevice&) override { ++frames; }
-    int64_t NowSeconds() override { return now; }
+    int64_t NowSeconds() override { return now.load(); }
 
     // Fires an active timer once (false when the id is not running).
     bool FireTimer(uint32_t id);
@@ -55,7 +55,8 @@ public:
     bool modified = false;
     std::string activeUnitText;
     std::atomic<int> frames{0};
-    int64_t now = 1000;
+    // Atomic: the run thread reads the time while a test moves it.
+    std::atomic<int64_t> now{1000};
 
 private:
     CComputer* m_computer = nullptr;

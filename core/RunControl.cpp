@@ -1,0 +1,326 @@
+// Run control of the workspace: the run thread, the run commands and the
+// animation step.
+//
+// Threads: the run thread only reads the unit set (which stays in place while
+// the thread lives), steps running units and clears their run-state flags; the
+// event thread issues every command. They share relaxed atomics only, and meet
+// at the pass sequence when the event thread must know that a unit is no
+// longer inside Step.
+#include <system_error>
+#include <thread>
+
+#include "core/Computer.h"
+#include "core/Devices.h"
+#include "core/Mpus.h"
+#include "core/ViewHint.h"
+
+// --- The run thread ---------------------------------------------------------
+
+void CComputer::StartRunThread() {
+    if (m_runThread.joinable() || !m_units) return;
+    m_stopRequest = false;
+    {
+        std::lock_guard guard(m_runThreadLock);
+        m_threadEnded = false;
+        m_wake = false;
+    }
+    try {
+        m_runThread = std::thread([this] { RunThreadMain(); });
+    } catch (const std::system_error&) {
+        {
+            std::lock_guard guard(m_runThreadLock);
+            m_threadEnded = true;
+        }
+        Host().ShowMessage(kRunThreadFailedText, EMessageIcon::Stop);
+    }
+}
+
+void CComputer::EndRunThread() {
+    if (!m_runThread.joinable()) return;
+    m_stopRequest = true;
+    WakeRunThread();
+    bool ended = false;
+    {
+        std::unique_lock lock(m_runThreadLock);
+        for (int attempt = 0; attempt < kStopTries && !ended; ++attempt) {
+            ended =
+                m_endedSignal.wait_for(lock, kStopTryInterval, [this] { return m_threadEnded; });
+        }
+    }
+    // The thread reads the units and the bus: it is never abandoned, however
+    // long it takes.
+    if (!ended) Host().ShowMessage(kRunThreadStuckText, EMessageIcon::Information);
+    m_runThread.join();
+}
+
+void CComputer::WakeRunThread() {
+    {
+        std::lock_guard guard(m_runThreadLock);
+        m_wake = true;
+    }
+    m_wakeSignal.notify_one();
+}
+
+bool CComputer::SettleRunThread(std::chrono::milliseconds maxWait) {
+    if (!m_runThread.joinable()) return true;
+    // A read-modify-write, so that it is ordered against the run thread's own:
+    // either the thread's next pass starts after it (and sees every running
+    // flag cleared before it), or it sees that pass under way.
+    const uint32_t seen = m_passSequence.fetch_add(0, std::memory_order_acq_rel);
+    if ((seen & 1) == 0) return true;
+    const auto deadline = std::chrono::steady_clock::now() + maxWait;
+    while (m_passSequence.load(std::memory_order_acquire) == seen) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+bool CComputer::StopsAfterStep(CMpu& unit) {
+    if (unit.IsStepOutPending() && unit.ReturnExecuted()) {
+        unit.SetStepOutPending(false);
+        return true;
+    }
+    if (unit.GetInterruptPrompt()) return true;
+    if (unit.GetPC() == unit.GetRunToAddress()) {
+        unit.SetRunToAddress(CMpu::kNoAddress);
+        return true;
+    }
+    return unit.AtBreakpoint();
+}
+
+bool CComputer::TimeLimitExceeded() const {
+    return m_timeLimitEnabled && Host().NowSeconds() - m_runStartTime > m_timeLimit;
+}
+
+bool CComputer::RunLimitReached() const {
+    if (m_cycleLimitEnabled && m_instructionCount.load(std::memory_order_relaxed) > m_cycleLimit) {
+        return true;
+    }
+    return TimeLimitExceeded();
+}
+
+void CComputer::RunThreadMain() {
+    CMpus& units = *m_units;
+    while (!m_stopRequest) {
+        m_passSequence.fetch_add(1, std::memory_order_acq_rel);  // odd: in a pass
+        bool ran = false;
+        const int count = units.GetCount();
+        // The stop request is honoured between any two instructions.
+        for (int slot = 0; slot < count && !m_stopRequest; ++slot) {
+            CMpu* unit = units.GetAt(slot);
+            if (!unit->IsRunning()) continue;
+            ran = true;
+            unit->Step();
+            m_instructionCount.fetch_add(1, std::memory_order_relaxed);
+            if (StopsAfterStep(*unit)) {
+                unit->SetRunning(false);
+                Host().PostRunStopped(slot);
+            }
+        }
+        // A limit stops every running unit and is reported once: after that
+        // no unit runs until the next Run, which starts the counts again.
+        if (!m_stopRequest && RunLimitReached()) {
+            bool stoppedSome = false;
+            for (int slot = 0; slot < count; ++slot) {
+                CMpu* unit = units.GetAt(slot);
+                if (unit->IsRunning()) {
+                    unit->SetRunning(false);
+                    stoppedSome = true;
+                }
+            }
+            if (stoppedSome) Host().PostRunStopped(kRunLimitSlot);
+        }
+        m_passSequence.fetch_add(1, std::memory_order_acq_rel);  // even: between passes
+        if (!ran) {
+            std::unique_lock lock(m_runThreadLock);
+            m_wakeSignal.wait_for(lock, kIdleSleep, [this] { return m_wake || m_stopRequest; });
+            m_wake = false;
+        }
+    }
+    {
+        std::lock_guard guard(m_runThreadLock);
+        m_threadEnded = true;
+    }
+    m_endedSignal.notify_all();
+}
+
+// --- Limits -----------------------------------------------------------------
+
+SRunLimits CComputer::GetRunLimits() const {
+    return SRunLimits{m_timeLimitEnabled, m_timeLimit, m_cycleLimitEnabled, m_cycleLimit};
+}
+
+void CComputer::SetRunLimits(const SRunLimits& limits) {
+    m_timeLimit = limits.seconds;
+    m_cycleLimit = limits.cycles;
+    m_timeLimitEnabled = limits.timeEnabled;
+    m_cycleLimitEnabled = limits.cyclesEnabled;
+}
+
+void CComputer::ResetRunCounters() {
+    m_instructionCount.store(0, std::memory_order_relaxed);
+    m_runStartTime = Host().NowSeconds();
+}
+
+// --- Commands ---------------------------------------------------------------
+
+CMpu* CComputer::ActiveUnit() const {
+    if (!m_units || !m_active || m_units->IsNullUnit(m_active)) return nullptr;
+    return m_active;
+}
+
+bool CComputer::StopUnit(CMpu& unit, std::chrono::milliseconds settle) {
+    unit.SetRunning(false);
+    const bool settled = SettleRunThread(settle);
+    unit.Stop();
+    return settled;
+}
+
+bool CComputer::Run() {
+    CMpu* unit = ActiveUnit();
+    if (!unit) return false;
+    // The animation ends before anything else, so that its timer never steps
+    // the unit while a question is open or the run thread has it.
+    unit->SetAnimationRate(0);
+    unit->StopAnimationTimer();
+    const bool unbounded = !unit->Breakpoints().HasBreakpoints() &&
+                           unit->GetRunToAddress() == CMpu::kNoAddress && !m_timeLimitEnabled &&
+                           !m_cycleLimitEnabled;
+    if (unbounded && !Host().AskYesNo(kCautionText)) return false;
+    if (unit->GetInterruptPrompt()) GenerateInterruptFor(*unit);
+    // Counted from here, so time spent in the questions is not run time.
+    ResetRunCounters();
+    unit->Run();
+    WakeRunThread();
+    return true;
+}
+
+void CComputer::RunAll() {
+    if (!m_units || m_units->GetCount() == 0) return;
+    const int count = m_units->GetCount();
+    for (int slot = 0; slot < count; ++slot)
+        m_units->GetAt(slot)->SetAnimationRate(0);
+    for (int slot = 0; slot < count; ++slot) {
+        CMpu* unit = m_units->GetAt(slot);
+        if (unit->GetInterruptPrompt()) GenerateInterruptFor(*unit);
+    }
+    ResetRunCounters();
+    m_units->RunAll();
+    WakeRunThread();
+}
+
+void CComputer::Stop() {
+    CMpu* unit = ActiveUnit();
+    if (!unit) return;
+    StopUnit(*unit, kStopSettle);
+    RefreshUnit(GetActiveSlot());
+}
+
+void CComputer::StopAll() {
+    if (!m_units) return;
+    m_units->StopAll();
+    SettleRunThread(kStopAllSettle);
+    RefreshAll();
+}
+
+void CComputer::StepInto() {
+    CMpu* unit = ActiveUnit();
+    if (!unit) return;
+    // Never step a unit the run thread may still be stepping.
+    if (StopUnit(*unit, kStopSettle)) {
+        if (unit->GetInterruptPrompt()) GenerateInterruptFor(*unit);
+        unit->Step();
+    }
+    RefreshUnit(GetActiveSlot());
+}
+
+void CComputer::BounceOver() {
+    CMpu* unit = ActiveUnit();
+    if (!unit) return;
+    // The code listing keeps the next-instruction address while it shows the
+    // program counter's line; without a listing it would be stale, so it is
+    // taken from the unit's disassembler when that reports a length.
+    uint32_t length = 0;
+    const uint32_t address = unit->GetPC() * unit->GetAddressScale();
+    unit->Disassemble(address, &length);
+    if (length != 0) unit->SetNextInstructionAddress(address + length);
+    unit->SetRunToAddress(unit->GetNextInstructionAddress());
+    Run();
+}
+
+void CComputer::StepOut() {
+    CMpu* unit = ActiveUnit();
+    if (!unit) return;
+    unit->SetStepOutPending(true);
+    // A declined run leaves no step-out behind to end a later run early.
+    if (!Run()) unit->SetStepOutPending(false);
+}
+
+void CComputer::GenerateInterrupt() {
+    if (CMpu* unit = ActiveUnit()) GenerateInterruptFor(*unit);
+}
+
+void CComputer::GenerateInterruptFor(CMpu& unit) {
+    SInterruptRequest request;
+    if (!Host().AskInterrupt(request)) return;
+    unit.Interrupt(request.nmi, request.irq, request.code);
+    if (request.reset && m_devices) m_devices->ResetAll();
+    SetModifiedFlag();
+    UpdateAllViews(0);
+}
+
+void CComputer::ToggleBreakpoint() {
+    CMpu* unit = ActiveUnit();
+    if (!unit) return;
+    const uint32_t pc = unit->GetPC();
+    CBreakpoints& breakpoints = unit->Breakpoints();
+    if (breakpoints.Contains(pc)) {
+        breakpoints.Remove(pc);
+    } else if (!breakpoints.Add(pc)) {
+        Host().ShowMessage(kNoMoreBreakpointsText, EMessageIcon::Exclamation);
+    }
+    UpdateAllViews(kHintBreakpoints);
+}
+
+uint32_t CComputer::AnimationPeriod(int rate) {
+    switch (rate) {
+        case 1: return 5;
+        case 10: return 100;
+        case 100: return 1200;
+        default: return 0;
+    }
+}
+
+void CComputer::Animate(int rate) {
+    const uint32_t period = AnimationPeriod(rate);
+    CMpu* unit = ActiveUnit();
+    if (period == 0 || !unit) return;
+    const int previous = unit->GetAnimationRate();
+    Stop();
+    if (previous == rate) return;
+    // An animation is a run of its own: the limits count from its start.
+    ResetRunCounters();
+    unit->SetAnimationRate(rate);
+    unit->StartAnimationTimer(period);
+}
+
+void CComputer::AnimationStep(int slot) {
+    if (!m_units || slot < 0 || slot >= m_units->GetCount()) return;
+    CMpu* unit = m_units->GetAt(slot);
+    if (unit->GetAnimationRate() == 0) return;
+    unit->Step();
+    m_instructionCount.fetch_add(1, std::memory_order_relaxed);
+
+    bool stop =
+        StopsAfterStep(*unit) ||
+        (m_cycleLimitEnabled && m_instructionCount.load(std::memory_order_relaxed) > m_cycleLimit);
+    if (!stop) {
+        RefreshUnit(slot);
+        stop = TimeLimitExceeded();
+    }
+    if (!stop) return;
+    unit->SetAnimationRate(0);
+    unit->StopAnimationTimer();
+    RefreshUnit(slot);
+}

@@ -1,0 +1,140 @@
+// The breakpoint window's model: the sorted list, its refusals and messages,
+// the rebuild of the unit's set and the run-limit controls.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/BreakpointList.h"
+#include "core/Computer.h"
+#include "core/Mpus.h"
+#include "core/ViewHint.h"
+#include "support/TestHost.h"
+
+namespace {
+
+using Entries = std::vector<std::string>;
+
+class CFixedUnit : public CMpu {
+public:
+    uint32_t GetPC() const override { return pc; }
+    uint32_t pc = 0;
+};
+
+class BreakpointListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host.Attach(&computer);
+        computer.NewContents();
+        computer.GetMpus()->Add(unit);
+        computer.SetActiveProcessor(0);
+    }
+    std::vector<uint32_t> Set() const {
+        std::vector<uint32_t> addresses;
+        for (int i = 0; i < unit->Breakpoints().GetCount(); ++i)
+            addresses.push_back(unit->Breakpoints().GetAt(i));
+        return addresses;
+    }
+
+    CTestHost host;
+    CComputer computer{&host};
+    CFixedUnit* unit = new CFixedUnit;
+};
+
+TEST_F(BreakpointListTest, AddKeepsTheListSortedAndRebuildsTheSetInListOrder) {
+    CBreakpointList list(computer, 0);
+    for (const char* text : {"2000", " 0x1f", "abc", "100000", "FFFFFFFF"})
+        EXPECT_TRUE(list.Add(text));
+    EXPECT_EQ(list.GetEntries(), (Entries{"00001F", "000ABC", "002000", "100000", "FFFFFFFF"}));
+    EXPECT_EQ(Set(), (std::vector<uint32_t>{0x1F, 0xABC, 0x2000, 0x100000, 0xFFFFFFFF}));
+    EXPECT_EQ(host.hints.back(), uint32_t{kHintBreakpoints});
+    EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(BreakpointListTest, AddIgnoresZeroAndTextThatIsNotAnAddress) {
+    CBreakpointList list(computer, 0);
+    for (const char* text : {"0", "", "xyz", "-5", "0x", "100000000", "   "}) {
+        EXPECT_FALSE(list.Add(text)) << text;
+    }
+    EXPECT_TRUE(list.GetEntries().empty());
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(host.hints.empty());
+    EXPECT_TRUE(list.Add("12G"));  // digits up to the first other character
+    EXPECT_EQ(list.GetEntries(), Entries{"000012"});
+}
+
+TEST_F(BreakpointListTest, DuplicatesAndAThirtyFirstEntryAreRefusedWithTheirMessages) {
+    CBreakpointList list(computer, 0);
+    ASSERT_TRUE(list.Add("1234"));
+    EXPECT_FALSE(list.Add("0x001234"));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, CBreakpointList::kAlreadyDefinedText);
+    EXPECT_EQ(host.messages[0].icon, EMessageIcon::Exclamation);
+
+    for (uint32_t i = 1; i < 30; ++i)
+        ASSERT_TRUE(list.Add(CBreakpointList::FormatAddress(i)));
+    EXPECT_FALSE(list.Add("1234"));  // a full list refuses before it looks for duplicates
+    EXPECT_FALSE(list.Add("0"));
+    ASSERT_EQ(host.messages.size(), 3u);
+    EXPECT_EQ(host.messages[1].text, CBreakpointList::kTooManyText);
+    EXPECT_EQ(host.messages[2].text, CBreakpointList::kTooManyText);
+    EXPECT_EQ(unit->Breakpoints().GetCount(), 30);
+}
+
+TEST_F(BreakpointListTest, RemoveDeletesTheSelectedEntryAndRebuilds) {
+    CBreakpointList list(computer, 0);
+    for (const char* text : {"30", "10", "20"})
+        list.Add(text);
+    list.Remove(0);
+    EXPECT_EQ(list.GetEntries(), (Entries{"000020", "000030"}));
+    EXPECT_EQ(Set(), (std::vector<uint32_t>{0x20, 0x30}));
+    list.Remove(2);  // nothing selected there
+    list.Remove(-1);
+    EXPECT_EQ(list.GetEntries().size(), 2u);
+}
+
+TEST_F(BreakpointListTest, RefreshesFromTheSetOnTheBreakpointHint) {
+    unit->Breakpoints().Add(0x300);
+    CBreakpointList list(computer, 0);  // a window opens showing the set
+    EXPECT_EQ(list.GetEntries(), Entries{"000300"});
+    unit->pc = 0;
+    computer.ToggleBreakpoint();  // address 0 comes from Toggle Breakpoint only
+    unit->pc = 0x100;
+    computer.ToggleBreakpoint();
+    list.OnUpdate(kHintProcessorState);
+    EXPECT_EQ(list.GetEntries().size(), 1u);
+    list.OnUpdate(host.hints.back());
+    EXPECT_EQ(list.GetEntries(), (Entries{"000000", "000100", "000300"}));
+}
+
+TEST_F(BreakpointListTest, UnitsThatAreGoneAreLeftAlone) {
+    CBreakpointList list(computer, 3);
+    EXPECT_FALSE(list.Add("10"));
+    computer.DeleteContents();
+    CBreakpointList cleared(computer, 0);
+    EXPECT_FALSE(cleared.Add("10"));
+    cleared.Remove(0);
+    cleared.OnUpdate(kHintBreakpoints);
+    EXPECT_TRUE(cleared.GetEntries().empty());
+    EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(BreakpointListTest, LimitControlsEditTheWorkspaceLimits) {
+    CBreakpointList list(computer, 0);
+    list.SetTimeLimitEnabled(true);
+    list.SetTimeLimit(12);
+    list.SetCycleLimitEnabled(true);
+    list.SetCycleLimit(3456);
+    const SRunLimits limits = computer.GetRunLimits();
+    EXPECT_TRUE(limits.timeEnabled && limits.cyclesEnabled);
+    EXPECT_EQ(limits.seconds, 12);
+    EXPECT_EQ(limits.cycles, 3456);
+
+    computer.SetRunLimits({false, 7, false, 8});  // the Global Run Limits dialog
+    EXPECT_FALSE(list.IsTimeLimitEnabled() || list.IsCycleLimitEnabled());
+    EXPECT_EQ(list.GetTimeLimit(), 7);
+    EXPECT_EQ(list.GetCycleLimit(), 8);
+    EXPECT_TRUE(host.hints.empty());
+}
+
+}  // namespace
