@@ -1,0 +1,98 @@
+#pragma once
+// C6502: the NMOS 6502 processing unit. Executes the 151 documented opcodes
+// (binary and decimal ADC/SBC), a fixed set of undocumented ones, and takes
+// NMI and IRQ requests between instructions.
+//
+// Memory map: none of its own; every access is a 16-bit address on the bus,
+// bytes little-endian. The stack is page 1 (0x0100-0x01FF); the vectors are
+// NMI 0xFFFA, reset 0xFFFC, IRQ/BRK 0xFFFE.
+//
+// Statistics: instruction fetches count opcode and operand bytes and every
+// word read through a pointer or vector; clock cycles count operand-address
+// bytes of the addressing modes only; loads and stores count data bytes,
+// stack included.
+//
+// Registers live in relaxed atomics: the register pane reads them while the
+// run thread steps. Step copies them into locals and writes them back once.
+#include <cstdint>
+
+#include "core/Mpu.h"
+#include "core/Relaxed.h"
+
+class C6502 final : public CMpu {
+public:
+    static constexpr const char* kClassName = "C6502";
+
+    // Status bits. Bit 5 has no flag; it is whatever was last written.
+    static constexpr uint8_t kCarry = 0x01;
+    static constexpr uint8_t kZero = 0x02;
+    static constexpr uint8_t kInterruptDisable = 0x04;
+    static constexpr uint8_t kDecimal = 0x08;
+    static constexpr uint8_t kBreak = 0x10;
+    static constexpr uint8_t kUnused = 0x20;
+    static constexpr uint8_t kOverflow = 0x40;
+    static constexpr uint8_t kNegative = 0x80;
+
+    static constexpr uint16_t kNmiVector = 0xFFFA;
+    static constexpr uint16_t kResetVector = 0xFFFC;
+    static constexpr uint16_t kIrqVector = 0xFFFE;
+    // The IRQ code devices use to withdraw their request.
+    static constexpr int kNoRequestCode = 15;
+
+    C6502();
+
+    const char* GetClassName() const override { return kClassName; }
+    // Six values, each 4 bytes: A, X, Y, SP, PC, Status. Nothing of the common
+    // unit record is stored. A load that runs short changes no register.
+    void Serialize(CArchive& ar) override;
+
+    uint32_t GetPC() const override { return m_pc; }
+    // PC from the reset vector, SP = 0xFF, Status = 0x30. A, X, Y, the
+    // interrupt latches and the run-control flags keep their values.
+    void Reset() override;
+    // Enters a pending NMI, else an asserted IRQ when I is clear, else
+    // executes one instruction.
+    void Step() override;
+    // nmi latches an NMI; irq asserts the IRQ line, or withdraws it when the
+    // code is the no-request code 15.
+    void Interrupt(bool nmi, bool irq, int irqCode) override;
+    // irq withdraws the IRQ line; a latched NMI is cleared only by taking it.
+    void ClearInterrupt(bool nmi, bool irq, int irqCode) override;
+    void Disassemble(uint32_t address, uint32_t* length = nullptr,
+                     std::string* addressText = nullptr, std::string* bytesText = nullptr,
+                     std::string* mnemonicText = nullptr, std::string* operandText = nullptr,
+                     std::string* commentText = nullptr) override;
+    bool ReturnExecuted() const override { return m_returned; }
+
+    // Register access for the register pane and the tests.
+    uint8_t GetA() const { return m_a; }
+    void SetA(uint8_t value) { m_a = value; }
+    uint8_t GetX() const { return m_x; }
+    void SetX(uint8_t value) { m_x = value; }
+    uint8_t GetY() const { return m_y; }
+    void SetY(uint8_t value) { m_y = value; }
+    uint8_t GetSP() const { return m_sp; }
+    void SetSP(uint8_t value) { m_sp = value; }
+    void SetPC(uint16_t value) { m_pc = value; }
+    uint8_t GetStatus() const { return m_status; }
+    void SetStatus(uint8_t value) { m_status = value; }
+    uint8_t GetOpcode() const { return m_opcode; }
+    uint16_t GetEffectiveAddress() const { return m_effectiveAddress; }
+    bool IsNmiPending() const { return m_nmiPending; }
+    bool IsIrqAsserted() const { return m_irqLine; }
+
+private:
+    Relaxed<uint8_t> m_a{0};
+    Relaxed<uint8_t> m_x{0};
+    Relaxed<uint8_t> m_y{0};
+    Relaxed<uint8_t> m_sp{0};
+    Relaxed<uint16_t> m_pc{0};
+    Relaxed<uint8_t> m_status{0};
+    Relaxed<uint8_t> m_opcode{0};
+    Relaxed<uint16_t> m_effectiveAddress{0};
+    Relaxed<bool> m_returned{false};
+    // Written by the event thread (devices, the interrupt command), taken by
+    // the stepping thread.
+    Relaxed<bool> m_nmiPending{false};
+    Relaxed<bool> m_irqLine{false};
+};
