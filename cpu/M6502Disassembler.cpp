@@ -251,6 +251,28 @@ constexpr SCode kCodes[] = {
     {0xFA, kOneByteNop},
 };
 
+// The operand text of each mode that shows an operand.
+constexpr const char* OperandFormat(EMode mode) {
+    switch (mode) {
+        case EMode::kImmediate:
+        case EMode::kInvalidStore: return "#%02X";
+        case EMode::kZeroPage: return "$%02X";
+        case EMode::kZeroPageX: return "$%02X,x";
+        case EMode::kZeroPageY: return "$%02X,y";
+        case EMode::kIndirectX: return "($%02X,x)";
+        case EMode::kIndirectY: return "($%02X),y";
+        case EMode::kAbsolute:
+        case EMode::kRelative: return "$%04X";
+        case EMode::kAbsoluteX: return "$%04X,x";
+        case EMode::kAbsoluteY: return "$%04X,y";
+        case EMode::kIndirect: return "($%04X)";
+        case EMode::kImplied:
+        case EMode::kSkipByte:
+        case EMode::kSkipWord: return "";
+    }
+    return "";
+}
+
 constexpr std::array<SEntry, 256> BuildTable() {
     std::array<SEntry, 256> table{};
     for (SEntry& entry : table)
@@ -310,36 +332,24 @@ void C6502::Disassemble(uint32_t address, uint32_t* length, std::string* address
     operand.clear();
     switch (entry.mode) {
         case EMode::kImplied: break;
-        case EMode::kImmediate: {
-            const uint32_t value = cursor.Fetch() & 0xFF;
-            AppendFormat(bytes, "%02X ", value);
-            AppendFormat(operand, "#%02X", value);
-            break;
-        }
+        case EMode::kImmediate:
         case EMode::kZeroPage:
         case EMode::kZeroPageX:
         case EMode::kZeroPageY:
         case EMode::kIndirectX:
         case EMode::kIndirectY: {
-            static constexpr const char* kFormats[] = {"$%02X", "$%02X,x", "$%02X,y", "($%02X,x)",
-                                                       "($%02X),y"};
             const uint32_t value = cursor.Fetch() & 0xFF;
             AppendFormat(bytes, "%02X ", value);
-            AppendFormat(
-                operand,
-                kFormats[static_cast<int>(entry.mode) - static_cast<int>(EMode::kZeroPage)], value);
+            AppendFormat(operand, OperandFormat(entry.mode), value);
             break;
         }
         case EMode::kAbsolute:
         case EMode::kAbsoluteX:
         case EMode::kAbsoluteY:
         case EMode::kIndirect: {
-            static constexpr const char* kFormats[] = {"$%04X", "$%04X,x", "$%04X,y", "($%04X)"};
             const uint32_t value = cursor.FetchWord();
             AppendFormat(bytes, "%02X %02X", value & 0xFF, value >> 8);
-            AppendFormat(
-                operand,
-                kFormats[static_cast<int>(entry.mode) - static_cast<int>(EMode::kAbsolute)], value);
+            AppendFormat(operand, OperandFormat(entry.mode), value);
             break;
         }
         case EMode::kRelative: {
@@ -349,7 +359,7 @@ void C6502::Disassemble(uint32_t address, uint32_t* length, std::string* address
             // five digits or as a 32-bit negative number.
             const uint32_t target =
                 cursor.Address() + static_cast<uint32_t>(static_cast<int8_t>(displacement));
-            AppendFormat(operand, "$%04X", target);
+            AppendFormat(operand, OperandFormat(entry.mode), target);
             break;
         }
         case EMode::kSkipByte: cursor.Fetch(); break;
@@ -357,7 +367,7 @@ void C6502::Disassemble(uint32_t address, uint32_t* length, std::string* address
         case EMode::kInvalidStore: {
             const uint32_t value = cursor.Fetch() & 0xFF;
             AppendFormat(bytes, "%02X ", value);
-            AppendFormat(operand, "#%02X", value);
+            AppendFormat(operand, OperandFormat(entry.mode), value);
             cursor.Fetch();
             break;
         }
