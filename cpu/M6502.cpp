@@ -22,8 +22,9 @@ inline uint16_t ReadWordAt(const CDevices& bus, uint16_t address) {
     return static_cast<uint16_t>(bus.Read(address, 2));
 }
 
-// The processor state of one step, held in locals so that the compiler keeps
-// it in registers; C6502::Step loads it from the unit and stores it back.
+// The processor state of one step as plain values: C6502::Step copies it out
+// of the unit's atomics, the instruction works on the copy, and Step stores it
+// back once.
 struct SCore {
     CDevices& bus;
     uint8_t a, x, y, sp, p, opcode;
