@@ -110,7 +110,7 @@ bool CImageFile::AttachWrite(std::ostream& out) {
     return true;
 }
 
-bool CImageFile::NextLine(bool& tooLong) {
+bool CImageFile::NextLine(size_t maxLength, bool& tooLong) {
     m_line.clear();
     tooLong = false;
     if (!m_in) return false;
@@ -127,7 +127,7 @@ bool CImageFile::NextLine(bool& tooLong) {
         ++length;
         // One character more than the limit is kept so a CR just beyond it
         // can still be told from a long line.
-        if (m_line.size() <= kMaxLine) m_line.push_back(Traits::to_char_type(c));
+        if (m_line.size() <= maxLength) m_line.push_back(Traits::to_char_type(c));
     }
     if (!any) return false;
     ++m_report.lines;
@@ -135,9 +135,9 @@ bool CImageFile::NextLine(bool& tooLong) {
         m_line.pop_back();
         --length;
     }
-    if (length > kMaxLine) {
+    if (length > maxLength) {
         tooLong = true;
-        m_line.resize(std::min(m_line.size(), kMaxLine));
+        m_line.resize(std::min(m_line.size(), maxLength));
     }
     return true;
 }
@@ -199,7 +199,7 @@ bool CSRecordFile::Read() {
     m_records = 0;
     m_addressKind = 0;
     bool tooLong = false;
-    while (NextLine(tooLong)) {
+    while (NextLine(kMaxSRecordLine, tooLong)) {
         if (tooLong) {
             Reject();
         } else {
@@ -235,7 +235,7 @@ void CSRecordFile::ReadLine(std::string_view line) {
     if (count < addressBytes + 1) return Reject();
     if (type <= 3) ++m_records;
 
-    uint8_t bytes[kMaxLine / 2];
+    uint8_t bytes[kMaxSRecordLine / 2];
     const size_t total = count + 1;  // the count byte, the rest, the checksum
     if (total > sizeof bytes) return Reject();
     uint32_t sum = 0;
@@ -351,7 +351,7 @@ bool CSRecordFile::Close(uint32_t entry) {
 bool CHexDumpFile::Read(uint32_t offset) {
     if (!IsReading()) return false;
     bool tooLong = false;
-    while (NextLine(tooLong)) {
+    while (NextLine(kMaxHexDumpLine, tooLong)) {
         if (tooLong) {
             Reject();
         } else {
@@ -367,7 +367,7 @@ void CHexDumpFile::ReadLine(std::string_view line, uint32_t offset) {
     if (line.empty() || line[0] != '-' || !ParseHex(line, 2, 2, count) ||
         line.size() != 3 * count + 9 || !ParseHex(line, 5, 4, address))
         return Reject();
-    uint8_t bytes[16];
+    uint8_t bytes[(kMaxHexDumpLine - 9) / 3];
     if (count > sizeof bytes) return Reject();
     for (uint32_t k = 0; k < count; ++k) {
         uint32_t value = 0;

@@ -40,8 +40,10 @@ class CImageFile {
 public:
     using ByteSink = std::function<void(uint32_t address, uint8_t value)>;
 
-    // The longest line a reader takes, without its line end.
-    static constexpr size_t kMaxLine = 79;
+    // The longest line a reader takes, without its line end: an S-record
+    // with count FF, and a hex-dump line as the system has always read it.
+    static constexpr size_t kMaxSRecordLine = 2 * 0xFF + 4;
+    static constexpr size_t kMaxHexDumpLine = 79;
 
     CImageFile() = default;
     CImageFile(const CImageFile&) = delete;
@@ -65,9 +67,9 @@ public:
 
 protected:
     // Reads the next line into m_line without its LF and a CR before it;
-    // false at the end of the input. tooLong: the line had more than kMaxLine
-    // characters (only the first ones are kept).
-    bool NextLine(bool& tooLong);
+    // false at the end of the input. tooLong: the line had more than
+    // maxLength characters (only the first ones are kept).
+    bool NextLine(size_t maxLength, bool& tooLong);
     void Deliver(uint32_t address, uint8_t value);
     void Reject() { m_report.Reject(m_report.lines); }
     void EmitLine();

@@ -53,6 +53,13 @@ Memory Bytes(uint32_t start, std::vector<uint8_t> bytes) {
     return memory;
 }
 
+std::string Repeat(const std::string& text, int times) {
+    std::string result;
+    for (int i = 0; i < times; ++i)
+        result += text;
+    return result;
+}
+
 Memory Merge(Memory a, const Memory& b) {
     a.insert(b.begin(), b.end());
     return a;
@@ -60,8 +67,8 @@ Memory Merge(Memory a, const Memory& b) {
 
 const std::string kS1Count13 = "S1130000000102030405060708090A0B0C0D0E0F74";
 const std::string kS2At012345 = "S206012345AABB2B";
-const std::string kS3Longest =
-    "S325000010001111111111111111111111111111111111111111111111111111111111111111AA";
+// Count FF: 514 characters, the longest record there is.
+const std::string kS3Longest = "S3FF00001000" + std::string(500, '1') + "56";
 const Memory kS1Bytes = Bytes(0, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15});
 const Memory kS2Bytes = Bytes(0x12345, {0xAA, 0xBB});
 
@@ -108,14 +115,13 @@ INSTANTIATE_TEST_SUITE_P(
         SReadCase{"CountTooSmallForTheAddress", "S203012345\n", {}, {1}, {}},
         SReadCase{"NonHexDigit", "S1130000000102030405060708090A0B0C0D0E0G74\n", {}, {1}, {}},
         SReadCase{"OverLongLine",
-                  "S1" + std::string(100, '0') + "\n" + kS1Count13 + "\n",
+                  "S1" + std::string(600, '0') + "\n" + kS1Count13 + "\n",
                   kS1Bytes,
                   {1},
                   {}},
-        // 78 characters and a carriage return: the longest record that fits.
         SReadCase{"LongestRecordWithCarriageReturn",
                   kS3Longest + "\r\n",
-                  Bytes(0x1000, std::vector<uint8_t>(32, 0x11)),
+                  Bytes(0x1000, std::vector<uint8_t>(250, 0x11)),
                   {},
                   {}},
         SReadCase{"LongerThanTheLongest", kS3Longest + "0\r\n", {}, {1}, {}},
@@ -165,7 +171,12 @@ INSTANTIATE_TEST_SUITE_P(
         SReadCase{"NonHexByte", "- 02 0100 AA ZZ\r\n", {}, {1}, {}},
         SReadCase{"NonHexAddress", "- 01 01G0 AA\r\n", {}, {1}, {}},
         SReadCase{"NoDash", "x 01 0100 AA\r\n", {}, {1}, {}},
-        SReadCase{"CountBeyondALine", "- 11 0100" + std::string(17 * 3, '0') + "\r\n", {}, {1}, {}},
+        SReadCase{"LongerLineThanTheWriterMakes",
+                  "- 14 0100" + Repeat(" 5A", 20) + "\r\n",
+                  Bytes(0x100, std::vector<uint8_t>(20, 0x5A)),
+                  {},
+                  {}},
+        SReadCase{"OverLongLine", "- 1A 0100" + std::string(26 * 3, '0') + "\r\n", {}, {1}, {}},
         SReadCase{"EmptyLineIsBad", "\r\n- 01 0100 AA\r\n", Bytes(0x100, {0xAA}), {1}, {}},
         SReadCase{"NoBytes", "- 00 0100\r\n", {}, {}, {}}),
     [](const testing::TestParamInfo<SReadCase>& info) { return info.param.name; });

@@ -1,0 +1,45 @@
+#pragma once
+// Load and Dump: program images in and out of the workspace's memory.
+//
+//   ".s19"  Motorola S-records; the records carry their addresses
+//   ".hex"  hex dump; line addresses plus the load address
+//   ".bin"  raw bytes from the load address x the active unit's address scale
+//
+// Every loaded byte goes through the bus with force, so ROM takes it too.
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+#include "core/ImageFile.h"
+
+class CComputer;
+
+enum class EImageFormat { kUnknown, kSRecord, kHexDump, kBinary };
+
+// By the last four characters of the path, in any letter case.
+EImageFormat ImageFormatOf(std::string_view path);
+
+// Stops every unit, then loads the file by its extension. When the file could
+// be read, all views are updated (memory and processor state; memory only for
+// a binary image) and the workspace is marked modified. The report tells the
+// bytes loaded, the lines that could not be read and an S-record entry address.
+SImageReport LoadProgramImage(CComputer& computer, const std::string& path, uint32_t loadAddress);
+
+// A binary image from in, read in blocks of 0x2000 bytes, to address,
+// address + 1, ... (wrapping at 32 bits).
+void ReadBinaryImage(std::istream& in, uint32_t address, const CImageFile::ByteSink& sink,
+                     SImageReport& report);
+
+// What to tell the user after a load; empty when the whole file was loaded.
+std::string DescribeLoad(const SImageReport& report, std::string_view path);
+
+// The most Dump writes at a time: the largest memory device.
+inline constexpr uint64_t kMaxDumpBytes = 0x1000000;
+
+// Writes the bytes first..last (inclusive) as the bus reads them, in the
+// format the extension names (".s19" or ".hex"); the S-record end record
+// carries entry. The file is replaced only once it is complete; a failure
+// leaves it untouched and says why in the report's error.
+SImageReport DumpProgramImage(CComputer& computer, const std::string& path, uint32_t first,
+                              uint32_t last, uint32_t entry);

@@ -1,0 +1,145 @@
+// The S-record files we write are accepted by srec_info, and the files that
+// srec_cat and objcopy make from a binary load back as that binary. Skipped
+// when a tool is not installed (Debian packages srecord and binutils).
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/ImageFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool HaveTool(const std::string& tool) {
+    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Runs command with its output captured; false when it exits non-zero.
+bool RunTool(const std::string& command, std::string& output) {
+    output.clear();
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return false;
+    char chunk[256];
+    while (size_t got = fread(chunk, 1, sizeof chunk, pipe))
+        output.append(chunk, got);
+    const int status = pclose(pipe);
+    return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+class ImageCompatibilityTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device random;
+        dir = fs::temp_directory_path() / ("simq-srec-" + std::to_string(random()));
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    std::string Path(const std::string& name) const { return (dir / name).string(); }
+
+    std::map<uint32_t, uint8_t> Load(const std::string& name, SImageReport& report) const {
+        std::map<uint32_t, uint8_t> memory;
+        CSRecordFile file;
+        EXPECT_TRUE(file.OpenRead(
+            Path(name), [&](uint32_t address, uint8_t value) { memory[address] = value; }));
+        file.Read();
+        report = file.Report();
+        return memory;
+    }
+
+    std::vector<uint8_t> WriteBinary(const std::string& name, size_t size) const {
+        std::mt19937 random(static_cast<unsigned>(size));
+        std::vector<uint8_t> bytes(size);
+        for (uint8_t& value : bytes)
+            value = static_cast<uint8_t>(random());
+        std::ofstream(Path(name), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return bytes;
+    }
+
+    fs::path dir;
+};
+
+TEST_F(ImageCompatibilityTest, SrecInfoAcceptsWhatTheWriterMakes) {
+    if (!HaveTool("srec_info")) GTEST_SKIP() << "srec_info not installed (Debian package srecord)";
+    struct SRange {
+        uint32_t start;
+        uint32_t count;
+        uint32_t entry;
+    };
+    const SRange ranges[] = {{0x1000, 40, 0x1000},        {0, 0x10000, 0xFFFF},
+                             {0x12345, 1000, 0x12345},    {0xFFF0, 0x40, 0x10000},
+                             {0xFFFFF0, 0x40, 0x1000000}, {0x80000000, 5000, 0x80000000}};
+    for (const SRange& range : ranges) {
+        const std::string path = Path("out.s19");
+        CSRecordFile file;
+        ASSERT_TRUE(file.OpenWrite(path));
+        for (uint32_t i = 0; i < range.count; ++i)
+            file.WriteByte(range.start + i, static_cast<uint8_t>(i * 31));
+        ASSERT_TRUE(file.Close(range.entry));
+
+        std::string output;
+        EXPECT_TRUE(RunTool("srec_info '" + path + "'", output))
+            << std::hex << range.start << ": " << output;
+        // The format has no header record; anything else it says is a fault.
+        std::string rest = output;
+        const std::string noHeader = "warning: no header record";
+        if (size_t at = rest.find(noHeader); at != std::string::npos)
+            rest.erase(at, noHeader.size());
+        EXPECT_EQ(rest.find("warning"), std::string::npos) << output;
+        EXPECT_EQ(rest.find("error"), std::string::npos) << output;
+    }
+}
+
+TEST_F(ImageCompatibilityTest, SrecCatRecordsLoadAsTheBinary) {
+    if (!HaveTool("srec_cat")) GTEST_SKIP() << "srec_cat not installed (Debian package srecord)";
+    const std::vector<uint8_t> bytes = WriteBinary("in.bin", 5000);
+    for (uint32_t offset : {0x0u, 0x123450u, 0x12345670u}) {
+        std::string output;
+        ASSERT_TRUE(RunTool("srec_cat '" + Path("in.bin") + "' -binary -offset " +
+                                std::to_string(offset) + " -o '" + Path("cat.s19") + "'",
+                            output))
+            << output;
+        SImageReport report;
+        const auto memory = Load("cat.s19", report);
+        EXPECT_TRUE(report.Clean()) << offset << ": first bad line "
+                                    << (report.rejectedLines.empty() ? 0 : report.rejectedLines[0]);
+        ASSERT_EQ(memory.size(), bytes.size());
+        for (size_t i = 0; i < bytes.size(); ++i)
+            ASSERT_EQ(memory.at(offset + static_cast<uint32_t>(i)), bytes[i]) << i;
+    }
+}
+
+TEST_F(ImageCompatibilityTest, ObjcopyRecordsLoadAsTheBinary) {
+    if (!HaveTool("objcopy")) GTEST_SKIP() << "objcopy not installed (Debian package binutils)";
+    const std::vector<uint8_t> bytes = WriteBinary("in.bin", 3001);
+    for (uint32_t offset : {0x0u, 0x123450u, 0x12345670u}) {
+        std::string output;
+        ASSERT_TRUE(RunTool("objcopy -I binary -O srec --change-addresses " +
+                                std::to_string(offset) + " '" + Path("in.bin") + "' '" +
+                                Path("objcopy.s19") + "'",
+                            output))
+            << output;
+        SImageReport report;
+        const auto memory = Load("objcopy.s19", report);
+        EXPECT_TRUE(report.Clean()) << offset << ": first bad line "
+                                    << (report.rejectedLines.empty() ? 0 : report.rejectedLines[0]);
+        ASSERT_EQ(memory.size(), bytes.size());
+        for (size_t i = 0; i < bytes.size(); ++i)
+            ASSERT_EQ(memory.at(offset + static_cast<uint32_t>(i)), bytes[i]) << i;
+    }
+}
+
+}  // namespace
