@@ -24,6 +24,7 @@ void CDevice::StartTimer(uint32_t periodMs, uint32_t timerIndex) {
     if (m_timerActive[timerIndex]) StopTimer(timerIndex);
     Host().StartTimer(m_timerBase + timerIndex, periodMs);
     m_timerActive[timerIndex] = true;
+    m_timerPeriod[timerIndex] = periodMs;
 }
 
 void CDevice::StopTimer(uint32_t timerIndex) {

@@ -89,6 +89,9 @@ private:
     CDevice* m_previous = nullptr;
     uint32_t m_timerBase = 0;
     std::array<bool, kTimers> m_timerActive{};
+    // Periods of the active timers, so that timers started before the device
+    // is on a bus reach the host when it is added (CDevices::AddTail).
+    std::array<uint32_t, kTimers> m_timerPeriod{};
     CDevices* m_owner = nullptr;
     Relaxed<uint32_t> m_from{0};
     Relaxed<uint32_t> m_to{0};

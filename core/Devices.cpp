@@ -77,6 +77,12 @@ void CDevices::AddTail(CDevice* device) {
         m_head = device;
     m_tail = device;
     ++m_count;
+    // A device that started timers before it was on a bus (the clock starts its
+    // update timer when it is created) had them on no host; they start now.
+    for (uint32_t n = 0; n < CDevice::kTimers; ++n) {
+        if (device->m_timerActive[n])
+            device->Host().StartTimer(device->m_timerBase + n, device->m_timerPeriod[n]);
+    }
 }
 
 bool CDevices::Contains(const CDevice* device) const {

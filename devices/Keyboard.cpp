@@ -1,0 +1,126 @@
+#include "devices/Keyboard.h"
+
+#include <climits>
+#include <mutex>
+
+#include "core/Archive.h"
+#include "core/Devices.h"
+#include "devices/KeyboardPanel.h"
+
+CKeyboard::CKeyboard() {
+    SetIrqCode(0);
+}
+
+CKeyboard::~CKeyboard() {
+    m_panel.reset();
+}
+
+uint32_t CKeyboard::Read(uint32_t /*address*/, uint32_t /*size*/) {
+    const uint32_t code = m_scanCode;
+    m_scanCode = 0;
+    if (CDevices* bus = GetOwner()) bus->ClearInterrupt(false, true, kWithdrawCode);
+    return code;
+}
+
+void CKeyboard::DeliverCode(uint32_t code) {
+    CDevices* bus = GetOwner();
+    if (!bus) {
+        m_scanCode = code;
+        return;
+    }
+    // Under the bus lock, so that a read never takes the code without the
+    // request or the other way round.
+    std::lock_guard guard(bus->Lock());
+    m_scanCode = code;
+    RaiseInterrupt(true, false);
+}
+
+void CKeyboard::StartPlayback(uint32_t periodMs, int repeatCount) {
+    m_passesPlayed = 0;
+    m_repeatCount = repeatCount;
+    StartTimer(periodMs, 0);
+}
+
+void CKeyboard::OnTimer(uint32_t timerIndex) {
+    if (timerIndex != 0) return;
+    if (m_panel) m_text = m_panel->GetText();
+    // The wrap below runs after this test, so the code at the start of the
+    // text comes once more at the wrap that ends the last pass.
+    if (m_passesPlayed > m_repeatCount) {
+        m_passesPlayed = 0;
+        StopTimer(0);
+        if (m_panel) m_panel->OnPlaybackEnded();
+        return;
+    }
+    if (m_textPosition > m_text.size()) {
+        m_textPosition = 0;
+        if (m_passesPlayed < INT_MAX) ++m_passesPlayed;
+    }
+    size_t consumed = 0;
+    m_scanCode = ParseHex(std::string_view(m_text).substr(m_textPosition), consumed);
+    m_textPosition += consumed + 1;  // and the one separator
+    RaiseInterrupt(true, false);
+}
+
+CKeyboardPanel& CKeyboard::OpenPanel() {
+    ClosePanel();
+    m_panel = std::make_unique<CKeyboardPanel>(*this);
+    return *m_panel;
+}
+
+void CKeyboard::ClosePanel() {
+    if (!m_panel) return;
+    // The panel's text is the master copy; it stays with the keyboard.
+    m_text = m_panel->GetText();
+    m_panel.reset();
+}
+
+// Record: the CDevice fields, then the IRQ code and the key-code text (the
+// panel's, while it is open).
+void CKeyboard::Serialize(CArchive& ar) {
+    CDevice::Serialize(ar);
+    if (ar.IsStoring() && m_panel) m_text = m_panel->GetText();
+    int irqCode = GetIrqCode();
+    ar.Transfer(irqCode);
+    ar.Transfer(m_text);
+    if (ar.IsStoring()) return;
+    SetIrqCode(irqCode);
+    m_textPosition = 0;
+    if (m_panel) m_panel->SetText(m_text);
+}
+
+uint32_t CKeyboard::ParseHex(std::string_view text, size_t& consumed) {
+    const auto isSpace = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    const auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    size_t i = 0;
+    while (i < text.size() && isSpace(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
+        digit(text[i + 2]) >= 0)
+        i += 2;
+    const size_t first = i;
+    uint64_t value = 0;
+    bool overflow = false;
+    for (; i < text.size() && digit(text[i]) >= 0; ++i) {
+        value = value * 16 + static_cast<uint64_t>(digit(text[i]));
+        if (value > 0xFFFFFFFF) {
+            overflow = true;
+            value = 0xFFFFFFFF;
+        }
+    }
+    if (i == first) {
+        consumed = 0;
+        return 0;
+    }
+    consumed = i;
+    if (overflow) return 0xFFFFFFFF;
+    const uint32_t result = static_cast<uint32_t>(value);
+    return negative ? 0u - result : result;
+}

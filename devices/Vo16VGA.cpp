@@ -1,0 +1,56 @@
+#include "devices/Vo16VGA.h"
+
+#include <algorithm>
+
+#include "core/Archive.h"
+#include "core/Devices.h"
+
+CVo16VGA::CVo16VGA() {
+    CVo16VGA::Reset();
+    SetRefreshPeriod(kDefaultRefreshPeriod);
+    SetIrqCode(15);
+}
+
+CVo16VGA::~CVo16VGA() {
+    StopDisplay();
+}
+
+// Record: the CDevice fields, then video base and refresh period.
+void CVo16VGA::Serialize(CArchive& ar) {
+    CDevice::Serialize(ar);
+    uint32_t videoBase = m_videoBase;
+    uint32_t refreshPeriod = GetRefreshPeriod();
+    ar.Transfer(videoBase);
+    ar.Transfer(refreshPeriod);
+    if (ar.IsStoring()) return;
+    m_videoBase = videoBase;
+    SetRefreshPeriod(refreshPeriod);
+    RebuildDisplay();
+}
+
+void CVo16VGA::BuildFrame(SVideoFrame& frame) const {
+    frame.Shape(kWidth, kHeight, 1);
+    frame.paletteSize = 2;
+    frame.palette = {};
+    frame.palette[1] = 0xFFFFFF;
+}
+
+void CVo16VGA::Render(SVideoFrame& frame) {
+    if (frame.wordsPerRow != kWordsPerRow || frame.height != kHeight ||
+        frame.pixels.size() < size_t{kWordsPerRow} * kHeight)
+        return;
+    const CDevices* bus = Bus();
+    const uint32_t base = m_videoBase;
+    for (uint32_t line = 0; line < kHeight; ++line) {
+        uint32_t* row = frame.RowOfLine(line);
+        if (!bus) {
+            std::fill_n(row, kWordsPerRow, kNothing);
+            continue;
+        }
+        // Words are stored as the little-endian bus returns them, so each row
+        // holds the bytes of its line in memory order.
+        const uint32_t address = base + kBytesPerLine * line;
+        for (uint32_t k = 0; k < kWordsPerRow; ++k)
+            row[k] = bus->Read(address + 4 * k, 4);
+    }
+}
