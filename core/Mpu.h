@@ -5,6 +5,7 @@
 // Run-state fields are shared between the event thread and the run thread and
 // are relaxed atomics; cores keep the registers they show the same way.
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -95,8 +96,11 @@ public:
     // Stops the animation timer when it is active.
     void StopAnimationTimer();
 
-    bool IsRunning() const { return m_running; }
-    void SetRunning(bool running) { m_running = running; }
+    // Release and acquire: whatever was done to the unit before it was set
+    // running is seen by the run thread that steps it, and whatever the run
+    // thread did before it cleared the flag is seen by whoever reads it clear.
+    bool IsRunning() const { return m_running.load(std::memory_order_acquire); }
+    void SetRunning(bool running) { m_running.store(running, std::memory_order_release); }
     bool IsStepOutPending() const { return m_stepOutPending; }
     void SetStepOutPending(bool pending) { m_stepOutPending = pending; }
     bool GetInterruptPrompt() const { return m_interruptPrompt; }
@@ -136,7 +140,7 @@ private:
     Relaxed<uint32_t> m_animationTimerId{kAnimationTimerBase};
     Relaxed<bool> m_animationTimerActive{false};
     Relaxed<int> m_animationRate{0};
-    Relaxed<bool> m_running{false};
+    std::atomic<bool> m_running{false};
     Relaxed<bool> m_stepOutPending{false};
     Relaxed<bool> m_interruptPrompt{false};
     CBreakpoints m_breakpoints;

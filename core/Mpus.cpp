@@ -34,7 +34,7 @@ void CMpus::Remove(CMpu* unit) {
 int CMpus::IndexOf(const CMpu* unit) const {
     if (!unit || IsNullUnit(unit)) return -1;
     for (int i = 0; i < m_count; ++i) {
-        if (m_slots[i].Load() == unit) return i;
+        if (m_slots[i].load() == unit) return i;
     }
     return -1;
 }
@@ -60,13 +60,13 @@ void CMpus::ClearInterrupt(bool nmi, bool irq, int code) {
 void CMpus::RunAll() {
     const int count = m_count;
     for (int i = 0; i < count; ++i)
-        m_slots[i].Load()->Run();
+        m_slots[i].load()->Run();
 }
 
 void CMpus::StopAll() {
     const int count = m_count;
     for (int i = 0; i < count; ++i)
-        m_slots[i].Load()->Stop();
+        m_slots[i].load()->Stop();
 }
 
 void CMpus::RemoveAll() {

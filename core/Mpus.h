@@ -2,6 +2,7 @@
 // CMpus: the eight processing-unit slots of a workspace. Empty slots hold the
 // null unit, so GetAt never yields nothing. The set owns its units.
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 #include "core/Mpu.h"
@@ -24,7 +25,9 @@ public:
     // Closes up the slot holding unit and renumbers the animation timer ids of
     // the units that moved. The caller owns the unit afterwards.
     void Remove(CMpu* unit);
-    CMpu* GetAt(int index) const { return m_slots[index & 7].Load(); }
+    // Acquire, pairing with the release in Add: a thread that finds a unit in
+    // a slot (the run thread) sees it fully built.
+    CMpu* GetAt(int index) const { return m_slots[index & 7].load(std::memory_order_acquire); }
     int GetCount() const { return m_count; }
     // Slot index of unit, or -1.
     int IndexOf(const CMpu* unit) const;
@@ -41,6 +44,6 @@ public:
 
 private:
     CMpu m_nullUnit;
-    std::array<Relaxed<CMpu*>, kSlots> m_slots;
+    std::array<std::atomic<CMpu*>, kSlots> m_slots;
     Relaxed<int> m_count{0};
 };
