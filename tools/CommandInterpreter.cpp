@@ -1,0 +1,163 @@
+#include "tools/CommandInterpreter.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/Computer.h"
+#include "core/ViewHint.h"
+#include "tools/StringEx.h"
+
+namespace {
+
+bool IsSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+bool IsLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+int HexValue(char c) {
+    if (IsDigit(c)) return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+const char* SkipSpace(const char* p) {
+    while (IsSpace(*p))
+        ++p;
+    return p;
+}
+
+char ToUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
+uint32_t ParseHexNumber(const char* text, const char** end) {
+    const char* p = SkipSpace(text);
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = *p == '-';
+        ++p;
+    }
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && HexValue(p[2]) >= 0) p += 2;
+    if (HexValue(*p) < 0) {
+        if (end) *end = text;
+        return 0;
+    }
+    uint64_t value = 0;
+    bool overflow = false;
+    for (int digit; (digit = HexValue(*p)) >= 0; ++p) {
+        value = value << 4 | static_cast<uint64_t>(digit);
+        if (value > 0xFFFFFFFF) {
+            overflow = true;
+            value = 0xFFFFFFFF;
+        }
+    }
+    if (end) *end = p;
+    if (overflow) return 0xFFFFFFFF;
+    const uint32_t result = static_cast<uint32_t>(value);
+    return negative ? 0u - result : result;
+}
+
+SCommandOutcome CCommandInterpreter::Execute(std::string_view line) const {
+    // A zero-filled copy: stepping over "one character" after a number that
+    // ends the line lands on the padding, never outside the buffer.
+    char buffer[kMaxLine + 9] = {};
+    const size_t length = std::min(line.size(), kMaxLine);
+    std::memcpy(buffer, line.data(), length);
+
+    const char* p = SkipSpace(buffer);
+    switch (ToUpper(*p)) {
+        case ':': return EnterMemory(p + 1);
+        case 'D': return Dump(p + 1);
+        case 'F': return Fill(p + 1);
+        case 'C':
+            for (size_t i = 0; i < 5; ++i) {
+                if (ToUpper(p[i]) != "CLEAR"[i]) return {};
+            }
+            if (IsLetter(p[5])) return {};
+            return {SCommandOutcome::EAction::kClear, {}};
+        default: return {};
+    }
+}
+
+uint8_t CCommandInterpreter::ReadByte(uint32_t address) const {
+    return static_cast<uint8_t>(m_computer.Read(address, 1));
+}
+
+SCommandOutcome CCommandInterpreter::EnterMemory(const char* p) const {
+    // The address follows the colon directly.
+    if (HexValue(*p) < 0) return {};
+    const char* end = p;
+    uint32_t address = ParseHexNumber(p, &end);
+    p = end;
+    while (*p != '\0') {
+        p = SkipSpace(p + 1);
+        if (HexValue(*p) < 0) break;
+        const uint32_t value = ParseHexNumber(p, &end);
+        m_computer.Write(address++, value, 1, true);
+        p = end;
+    }
+    m_computer.UpdateAllViews(kHintMemory);
+    return {};
+}
+
+SCommandOutcome CCommandInterpreter::Dump(const char* p) const {
+    p = SkipSpace(p);
+    if (*p == 'R' || *p == 'r') return {};
+    const char* end = p;
+    const uint32_t start = ParseHexNumber(p, &end);
+    const uint32_t requested = ParseHexNumber(end + 1);
+    const uint32_t count = std::min(requested, kMaxDumpCount);
+
+    SCommandOutcome outcome{SCommandOutcome::EAction::kInsert, "\n"};
+    std::string& text = outcome.text;
+    text.reserve(static_cast<size_t>(count / 16 + 2) * 80);
+    for (uint32_t offset = 0; offset < count; offset += 16) {
+        const uint32_t present = std::min<uint32_t>(16, count - offset);
+        AppendFormat(text, ":%06X ", start + offset);
+        char column[17] = "                ";
+        for (uint32_t k = 0; k < present; ++k) {
+            if (k == 8) text.push_back(' ');
+            const uint8_t value = ReadByte(start + offset + k);
+            AppendFormat(text, "%02X ", value);
+            const char c = static_cast<char>(value);
+            if (IsLetter(c) || IsDigit(c)) column[k] = c;
+        }
+        if (count - offset > 16) {
+            text.push_back(' ');
+        } else {
+            text.append(3 * (16 - present), ' ');
+        }
+        text += "   ";
+        text += column;
+        text.push_back('\n');
+    }
+    if (requested > count) {
+        AppendFormat(text, "Dump cut to the first %X of %X bytes.\n", count, requested);
+    }
+    text.push_back('\n');
+    return outcome;
+}
+
+SCommandOutcome CCommandInterpreter::Fill(const char* p) const {
+    const char* end = p;
+    const uint32_t start = ParseHexNumber(p, &end);
+    const uint32_t requested = ParseHexNumber(end + 1, &end);
+    const uint32_t value = ParseHexNumber(end + 1);
+    const uint32_t count = std::min(requested, kMaxFillCount);
+    for (uint32_t i = 0; i < count; ++i)
+        m_computer.Write(start + i, value, 1, true);
+    m_computer.UpdateAllViews(kHintMemory);
+    if (requested > count) {
+        return {SCommandOutcome::EAction::kInsert,
+                FormatText("\nFill cut to the first %X of %X bytes.\n", count, requested)};
+    }
+    return {};
+}

@@ -1,0 +1,55 @@
+#pragma once
+// The monitor of the command window. One typed line is one command:
+//
+//   :addr bb bb ..    memory entry (any one character, then blanks, between numbers)
+//   clear             empties the pane ("clear" in any case, not followed by a letter)
+//   D start count     dump, 16 bytes a line with a character column
+//   F start count v   fill
+//
+// Numbers are hexadecimal. Memory is read and written through the bus, one
+// byte at a time, writes with force. Nothing is kept between commands.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class CComputer;
+
+// The standard base-16 string-to-unsigned conversion of a 32-bit unsigned
+// long: blanks, an optional sign and "0x" are skipped; reading stops at the
+// first character that is not a hex digit; too large a value gives
+// 0xFFFFFFFF; a minus sign negates. *end (when given) is where reading
+// stopped, or text itself when there was no number (which reads as 0).
+uint32_t ParseHexNumber(const char* text, const char** end = nullptr);
+
+struct SCommandOutcome {
+    enum class EAction {
+        kNone,    // leave the pane as it is
+        kInsert,  // insert text at the caret, replacing the selection
+        kClear,   // replace the whole text of the pane with nothing
+    };
+    EAction action = EAction::kNone;
+    std::string text;  // lines end in '\n'
+};
+
+class CCommandInterpreter {
+public:
+    // The longest line looked at; the rest is ignored.
+    static constexpr size_t kMaxLine = 199;
+    // A dump lists at most this many bytes and then says it was cut.
+    static constexpr uint32_t kMaxDumpCount = 0x10000;
+    // A fill writes at most this many bytes.
+    static constexpr uint32_t kMaxFillCount = 0x1000000;
+
+    explicit CCommandInterpreter(CComputer& computer) : m_computer(computer) {}
+
+    // Runs line as a command; text that is not a command does nothing.
+    SCommandOutcome Execute(std::string_view line) const;
+
+private:
+    SCommandOutcome EnterMemory(const char* p) const;
+    SCommandOutcome Dump(const char* p) const;
+    SCommandOutcome Fill(const char* p) const;
+    uint8_t ReadByte(uint32_t address) const;
+
+    CComputer& m_computer;
+};
