@@ -67,8 +67,11 @@ void ReadBinaryImage(std::istream& in, uint32_t address, const CImageFile::ByteS
 
 SImageReport LoadProgramImage(CComputer& computer, const std::string& path, uint32_t loadAddress) {
     if (computer.IsEmpty()) return Failed("There is no workspace to load " + path + " into.");
-    // Nothing may run while its memory changes under it.
+    // Nothing may run while its memory changes under it: the units stop and
+    // the run thread finishes the instruction in hand. The load's own hint
+    // refreshes the views afterwards.
     computer.GetMpus()->StopAll();
+    computer.SettleRunThread(CComputer::kStopAllSettle);
 
     const auto sink = [&computer](uint32_t address, uint8_t value) {
         computer.Write(address, value, 1, true);
