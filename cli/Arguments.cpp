@@ -1,0 +1,443 @@
+#include "cli/Arguments.h"
+
+#include <array>
+#include <limits>
+
+namespace {
+
+struct SActionInfo {
+    const char* option;
+    EAction kind;
+    int parameters;
+};
+
+constexpr std::array kActions = {
+    SActionInfo{"--system", EAction::kSystem, 1},
+    SActionInfo{"--add-unit", EAction::kAddUnit, 1},
+    SActionInfo{"--add-device", EAction::kAddDevice, 1},
+    SActionInfo{"--load", EAction::kLoad, 1},
+    SActionInfo{"--unit", EAction::kUnit, 1},
+    SActionInfo{"--set", EAction::kSet, 1},
+    SActionInfo{"--reset", EAction::kReset, 0},
+    SActionInfo{"--break", EAction::kBreak, 1},
+    SActionInfo{"--step", EAction::kStep, 1},
+    SActionInfo{"--run", EAction::kRun, 0},
+    SActionInfo{"--run-all", EAction::kRunAll, 0},
+    SActionInfo{"--limit-instructions", EAction::kLimitInstructions, 1},
+    SActionInfo{"--limit-seconds", EAction::kLimitSeconds, 1},
+    SActionInfo{"--exec", EAction::kExec, 1},
+    SActionInfo{"--regs", EAction::kRegs, 0},
+    SActionInfo{"--stats", EAction::kStats, 0},
+    SActionInfo{"--list", EAction::kList, 2},
+    SActionInfo{"--dump", EAction::kDump, 3},
+    SActionInfo{"--save", EAction::kSave, 1},
+    SActionInfo{"--frame", EAction::kFrame, 2},
+    SActionInfo{"--trace", EAction::kTrace, 1},
+};
+
+// The largest counts the runner takes: the run thread's instruction count is
+// a signed 32-bit number, and no listing shows more lines than this.
+constexpr uint64_t kMaxInstructionLimit = std::numeric_limits<int32_t>::max();
+constexpr uint64_t kMaxListLines = 4096;
+constexpr uint64_t kMaxSteps = std::numeric_limits<uint32_t>::max();
+
+std::vector<std::string> Split(std::string_view text, char separator) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find(separator, start);
+        parts.emplace_back(text.substr(start, end == std::string_view::npos ? end : end - start));
+        if (end == std::string_view::npos) return parts;
+        start = end + 1;
+    }
+}
+
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+}
+
+bool ParseUnitSpec(std::string_view text, SUnitSpec& spec, std::string& error) {
+    const std::vector<std::string> parts = Split(text, ':');
+    if (parts.size() < 2 || parts.size() > 3 || parts[0].empty() || parts[1].empty()) {
+        error = "expects CLASS:NAME[:MASK], for example C6502:cpu";
+        return false;
+    }
+    spec.className = parts[0];
+    spec.name = parts[1];
+    if (parts.size() == 3 && !ParseHex(parts[2], spec.irqMask)) {
+        error = "the IRQ mask '" + parts[2] + "' is not a hexadecimal number";
+        return false;
+    }
+    if (spec.irqMask > 0x7FFF) {
+        error = "the IRQ mask has bits 0 to 14 only (at most 7FFF)";
+        return false;
+    }
+    return true;
+}
+
+bool ParseDeviceOption(const std::string& option, SDeviceSpec& spec, std::string& error) {
+    const std::string lower = Lower(option);
+    const size_t equals = lower.find('=');
+    const std::string key = lower.substr(0, equals);
+    const std::string value = equals == std::string::npos ? "" : option.substr(equals + 1);
+    if (key == "ro" && equals == std::string::npos) {
+        spec.readOnly = true;
+        return true;
+    }
+    if (key == "size" && equals != std::string::npos) {
+        uint32_t size = 0;
+        if (!ParseHex(value, size)) {
+            error = "size=" + value + " is not a hexadecimal number";
+            return false;
+        }
+        spec.size = size;
+        return true;
+    }
+    if (key == "irq" && equals != std::string::npos) {
+        uint64_t code = 0;
+        if (value == "-1") {
+            spec.irqCode = -1;
+            return true;
+        }
+        if (!ParseDecimal(value, 14, code)) {
+            error = "irq=" + value + " is not an IRQ code (decimal 0 to 14, or -1 for none)";
+            return false;
+        }
+        spec.irqCode = static_cast<int>(code);
+        return true;
+    }
+    if (key == "stride" && equals != std::string::npos) {
+        uint64_t stride = 0;
+        if (!ParseDecimal(value, std::numeric_limits<uint32_t>::max(), stride) || stride == 0) {
+            error = "stride=" + value + " is not a stride (decimal, 1 or more)";
+            return false;
+        }
+        spec.stride = static_cast<uint32_t>(stride);
+        return true;
+    }
+    error = "unknown device option '" + option + "' (ro, size=HEX, irq=N, stride=N)";
+    return false;
+}
+
+bool ParseDeviceSpec(std::string_view text, SDeviceSpec& spec, std::string& error) {
+    const std::vector<std::string> parts = Split(text, ':');
+    if (parts.size() < 4 || parts[0].empty() || parts[1].empty()) {
+        error = "expects CLASS:NAME:FROM:TO[:OPTION...], for example CRam:RAM:0:FFFF";
+        return false;
+    }
+    spec.className = parts[0];
+    spec.name = parts[1];
+    if (!ParseHex(parts[2], spec.from) || !ParseHex(parts[3], spec.to)) {
+        error = "FROM and TO must be hexadecimal addresses";
+        return false;
+    }
+    if (spec.from > spec.to) {
+        error = "FROM must not lie above TO";
+        return false;
+    }
+    for (size_t i = 4; i < parts.size(); ++i) {
+        if (!ParseDeviceOption(parts[i], spec, error)) return false;
+    }
+    return true;
+}
+
+bool ParseSystem(std::string_view text, ESystemType& type) {
+    const std::string lower = Lower(text);
+    if (lower == "corvane") {
+        type = ESystemType::Corvane;
+    } else if (lower == "vo16") {
+        type = ESystemType::Vo16;
+    } else if (lower == "blank") {
+        type = ESystemType::Blank;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Fills the action from its parameters; false with the reason (without the
+// option's name).
+bool ParseParameters(SAction& action, const std::vector<std::string>& p, std::string& error) {
+    uint64_t number = 0;
+    switch (action.kind) {
+        case EAction::kSystem:
+            if (!ParseSystem(p[0], action.system)) {
+                error = "expects corvane, vo16 or blank, not '" + p[0] + "'";
+                return false;
+            }
+            return true;
+        case EAction::kAddUnit: return ParseUnitSpec(p[0], action.unit, error);
+        case EAction::kAddDevice: return ParseDeviceSpec(p[0], action.deviceSpec, error);
+        case EAction::kLoad: {
+            // FILE@ADDR; an @ that is not followed by a number belongs to the name.
+            action.text = p[0];
+            const size_t at = p[0].rfind('@');
+            if (at != std::string::npos &&
+                ParseHex(std::string_view(p[0]).substr(at + 1), action.address)) {
+                action.text = p[0].substr(0, at);
+                action.hasAddress = true;
+            }
+            if (action.text.empty()) {
+                error = "expects FILE[@ADDR]";
+                return false;
+            }
+            return true;
+        }
+        case EAction::kUnit:
+            if (!ParseDecimal(p[0], 7, number)) {
+                error = "expects a slot number, decimal 0 to 7";
+                return false;
+            }
+            action.count = static_cast<uint32_t>(number);
+            return true;
+        case EAction::kSet: {
+            const size_t equals = p[0].find('=');
+            uint32_t value = 0;
+            if (equals == std::string::npos || equals == 0 ||
+                !ParseHex(std::string_view(p[0]).substr(equals + 1), value)) {
+                error = "expects REG=VALUE with a hexadecimal value, for example pc=0400";
+                return false;
+            }
+            action.text = p[0].substr(0, equals);
+            action.value = value;
+            return true;
+        }
+        case EAction::kBreak:
+            if (!ParseHex(p[0], action.address)) {
+                error = "expects a hexadecimal address";
+                return false;
+            }
+            return true;
+        case EAction::kStep:
+            if (!ParseDecimal(p[0], kMaxSteps, number)) {
+                error = "expects a decimal count";
+                return false;
+            }
+            action.count = static_cast<uint32_t>(number);
+            return true;
+        case EAction::kLimitInstructions:
+            if (!ParseDecimal(p[0], kMaxInstructionLimit, number)) {
+                error = "expects a decimal instruction count up to 2147483647";
+                return false;
+            }
+            action.value = static_cast<int64_t>(number);
+            return true;
+        case EAction::kLimitSeconds:
+            if (!ParseDecimal(p[0], std::numeric_limits<int32_t>::max(), number)) {
+                error = "expects a decimal number of seconds";
+                return false;
+            }
+            action.value = static_cast<int64_t>(number);
+            return true;
+        case EAction::kExec: action.text = p[0]; return true;
+        case EAction::kList:
+            if (!ParseHex(p[0], action.address) || !ParseDecimal(p[1], kMaxListLines, number)) {
+                error = "expects a hexadecimal address and a decimal line count up to 4096";
+                return false;
+            }
+            action.count = static_cast<uint32_t>(number);
+            return true;
+        case EAction::kDump:
+            action.text = p[0];
+            if (!ParseHex(p[1], action.address) || !ParseHex(p[2], action.count)) {
+                error = "expects FILE ADDR COUNT with a hexadecimal address and count";
+                return false;
+            }
+            if (action.count == 0) {
+                error = "the byte count must not be 0";
+                return false;
+            }
+            if (uint64_t{action.address} + action.count - 1 > 0xFFFFFFFF) {
+                error = "the range runs past address FFFFFFFF";
+                return false;
+            }
+            return true;
+        case EAction::kSave:
+        case EAction::kTrace:
+            action.text = p[0];
+            if (action.text.empty()) {
+                error = "expects a file name";
+                return false;
+            }
+            return true;
+        case EAction::kFrame:
+            action.device = p[0];
+            action.text = p[1];
+            if (action.text.empty()) {
+                error = "expects DEVICE FILE.png";
+                return false;
+            }
+            return true;
+        case EAction::kReset:
+        case EAction::kRun:
+        case EAction::kRunAll:
+        case EAction::kRegs:
+        case EAction::kStats: return true;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseHex(std::string_view text, uint32_t& value) {
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        text.remove_prefix(2);
+    } else if (text.starts_with("$")) {
+        text.remove_prefix(1);
+    }
+    // Leading zeros do not count towards the eight digits.
+    while (text.size() > 1 && text.front() == '0')
+        text.remove_prefix(1);
+    if (text.empty() || text.size() > 8) return false;
+    uint32_t result = 0;
+    for (const char c : text) {
+        int digit = 0;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        } else {
+            return false;
+        }
+        result = result << 4 | static_cast<uint32_t>(digit);
+    }
+    value = result;
+    return true;
+}
+
+bool ParseDecimal(std::string_view text, uint64_t max, uint64_t& value) {
+    if (text.empty() || text.size() > 19) return false;
+    uint64_t result = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        result = result * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (result > max) return false;
+    value = result;
+    return true;
+}
+
+bool ParseCommandLine(const std::vector<std::string>& args, SCommandLine& line,
+                      std::string& error) {
+    line = SCommandLine{};
+    // --help and --version answer at once, whatever else is there.
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") line.help = true;
+        if (arg == "--version") line.version = true;
+    }
+    if (line.help || line.version) return true;
+
+    size_t i = 0;
+    if (!args.empty() && !args[0].starts_with("--")) {
+        line.workspace = args[0];
+        i = 1;
+    }
+    while (i < args.size()) {
+        const std::string& arg = args[i];
+        if (arg == "--json") {
+            line.json = true;
+            ++i;
+            continue;
+        }
+        const SActionInfo* info = nullptr;
+        for (const SActionInfo& candidate : kActions) {
+            if (arg == candidate.option) info = &candidate;
+        }
+        if (!info) {
+            error = arg.starts_with("-") ? "unknown action " + arg + " (see simq --help)"
+                                         : "unexpected argument '" + arg +
+                                               "': only the first argument may name a workspace "
+                                               "file";
+            return false;
+        }
+        if (args.size() - i - 1 < static_cast<size_t>(info->parameters)) {
+            error = arg + " needs " + std::to_string(info->parameters) +
+                    (info->parameters == 1 ? " parameter" : " parameters") + " (see simq --help)";
+            return false;
+        }
+        SAction action;
+        action.kind = info->kind;
+        action.option = arg;
+        const std::vector<std::string> parameters(
+            args.begin() + static_cast<long>(i) + 1,
+            args.begin() + static_cast<long>(i) + 1 + info->parameters);
+        std::string reason;
+        if (!ParseParameters(action, parameters, reason)) {
+            error = arg + ": " + reason;
+            return false;
+        }
+        line.actions.push_back(std::move(action));
+        i += 1 + static_cast<size_t>(info->parameters);
+    }
+    return true;
+}
+
+std::string HelpText() {
+    return R"(Usage: simq [WORKSPACE-FILE] [ACTION ...]
+
+Runs a simQuorvex workspace without a window. Actions run strictly left to
+right. Numbers are hexadecimal unless marked (decimal).
+
+Without WORKSPACE-FILE and without a --system first, the workspace is the
+default Vo16 system.
+
+Machine:
+  --system corvane|vo16|blank   replace the workspace with a new standard system
+  --add-unit CLASS:NAME[:MASK]  add a processing unit (C6502, CVo16, CCorvaneMPU;
+                                IRQ mask, default 0); the first unit of a
+                                workspace without one becomes the active unit
+  --add-device CLASS:NAME:FROM:TO[:OPTION...]
+                                append a device (CRam, CVic, CKeyboard,
+                                CTimeSlicer, CVo16VGA, C6818); options: ro,
+                                size=HEX (memory; default TO-FROM+1),
+                                irq=N and stride=N (decimal)
+  --load FILE[@ADDR]            load .s19, .hex or .bin by its extension (ADDR:
+                                the .hex offset or the .bin address, default 0)
+  --save FILE                   save the workspace file
+
+Processing units:
+  --unit N                      make slot N (decimal) the active unit
+  --set REG=VALUE               set a register of the active unit (6502: a x y sp
+                                pc status; Vo16: r0-r15 pc; Corvane: r0-r28 sp lr
+                                ipc pc sr cr, r29-r31 as aliases)
+  --reset                       reset the active unit
+  --break ADDR                  add a breakpoint to the active unit
+  --step N                      Step Into N (decimal) times on the active unit
+  --run                         run the active unit until it stops; refused
+                                without a breakpoint or a run limit
+  --run-all                     run every unit until all have stopped; refused
+                                without a breakpoint or a run limit
+  --limit-instructions N        instruction limit (decimal) for the following runs
+  --limit-seconds N             time limit (decimal seconds) for the following runs
+
+Inspection:
+  --regs                        print the active unit's registers
+  --stats                       print the active unit's counters (decimal)
+  --list ADDR N                 print N (decimal) listing lines from ADDR
+  --exec LINE                   run one monitor line (:addr bytes, D addr count,
+                                F addr count value) and print its output
+  --dump FILE ADDR COUNT        write COUNT bytes from ADDR as .s19 or .hex
+  --frame DEVICE FILE.png       render one frame of the named video device
+  --trace FILE                  from here on, write one line per executed
+                                instruction to FILE
+  --json                        at exit, print a JSON object with every unit's
+                                registers, counters and run state, the
+                                instruction count and why the last run stopped
+
+  --help                        show this text
+  --version                     show the version
+
+Exit status: 0 success; 1 the last run was stopped by a run limit; 2 bad
+arguments or an input that could not be read.
+
+Example:
+  simq --system blank --add-unit C6502:cpu --add-device CRam:RAM:0:FFFF \
+       --load sieve.hex --reset --break 0440 --run --regs
+)";
+}

@@ -1,0 +1,10 @@
+#pragma once
+// A video frame as the display shows it, written as a PNG image through
+// QtGui's QImage (the library itself stays free of Qt).
+#include <string>
+
+struct SVideoFrame;
+
+// One pixel per frame pixel in the colour the display shows. The file is
+// replaced only once it is complete. False with the reason.
+bool WriteFramePng(const SVideoFrame& frame, const std::string& path, std::string& error);

@@ -1,0 +1,99 @@
+#pragma once
+// CRunner: carries out a simq command line on one workspace, action by
+// action, with the same commands the desktop application's menus use, and
+// works out the exit status:
+//   0  success
+//   1  the last run was stopped by a run limit
+//   2  bad arguments or an input that could not be read (one line on stderr)
+#include <fstream>
+#include <iosfwd>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cli/Arguments.h"
+#include "core/Computer.h"
+
+class CMpu;
+class CRunnerHost;
+
+enum class EStopReason {
+    kNone,
+    kBreakpoint,
+    kRunTo,
+    kStepOut,
+    kInterruptPrompt,
+    kInstructionLimit,
+    kTimeLimit,
+    kStopped,
+};
+
+const char* StopReasonText(EStopReason reason);
+
+class CRunner {
+public:
+    static constexpr int kExitSuccess = 0;
+    static constexpr int kExitRunLimit = 1;
+    static constexpr int kExitBadInput = 2;
+
+    // The host must outlive the runner.
+    CRunner(CRunnerHost& host, std::ostream& out, std::ostream& err);
+    ~CRunner();
+
+    int Run(const SCommandLine& line);
+
+private:
+    void Perform(const SAction& action);
+
+    void OpenWorkspace(const std::string& path);
+    void NewSystem(ESystemType type);
+    void WorkspaceReplaced();
+    void AddUnit(const SUnitSpec& spec);
+    void AddDevice(const SDeviceSpec& spec);
+    void Load(const SAction& action);
+    void SelectUnit(uint32_t slot);
+    void SetRegister(const SAction& action);
+    void AddBreakpoint(uint32_t address);
+    void Step(uint32_t count);
+    void RunActive();
+    void RunAll();
+    void Exec(const std::string& line);
+    void List(uint32_t address, uint32_t lines);
+    void Dump(const SAction& action);
+    void Save(const std::string& path);
+    void Frame(const std::string& deviceName, const std::string& path);
+    void StartTrace(const std::string& path);
+
+    // The active unit; an error when the workspace has none.
+    CMpu& ActiveUnit() const;
+    // Refuses a run that nothing would end.
+    void RequireBound(bool bounded, const std::string& action) const;
+    // Waits for the run thread's run to end: done once every unit started
+    // has been reported stopped (or a limit stopped them all).
+    void WaitForRun(const std::vector<int>& slots);
+    void OnRunStopped(int slot);
+    // Steps the units in slots on this thread, one instruction each per pass,
+    // with the run thread's stop conditions and limits, writing the trace.
+    void TracedRun(const std::vector<int>& slots);
+    // Steps unit once (Step Into, or one step of a traced run) and writes its
+    // trace line.
+    void TracedStep(int slot, CMpu& unit, bool stepInto);
+    EStopReason LimitReason() const;
+
+    void PrintJson(const std::string& error, int exitCode);
+
+    CRunnerHost& m_host;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    CComputer m_computer;
+    // The run limits of the following runs; a new workspace keeps them.
+    SRunLimits m_limits;
+    EStopReason m_lastStop = EStopReason::kNone;
+    std::unique_ptr<std::ofstream> m_trace;
+    std::string m_tracePath;
+    // The run in hand: the units reported stopped and whether a limit ended it.
+    std::set<int> m_stoppedSlots;
+    bool m_limitNotice = false;
+    EStopReason m_noticeReason = EStopReason::kNone;
+};

@@ -1,0 +1,31 @@
+// simq: the headless runner. See `simq --help` and cli/Runner.h.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/Arguments.h"
+#include "cli/Runner.h"
+#include "cli/RunnerHost.h"
+#include "core/system/StandardClasses.h"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    SCommandLine line;
+    std::string error;
+    if (!ParseCommandLine(args, line, error)) {
+        std::cerr << "simq: " << error << '\n';
+        return CRunner::kExitBadInput;
+    }
+    if (line.help) {
+        std::cout << HelpText();
+        return CRunner::kExitSuccess;
+    }
+    if (line.version) {
+        std::cout << "simq " << SIMQ_VERSION << '\n';
+        return CRunner::kExitSuccess;
+    }
+    RegisterStandardClasses();
+    CRunnerHost host(std::cerr);
+    CRunner runner(host, std::cout, std::cerr);
+    return runner.Run(line);
+}
