@@ -3,9 +3,11 @@
 // notices, never for time.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include "core/Archive.h"
 #include "devices/DisplayThread.h"
@@ -191,6 +193,30 @@ TEST_F(DisplayTest, ARendererSlowToStopIsReportedAndStillJoined) {
     EXPECT_EQ(host.messages[0].text,
               "The VIC thread did not shut down properly. Try shutting down the thread with "
               "task manager.");
+}
+
+TEST_F(DisplayTest, TheProgramWritesRegistersAndMemoryWhileFramesRender) {
+    auto* vga = AddVga();
+    ASSERT_TRUE(vic->StartDisplay());
+    ASSERT_TRUE(vga->StartDisplay());
+    std::atomic<bool> done{false};
+    std::thread program([&] {
+        for (uint32_t i = 0; !done; ++i) {
+            Bus().Write(0x300000 + 3 * (i % 8), i, 2, false);
+            Bus().Write(i & 0xFFFC, i, 4, false);
+            Bus().Read(0x300000 + 3 * 4, 2);
+        }
+    });
+    for (int i = 0; i < 20; ++i) {
+        NextFrame(*vic);
+        NextFrame(*vga);
+        if (i % 5 == 0) vic->RebuildDisplay();
+    }
+    done = true;
+    program.join();
+    vic->StopDisplay();
+    vga->StopDisplay();
+    EXPECT_TRUE(host.messages.empty());
 }
 
 TEST(RefreshSliderTest, StartsAtTheFirstPeriodNotLessThanTheDevicesPeriod) {

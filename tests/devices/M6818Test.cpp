@@ -193,7 +193,9 @@ TEST_P(M6818RollOverTest, AdvancesTheTimeAndDate) {
     EXPECT_EQ(Get(kHours), shown(c.endHours));
     EXPECT_EQ(Get(kMinutes), shown(c.endMinutes));
     EXPECT_EQ(Get(kSeconds), shown(c.endSeconds));
-    if (c.endWeekday) EXPECT_EQ(Get(kWeekday), c.endWeekday);
+    if (c.endWeekday) {
+        EXPECT_EQ(Get(kWeekday), c.endWeekday);
+    }
 }
 
 constexpr uint32_t kPm = 0x80;

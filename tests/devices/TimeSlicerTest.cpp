@@ -64,7 +64,7 @@ TEST_F(TimeSlicerTest, StoresPeriodUnitThenSliceCountAndLoadsStopped) {
 
     // A slice count with more than seven bits keeps seven.
     std::vector<uint8_t> edited = bytes;
-    edited[edited.size() - 4] = 0xC5;
+    edited.at(13) = 0xC5;  // the low byte of the slice count
     auto* loaded = new CTimeSlicer;
     CArchive in(edited);
     loaded->Serialize(in);
