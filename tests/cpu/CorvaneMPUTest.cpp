@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -542,6 +544,43 @@ TEST_F(CorvaneTest, NmiIsTakenAtOnceEvenWithIClear) {
     EXPECT_EQ(m_unit.GetSR() & 0x300, 0x200u);
     m_unit.Step();
     EXPECT_EQ(m_unit.GetPC(), 0xFFFFF3u);
+}
+
+// Devices raise and withdraw requests, and the panes read registers, from
+// other threads while the core steps; the thread-sanitizer build checks it.
+TEST_F(CorvaneTest, InterruptsAndReadersMeetTheSteppingCore) {
+    Put(0xFFFFE8, {kIret});
+    Put(0x100, {AluI(12, 1, 1, 1), Branch(14, 0, 0xF7)});
+    m_unit.SetPC(0x100);
+    m_unit.SetSR(0x300);
+    constexpr int kSteps = 20000;
+    std::atomic<bool> started{false};
+    std::atomic<bool> done{false};
+    std::atomic<uint32_t> sink{0};
+    std::thread device([&] {
+        started = true;
+        for (int i = 0; !done.load(); ++i) {
+            if (i % 2)
+                m_unit.Interrupt(false, true, 2);
+            else
+                m_unit.ClearInterrupt(false, true, 15);
+            // what the register and statistics panes read
+            sink = m_unit.GetSR() + m_unit.GetRegister(1) + m_unit.GetCounter(CMpu::kFetches) +
+                   m_unit.Cache().GetAttempts();
+        }
+        m_unit.ClearInterrupt(false, true, 15);
+    });
+    while (!started.load())
+        std::this_thread::yield();
+    for (int i = 0; i < kSteps; ++i)
+        m_unit.Step();
+    done = true;
+    device.join();
+    // at most one step is left in the handler: its iret
+    m_unit.Step();
+    m_unit.Step();
+    EXPECT_EQ(Counter(CMpu::kFetches), static_cast<uint32_t>(kSteps + 2));
+    EXPECT_EQ(m_unit.GetSR() & 0x300, 0x300u);
 }
 
 TEST_F(CorvaneTest, PCWrapsAtTheTopOfMemory) {
