@@ -1,5 +1,7 @@
 #include "devices/VideoDevice.h"
 
+#include <system_error>
+
 #include "core/Devices.h"
 #include "core/Host.h"
 #include "devices/DisplayThread.h"
@@ -26,8 +28,15 @@ uint32_t CVideoDevice::RefreshPeriodAt(int position) {
 bool CVideoDevice::StartDisplay() {
     if (m_display) return true;
     if (!Bus()) return false;
-    m_display = std::make_unique<CDisplayThread>(*this);
-    m_display->Start();
+    auto display = std::make_unique<CDisplayThread>(*this);
+    // No thread to be had (the system's limit): no display, and no exception
+    // leaves the library.
+    try {
+        display->Start();
+    } catch (const std::system_error&) {
+        return false;
+    }
+    m_display = std::move(display);
     return true;
 }
 

@@ -47,9 +47,11 @@ public:
     static uint32_t RefreshPeriodAt(int position);
 
     // Starts the display; the device must be on a bus. A display that runs
-    // already is kept (true). False, and nothing started, off a bus.
+    // already is kept (true). False, and nothing started, off a bus or when
+    // no thread can be created.
     bool StartDisplay();
-    // Quits the display and waits for it. When it has not ended after the
+    // Quits the display (its window closed, or the device goes) and waits
+    // for it. When it has not ended after the
     // stop timeout (5 s) the host shows kStopFailedText; the wait then goes
     // on, so the renderer never outlives the device.
     void StopDisplay();

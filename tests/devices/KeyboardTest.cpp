@@ -76,20 +76,6 @@ INSTANTIATE_TEST_SUITE_P(Texts, KeyboardPlaybackTest,
                              SPlayback{"  5\t-1", 0, {0x05, 0xFFFFFFFF, 0x05}},
                              SPlayback{"123456789 1", 0, {0xFFFFFFFF, 0x01, 0xFFFFFFFF}}));
 
-TEST(KeyboardParseTest, ReadsLikeStrtoul) {
-    struct {
-        const char* text;
-        uint32_t value;
-        size_t consumed;
-    } const cases[] = {{"1E 9E", 0x1E, 2}, {" \n0Xff", 0xFF, 6}, {"0x", 0, 1}, {"0xg", 0, 1},
-                       {"-", 0, 0},        {"zz", 0, 0},         {"", 0, 0},   {"+7", 7, 2}};
-    for (const auto& c : cases) {
-        size_t consumed = 99;
-        EXPECT_EQ(CKeyboard::ParseHex(c.text, consumed), c.value) << c.text;
-        EXPECT_EQ(consumed, c.consumed) << c.text;
-    }
-}
-
 class KeyboardPanelTest : public KeyboardTest {
 protected:
     void SetUp() override {
