@@ -161,7 +161,9 @@ public:
     void SetCycleLimitEnabled(bool enabled) { m_cycleLimitEnabled = enabled; }
     int32_t GetCycleLimit() const { return m_cycleLimit; }
     void SetCycleLimit(int32_t count) { m_cycleLimit = count; }
-    int32_t GetInstructionCount() const { return m_instructionCount.load(std::memory_order_relaxed); }
+    int32_t GetInstructionCount() const {
+        return m_instructionCount.load(std::memory_order_relaxed);
+    }
     void SetInstructionCount(int32_t count) {
         m_instructionCount.store(count, std::memory_order_relaxed);
     }
@@ -194,8 +196,8 @@ private:
     std::mutex m_runThreadLock;
     std::condition_variable m_wakeSignal;
     std::condition_variable m_endedSignal;
-    bool m_wake = false;          // guarded by m_runThreadLock
-    bool m_threadEnded = true;    // guarded by m_runThreadLock
+    bool m_wake = false;        // guarded by m_runThreadLock
+    bool m_threadEnded = true;  // guarded by m_runThreadLock
     Relaxed<int64_t> m_runStartTime{0};
     Relaxed<bool> m_timeLimitEnabled{false};
     Relaxed<int64_t> m_timeLimit{0};

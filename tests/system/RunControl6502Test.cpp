@@ -1,0 +1,294 @@
+// Run control driving real 6502 programs through the workspace: breakpoints,
+// Bounce Over, Step Out, two units sharing the run thread, the cycle limit,
+// animation, Toggle Breakpoint, interrupts and clearing while running. The
+// run thread is waited for by polling with a generous deadline.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <initializer_list>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "core/Computer.h"
+#include "core/Device.h"
+#include "core/Devices.h"
+#include "core/Mpus.h"
+#include "core/Ram.h"
+#include "core/ViewHint.h"
+#include "cpu/M6502.h"
+#include "support/TestHost.h"
+
+namespace {
+
+template <class Done>
+bool WaitUntil(Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Write-only port at 0xE000-0xE00F that records which address each store hit.
+class CTracePort : public CDevice {
+public:
+    CTracePort() { SetRange(0xE000, 0xE00F); }
+    uint32_t Write(uint32_t address, uint32_t, uint32_t, bool) override {
+        std::lock_guard guard(m_lock);
+        m_trace.push_back(address);
+        return 1;
+    }
+    std::vector<uint32_t> Trace() const {
+        std::lock_guard guard(m_lock);
+        return m_trace;
+    }
+
+private:
+    mutable std::mutex m_lock;
+    std::vector<uint32_t> m_trace;
+};
+
+class RunControl6502Test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host.Attach(&computer);
+        Build();
+    }
+    // A fresh workspace: the trace port, then 64 KB of RAM.
+    void Build() {
+        computer.NewContents();
+        port = new CTracePort;
+        computer.GetDevices()->AddTail(port);
+        auto* ram = new CRam;
+        ram->SetRange(0, 0xFFFF);
+        ram->SetSize(0x10000);
+        computer.GetDevices()->AddTail(ram);
+    }
+    C6502* AddCpu(uint16_t pc) {
+        auto* cpu = new C6502;
+        computer.GetMpus()->Add(cpu);
+        cpu->SetBus(computer.GetDevices());
+        cpu->SetPC(pc);
+        cpu->SetSP(0xFF);
+        cpu->SetStatus(C6502::kUnused | C6502::kInterruptDisable);
+        computer.SetActiveProcessor(0);
+        return cpu;
+    }
+    void Load(uint32_t address, std::initializer_list<uint8_t> bytes) {
+        for (uint8_t byte : bytes)
+            computer.Write(address++, byte, 1, true);
+    }
+    bool WaitForPost() {
+        return WaitUntil([&] { return !host.Posted().empty(); });
+    }
+
+    CTestHost host;
+    CComputer computer{&host};
+    CTracePort* port = nullptr;
+};
+
+// 0200 LDA #0; 0202 CLC; 0203 ADC #1; 0205 JMP 0203
+constexpr std::initializer_list<uint8_t> kCounting = {0xA9, 0x00, 0x18, 0x69,
+                                                      0x01, 0x4C, 0x03, 0x02};
+// 0300 JSR 0400; 0303 INX; 0304 JMP 0304
+// 0400 LDY #5; 0402 DEY; 0403 BNE 0402; 0405 RTS
+constexpr std::initializer_list<uint8_t> kCaller = {0x20, 0x00, 0x04, 0xE8, 0x4C, 0x04, 0x03};
+constexpr std::initializer_list<uint8_t> kSubroutine = {0xA0, 0x05, 0x88, 0xD0, 0xFD, 0x60};
+
+TEST_F(RunControl6502Test, BreakpointStopsAfterTheInstructionThatReachesItAndARunFromItGoesOn) {
+    Load(0x0200, kCounting);
+    C6502* cpu = AddCpu(0x0200);
+    cpu->Breakpoints().Add(0x0205);
+    for (uint8_t expectedA : {1, 2, 3}) {
+        ASSERT_TRUE(computer.Run());
+        ASSERT_TRUE(WaitForPost());
+        EXPECT_EQ(host.DeliverPosted(), std::vector<int>{0});
+        EXPECT_FALSE(cpu->IsRunning());
+        EXPECT_EQ(cpu->GetPC(), 0x0205u);
+        EXPECT_EQ(cpu->GetA(), expectedA);  // the ADC before the breakpoint ran
+    }
+    EXPECT_EQ(computer.GetInstructionCount(), 2);  // JMP, ADC since the last Run
+    EXPECT_TRUE(host.questions.empty());
+}
+
+TEST_F(RunControl6502Test, BounceOverRunsTheSubroutineAndClearsTheRunToAddress) {
+    Load(0x0300, kCaller);
+    Load(0x0400, kSubroutine);
+    C6502* cpu = AddCpu(0x0300);
+    cpu->SetNextInstructionAddress(0x9999);  // stale: no listing has looked at this line
+    computer.BounceOver();
+    ASSERT_TRUE(WaitForPost());
+    EXPECT_EQ(host.DeliverPosted(), std::vector<int>{0});
+    EXPECT_EQ(cpu->GetPC(), 0x0303u);
+    EXPECT_EQ(cpu->GetY(), 0u);
+    EXPECT_EQ(cpu->GetSP(), 0xFFu);
+    EXPECT_EQ(cpu->GetRunToAddress(), CMpu::kNoAddress);
+    EXPECT_TRUE(host.questions.empty());
+}
+
+TEST_F(RunControl6502Test, StepOutStopsAfterTheReturn) {
+    Load(0x0300, kCaller);
+    Load(0x0400, kSubroutine);
+    C6502* cpu = AddCpu(0x0300);
+    computer.StepInto();
+    computer.StepInto();  // inside: LDY done
+    EXPECT_EQ(cpu->GetPC(), 0x0402u);
+    computer.StepOut();
+    ASSERT_TRUE(WaitForPost());
+    EXPECT_EQ(cpu->GetPC(), 0x0303u);
+    EXPECT_EQ(cpu->GetX(), 0u);  // stopped right after RTS, before INX
+    EXPECT_FALSE(cpu->IsStepOutPending());
+}
+
+TEST_F(RunControl6502Test, StepOutWithoutAReturnRunsUntilTheCycleLimit) {
+    Load(0x0200, kCounting);
+    C6502* cpu = AddCpu(0x0200);
+    computer.SetRunLimits({false, 0, true, 500});
+    computer.StepOut();
+    ASSERT_TRUE(WaitForPost());
+    EXPECT_EQ(host.Posted(), std::vector<int>{CComputer::kRunLimitSlot});
+    EXPECT_EQ(computer.GetInstructionCount(), 501);
+    EXPECT_TRUE(cpu->IsStepOutPending());
+}
+
+TEST_F(RunControl6502Test, TwoUnitsAlternateInstructionByInstruction) {
+    // Straight runs of stores: every instruction leaves one entry in the trace.
+    for (uint32_t i = 0; i < 200; ++i) {
+        Load(0x1000 + 3 * i, {0x8D, 0x00, 0xE0});  // STA E000
+        Load(0x2000 + 3 * i, {0x8E, 0x01, 0xE0});  // STX E001
+    }
+    Load(0x1000 + 600, {0x4C, 0x00, 0x10});
+    Load(0x2000 + 600, {0x4C, 0x00, 0x20});
+    C6502* first = AddCpu(0x1000);
+    C6502* second = AddCpu(0x2000);
+    first->Breakpoints().Add(0x1000 + 3 * 150);
+    computer.RunAll();
+    ASSERT_TRUE(WaitForPost());
+    EXPECT_EQ(host.Posted(), std::vector<int>{0});
+    EXPECT_EQ(first->GetPC(), 0x1000u + 3 * 150);
+    ASSERT_TRUE(WaitUntil([&] { return port->Trace().size() > 400; }));
+    EXPECT_TRUE(second->IsRunning());
+    computer.StopAll();
+    EXPECT_FALSE(second->IsRunning());
+
+    const std::vector<uint32_t> trace = port->Trace();
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), 0xE000u), 150);
+    const auto from = std::find(trace.begin(), trace.end(), 0xE001u) - trace.begin();
+    const auto to = trace.rend() - std::find(trace.rbegin(), trace.rend(), 0xE000u) - 1;
+    ASSERT_LT(from, to);
+    for (auto i = from + 1; i <= to; ++i)
+        ASSERT_NE(trace[i], trace[i - 1]) << "entry " << i;
+}
+
+TEST_F(RunControl6502Test, CycleLimitStopsAllUnitsOnceTheSharedCountExceedsIt) {
+    Load(0x0200, kCounting);
+    C6502* first = AddCpu(0x0200);
+    C6502* second = AddCpu(0x0200);
+    computer.SetRunLimits({false, 0, true, 1000});
+    computer.RunAll();
+    ASSERT_TRUE(WaitForPost());
+    const int count = computer.GetInstructionCount();
+    EXPECT_GT(count, 1000);
+    EXPECT_LE(count, 1002);
+    EXPECT_FALSE(first->IsRunning() || second->IsRunning());
+    const uint32_t passes = computer.GetRunPassCount();
+    ASSERT_TRUE(WaitUntil([&] { return computer.GetRunPassCount() >= passes + 3; }));
+    EXPECT_EQ(host.DeliverPosted(), std::vector<int>{CComputer::kRunLimitSlot});
+    EXPECT_EQ(host.hints.back(), uint32_t{kHintProcessorState});
+}
+
+TEST_F(RunControl6502Test, AnimationStartsStopsAndEndsAtABreakpoint) {
+    Load(0x0200, kCounting);
+    C6502* cpu = AddCpu(0x0200);
+    computer.Animate(10);
+    EXPECT_EQ(host.timers, (std::map<uint32_t, uint32_t>{{0x4000, 100}}));
+    computer.Animate(10);
+    EXPECT_TRUE(host.timers.empty());
+
+    cpu->Breakpoints().Add(0x0203);
+    computer.Animate(10);
+    ASSERT_TRUE(host.FireTimer(0x4000));  // LDA #0
+    EXPECT_EQ(cpu->GetPC(), 0x0202u);
+    EXPECT_EQ(cpu->GetAnimationRate(), 10);
+    ASSERT_TRUE(host.FireTimer(0x4000));  // CLC reaches the breakpoint
+    EXPECT_EQ(cpu->GetPC(), 0x0203u);
+    EXPECT_EQ(cpu->GetAnimationRate(), 0);
+    EXPECT_FALSE(host.IsTimerActive(0x4000));
+
+    computer.Animate(1);
+    EXPECT_EQ(host.timers.at(0x4000), 5u);
+    computer.Run();  // ends the animation before the run
+    EXPECT_TRUE(host.timers.empty());
+    EXPECT_EQ(cpu->GetAnimationRate(), 0);
+    ASSERT_TRUE(WaitForPost());
+    EXPECT_EQ(cpu->GetPC(), 0x0203u);  // ADC, JMP and back at the breakpoint
+    EXPECT_EQ(cpu->GetA(), 1u);
+}
+
+TEST_F(RunControl6502Test, AnimatedStepOutEndsAfterTheReturn) {
+    Load(0x0300, kCaller);
+    Load(0x0400, kSubroutine);
+    C6502* cpu = AddCpu(0x0400);
+    cpu->SetSP(0xFD);  // as if called from 0300
+    computer.Write(0x01FE, 0x02, 1, true);
+    computer.Write(0x01FF, 0x03, 1, true);
+    cpu->SetStepOutPending(true);
+    computer.Animate(100);
+    int steps = 0;
+    while (cpu->GetAnimationRate() != 0 && steps < 100) {
+        ASSERT_TRUE(host.FireTimer(0x4000));
+        ++steps;
+    }
+    EXPECT_EQ(steps, 1 + 2 * 5 + 1);  // LDY, five DEY/BNE, RTS
+    EXPECT_EQ(cpu->GetPC(), 0x0303u);
+    EXPECT_FALSE(cpu->IsStepOutPending());
+}
+
+TEST_F(RunControl6502Test, ToggleBreakpointAtTheProgramCounter) {
+    C6502* cpu = AddCpu(0x0200);
+    computer.ToggleBreakpoint();
+    computer.ToggleBreakpoint();
+    EXPECT_FALSE(cpu->Breakpoints().HasBreakpoints());
+    for (uint32_t i = 0; i < 30; ++i)
+        cpu->Breakpoints().Add(0x1000 + i);
+    computer.ToggleBreakpoint();
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, CComputer::kNoMoreBreakpointsText);
+    EXPECT_EQ(cpu->Breakpoints().GetCount(), 30);
+}
+
+TEST_F(RunControl6502Test, GeneratedNmiIsTakenByTheNextStep) {
+    Load(0x0200, kCounting);
+    Load(0x0600, {0xE8, 0x40});  // NMI handler: INX; RTI
+    Load(C6502::kNmiVector, {0x00, 0x06});
+    C6502* cpu = AddCpu(0x0200);
+    host.interruptAnswers = {SInterruptRequest{0, false, true, false}};
+    computer.GenerateInterrupt();
+    EXPECT_TRUE(cpu->IsNmiPending());
+    computer.StepInto();
+    EXPECT_EQ(cpu->GetPC(), 0x0600u);
+    computer.StepInto();
+    computer.StepInto();
+    EXPECT_EQ(cpu->GetX(), 1u);
+    EXPECT_EQ(cpu->GetPC(), 0x0200u);
+}
+
+TEST_F(RunControl6502Test, ClearingWhileUnitsRunEndsTheThreadEveryTime) {
+    for (int round = 0; round < 200; ++round) {
+        Build();
+        Load(0x0200, kCounting);
+        C6502* first = AddCpu(0x0200);
+        AddCpu(0x0200);
+        computer.RunAll();
+        ASSERT_TRUE(WaitUntil([&] { return first->GetA() != 0; }));
+        computer.DeleteContents();
+        ASSERT_FALSE(computer.HasRunThread());
+    }
+    EXPECT_TRUE(host.messages.empty());
+}
+
+}  // namespace
