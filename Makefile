@@ -4,7 +4,7 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench sanitize clean
+.PHONY: all deps configure build run test bench sanitize fuzz clean demo
 
 all: build
 
@@ -27,6 +27,16 @@ run: build
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
+# The Corvane example, headless: two seconds of running, then its VIC frame
+# as a PNG. The run ends at its time limit, which simq reports with status 1.
+DEMO_PNG ?= $(BUILD_DIR)/demo-picture.png
+demo: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target simq
+	@$(BUILD_DIR)/cli/simq --system corvane --load examples/corvane/picture.s19 \
+	    --limit-seconds 2 --run-all --frame VIC $(DEMO_PNG); \
+	    status=$$?; if [ $$status -gt 1 ]; then exit $$status; fi
+	@echo "demo: the Corvane example's picture is in $(abspath $(DEMO_PNG))"
+
 # Benchmarks report simulated instructions per second; they are never timed tests.
 bench: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target benchmarks
@@ -43,6 +53,15 @@ sanitize: deps
 	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIMQ_BUILD_UI=OFF -DSIMQ_SANITIZE=thread >/dev/null
 	@cmake --build build-tsan -j $(JOBS)
 	@cd build-tsan && $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS) -LE '^(cpu|tools)$$'
+
+# libFuzzer targets (clang, address and undefined sanitizers), each run for
+# FUZZ_SECONDS on a scratch copy of its seed corpus under build-fuzz; any
+# crash, leak, timeout or out-of-memory fails.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIMQ_BUILD_UI=OFF -DSIMQ_BUILD_TESTS=OFF -DSIMQ_FUZZ=ON >/dev/null
+	@cmake --build build-fuzz -j $(JOBS) --target fuzzers
+	@bash fuzz/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
 
 clean:
 	@rm -rf $(BUILD_DIR) build-*

@@ -41,6 +41,14 @@ constexpr uint64_t kMaxInstructionLimit = std::numeric_limits<int32_t>::max();
 constexpr uint64_t kMaxListLines = 4096;
 constexpr uint64_t kMaxSteps = std::numeric_limits<uint32_t>::max();
 
+bool IsActionName(std::string_view arg) {
+    if (arg == "--json" || arg == "--help" || arg == "--version") return true;
+    for (const SActionInfo& info : kActions) {
+        if (arg == info.option) return true;
+    }
+    return false;
+}
+
 std::vector<std::string> Split(std::string_view text, char separator) {
     std::vector<std::string> parts;
     size_t start = 0;
@@ -356,7 +364,11 @@ bool ParseCommandLine(const std::vector<std::string>& args, SCommandLine& line,
                                                "file";
             return false;
         }
-        if (args.size() - i - 1 < static_cast<size_t>(info->parameters)) {
+        // An action where a parameter should be means the parameter is missing.
+        bool missing = args.size() - i - 1 < static_cast<size_t>(info->parameters);
+        for (int k = 1; !missing && k <= info->parameters; ++k)
+            missing = IsActionName(args[i + static_cast<size_t>(k)]);
+        if (missing) {
             error = arg + " needs " + std::to_string(info->parameters) +
                     (info->parameters == 1 ? " parameter" : " parameters") + " (see simq --help)";
             return false;

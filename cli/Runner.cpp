@@ -549,6 +549,11 @@ void CRunner::Exec(const std::string& line) {
         Fail("'" + line + "' is not a monitor command (:addr bytes, D addr count, " +
              "F addr count value)");
     }
+    // The monitor would quietly drop the rest of a longer line.
+    if (line.size() > CCommandInterpreter::kMaxLine) {
+        Fail("the line is longer than the monitor's " +
+             std::to_string(CCommandInterpreter::kMaxLine) + " characters; split it");
+    }
     const SCommandOutcome outcome = CCommandInterpreter(m_computer).Execute(line);
     if (outcome.action != SCommandOutcome::EAction::kInsert) return;
     // The pane frames its output with line breaks; a terminal needs none.
