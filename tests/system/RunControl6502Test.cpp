@@ -1,7 +1,7 @@
 // Run control driving real 6502 programs through the workspace: breakpoints,
 // Bounce Over, Step Out, two units sharing the run thread, the cycle limit,
-// animation, Toggle Breakpoint, interrupts and clearing while running. The
-// run thread is waited for by polling with a generous deadline.
+// animation and a generated interrupt. The run thread is waited for by
+// polling with a generous deadline.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -201,14 +201,9 @@ TEST_F(RunControl6502Test, CycleLimitStopsAllUnitsOnceTheSharedCountExceedsIt) {
     EXPECT_EQ(host.hints.back(), uint32_t{kHintProcessorState});
 }
 
-TEST_F(RunControl6502Test, AnimationStartsStopsAndEndsAtABreakpoint) {
+TEST_F(RunControl6502Test, AnimationEndsAtABreakpointAndRunEndsAnimation) {
     Load(0x0200, kCounting);
     C6502* cpu = AddCpu(0x0200);
-    computer.Animate(10);
-    EXPECT_EQ(host.timers, (std::map<uint32_t, uint32_t>{{0x4000, 100}}));
-    computer.Animate(10);
-    EXPECT_TRUE(host.timers.empty());
-
     cpu->Breakpoints().Add(0x0203);
     computer.Animate(10);
     ASSERT_TRUE(host.FireTimer(0x4000));  // LDA #0
@@ -229,38 +224,6 @@ TEST_F(RunControl6502Test, AnimationStartsStopsAndEndsAtABreakpoint) {
     EXPECT_EQ(cpu->GetA(), 1u);
 }
 
-TEST_F(RunControl6502Test, AnimatedStepOutEndsAfterTheReturn) {
-    Load(0x0300, kCaller);
-    Load(0x0400, kSubroutine);
-    C6502* cpu = AddCpu(0x0400);
-    cpu->SetSP(0xFD);  // as if called from 0300
-    computer.Write(0x01FE, 0x02, 1, true);
-    computer.Write(0x01FF, 0x03, 1, true);
-    cpu->SetStepOutPending(true);
-    computer.Animate(100);
-    int steps = 0;
-    while (cpu->GetAnimationRate() != 0 && steps < 100) {
-        ASSERT_TRUE(host.FireTimer(0x4000));
-        ++steps;
-    }
-    EXPECT_EQ(steps, 1 + 2 * 5 + 1);  // LDY, five DEY/BNE, RTS
-    EXPECT_EQ(cpu->GetPC(), 0x0303u);
-    EXPECT_FALSE(cpu->IsStepOutPending());
-}
-
-TEST_F(RunControl6502Test, ToggleBreakpointAtTheProgramCounter) {
-    C6502* cpu = AddCpu(0x0200);
-    computer.ToggleBreakpoint();
-    computer.ToggleBreakpoint();
-    EXPECT_FALSE(cpu->Breakpoints().HasBreakpoints());
-    for (uint32_t i = 0; i < 30; ++i)
-        cpu->Breakpoints().Add(0x1000 + i);
-    computer.ToggleBreakpoint();
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, CComputer::kNoMoreBreakpointsText);
-    EXPECT_EQ(cpu->Breakpoints().GetCount(), 30);
-}
-
 TEST_F(RunControl6502Test, GeneratedNmiIsTakenByTheNextStep) {
     Load(0x0200, kCounting);
     Load(0x0600, {0xE8, 0x40});  // NMI handler: INX; RTI
@@ -275,20 +238,6 @@ TEST_F(RunControl6502Test, GeneratedNmiIsTakenByTheNextStep) {
     computer.StepInto();
     EXPECT_EQ(cpu->GetX(), 1u);
     EXPECT_EQ(cpu->GetPC(), 0x0200u);
-}
-
-TEST_F(RunControl6502Test, ClearingWhileUnitsRunEndsTheThreadEveryTime) {
-    for (int round = 0; round < 200; ++round) {
-        Build();
-        Load(0x0200, kCounting);
-        C6502* first = AddCpu(0x0200);
-        AddCpu(0x0200);
-        computer.RunAll();
-        ASSERT_TRUE(WaitUntil([&] { return first->GetA() != 0; }));
-        computer.DeleteContents();
-        ASSERT_FALSE(computer.HasRunThread());
-    }
-    EXPECT_TRUE(host.messages.empty());
 }
 
 }  // namespace
