@@ -2,10 +2,12 @@
 // The library's only window on the outside world. The desktop shell, the
 // command-line runner and the tests each implement it.
 //
-// Threads: every call is made on the event thread except PostRunStopped (run
-// thread) and FrameReady (renderer threads). Timer expiry and posted notices
-// come back as CComputer::OnTimer and CComputer::OnRunStopped on the event
-// thread.
+// Threads: questions, messages and view updates come from the event thread.
+// PostRunStopped comes from the run thread, FrameReady from renderer threads,
+// and StartTimer/StopTimer from any thread (device registers written by a
+// running program start timers); these must not block. Timer expiry and posted
+// notices come back as CComputer::OnTimer and CComputer::OnRunStopped on the
+// event thread.
 #include <cstdint>
 #include <optional>
 #include <string_view>

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QSpinBox>
+#include <QThread>
 #include <QWidget>
 
 #include "core/Computer.h"
@@ -22,6 +23,13 @@ CQtHost::~CQtHost() {
 }
 
 void CQtHost::StartTimer(uint32_t id, uint32_t periodMs) {
+    // A running program starts device timers from the run thread; QTimer lives
+    // on the GUI thread, so such calls are queued there.
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(
+            this, [this, id, periodMs] { StartTimer(id, periodMs); }, Qt::QueuedConnection);
+        return;
+    }
     QTimer*& timer = m_timers[id];
     if (!timer) {
         timer = new QTimer(this);
@@ -33,6 +41,11 @@ void CQtHost::StartTimer(uint32_t id, uint32_t periodMs) {
 }
 
 void CQtHost::StopTimer(uint32_t id) {
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(
+            this, [this, id] { StopTimer(id); }, Qt::QueuedConnection);
+        return;
+    }
     auto found = m_timers.find(id);
     if (found != m_timers.end()) found->second->stop();
 }

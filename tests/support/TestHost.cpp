@@ -3,10 +3,12 @@
 #include "core/Computer.h"
 
 void CTestHost::StartTimer(uint32_t id, uint32_t periodMs) {
+    std::lock_guard guard(timerLock);
     timers[id] = periodMs;
 }
 
 void CTestHost::StopTimer(uint32_t id) {
+    std::lock_guard guard(timerLock);
     timers.erase(id);
 }
 
@@ -44,7 +46,7 @@ std::optional<int> CTestHost::AskSystemType() {
 }
 
 bool CTestHost::FireTimer(uint32_t id) {
-    if (!timers.count(id) || !m_computer) return false;
+    if (!IsTimerActive(id) || !m_computer) return false;
     m_computer->OnTimer(id);
     return true;
 }

@@ -39,13 +39,19 @@ public:
 
     // Fires an active timer once (false when the id is not running).
     bool FireTimer(uint32_t id);
-    bool IsTimerActive(uint32_t id) const { return timers.count(id) != 0; }
+    bool IsTimerActive(uint32_t id) const {
+        std::lock_guard guard(timerLock);
+        return timers.count(id) != 0;
+    }
     // Delivers every posted run-stopped notice to the workspace; returns them.
     std::vector<int> DeliverPosted();
     // Notices posted so far and not yet delivered.
     std::vector<int> Posted() const;
 
-    std::map<uint32_t, uint32_t> timers;  // id -> period of the running timers
+    // id -> period of the running timers; changed under timerLock, since a
+    // running program starts timers from the run thread.
+    std::map<uint32_t, uint32_t> timers;
+    mutable std::mutex timerLock;
     std::vector<uint32_t> hints;
     std::vector<SMessage> messages;
     std::vector<std::string> questions;
