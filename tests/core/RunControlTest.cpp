@@ -300,7 +300,7 @@ TEST_F(RunControlTest, AnimateTwiceStartsThenStopsTheTimer) {
     computer.Animate(7);  // not a rate
     EXPECT_EQ(unit->GetAnimationRate(), 1);
 
-    unit->Breakpoints().Add(0x99);
+    unit->Breakpoints().Add(unit->GetPC() - 1);  // far enough away to be still running below
     computer.Run();  // ends the animation first
     EXPECT_TRUE(host.timers.empty());
     EXPECT_EQ(unit->GetAnimationRate(), 0);
