@@ -68,32 +68,32 @@ std::string Lower(std::string_view text) {
     return lower;
 }
 
-bool ParseUnitSpec(std::string_view text, SUnitSpec& spec, std::string& error) {
+bool ParseNewUnit(std::string_view text, SNewUnit& wanted, std::string& error) {
     const std::vector<std::string> parts = Split(text, ':');
     if (parts.size() < 2 || parts.size() > 3 || parts[0].empty() || parts[1].empty()) {
         error = "expects CLASS:NAME[:MASK], for example C6502:cpu";
         return false;
     }
-    spec.className = parts[0];
-    spec.name = parts[1];
-    if (parts.size() == 3 && !ParseHex(parts[2], spec.irqMask)) {
+    wanted.className = parts[0];
+    wanted.name = parts[1];
+    if (parts.size() == 3 && !ParseHex(parts[2], wanted.irqMask)) {
         error = "the IRQ mask '" + parts[2] + "' is not a hexadecimal number";
         return false;
     }
-    if (spec.irqMask > 0x7FFF) {
+    if (wanted.irqMask > 0x7FFF) {
         error = "the IRQ mask has bits 0 to 14 only (at most 7FFF)";
         return false;
     }
     return true;
 }
 
-bool ParseDeviceOption(const std::string& option, SDeviceSpec& spec, std::string& error) {
+bool ParseDeviceOption(const std::string& option, SNewDevice& wanted, std::string& error) {
     const std::string lower = Lower(option);
     const size_t equals = lower.find('=');
     const std::string key = lower.substr(0, equals);
     const std::string value = equals == std::string::npos ? "" : option.substr(equals + 1);
     if (key == "ro" && equals == std::string::npos) {
-        spec.readOnly = true;
+        wanted.readOnly = true;
         return true;
     }
     if (key == "size" && equals != std::string::npos) {
@@ -102,20 +102,20 @@ bool ParseDeviceOption(const std::string& option, SDeviceSpec& spec, std::string
             error = "size=" + value + " is not a hexadecimal number";
             return false;
         }
-        spec.size = size;
+        wanted.size = size;
         return true;
     }
     if (key == "irq" && equals != std::string::npos) {
         uint64_t code = 0;
         if (value == "-1") {
-            spec.irqCode = -1;
+            wanted.irqCode = -1;
             return true;
         }
         if (!ParseDecimal(value, 14, code)) {
             error = "irq=" + value + " is not an IRQ code (decimal 0 to 14, or -1 for none)";
             return false;
         }
-        spec.irqCode = static_cast<int>(code);
+        wanted.irqCode = static_cast<int>(code);
         return true;
     }
     if (key == "stride" && equals != std::string::npos) {
@@ -124,31 +124,31 @@ bool ParseDeviceOption(const std::string& option, SDeviceSpec& spec, std::string
             error = "stride=" + value + " is not a stride (decimal, 1 or more)";
             return false;
         }
-        spec.stride = static_cast<uint32_t>(stride);
+        wanted.stride = static_cast<uint32_t>(stride);
         return true;
     }
     error = "unknown device option '" + option + "' (ro, size=HEX, irq=N, stride=N)";
     return false;
 }
 
-bool ParseDeviceSpec(std::string_view text, SDeviceSpec& spec, std::string& error) {
+bool ParseNewDevice(std::string_view text, SNewDevice& wanted, std::string& error) {
     const std::vector<std::string> parts = Split(text, ':');
     if (parts.size() < 4 || parts[0].empty() || parts[1].empty()) {
         error = "expects CLASS:NAME:FROM:TO[:OPTION...], for example CRam:RAM:0:FFFF";
         return false;
     }
-    spec.className = parts[0];
-    spec.name = parts[1];
-    if (!ParseHex(parts[2], spec.from) || !ParseHex(parts[3], spec.to)) {
+    wanted.className = parts[0];
+    wanted.name = parts[1];
+    if (!ParseHex(parts[2], wanted.from) || !ParseHex(parts[3], wanted.to)) {
         error = "FROM and TO must be hexadecimal addresses";
         return false;
     }
-    if (spec.from > spec.to) {
+    if (wanted.from > wanted.to) {
         error = "FROM must not lie above TO";
         return false;
     }
     for (size_t i = 4; i < parts.size(); ++i) {
-        if (!ParseDeviceOption(parts[i], spec, error)) return false;
+        if (!ParseDeviceOption(parts[i], wanted, error)) return false;
     }
     return true;
 }
@@ -178,8 +178,8 @@ bool ParseParameters(SAction& action, const std::vector<std::string>& p, std::st
                 return false;
             }
             return true;
-        case EAction::kAddUnit: return ParseUnitSpec(p[0], action.unit, error);
-        case EAction::kAddDevice: return ParseDeviceSpec(p[0], action.deviceSpec, error);
+        case EAction::kAddUnit: return ParseNewUnit(p[0], action.unit, error);
+        case EAction::kAddDevice: return ParseNewDevice(p[0], action.newDevice, error);
         case EAction::kLoad: {
             // FILE@ADDR; an @ that is not followed by a number belongs to the name.
             action.text = p[0];
@@ -424,7 +424,8 @@ Processing units:
   --run                         run the active unit until it stops; refused
                                 without a breakpoint or a run limit
   --run-all                     run every unit until all have stopped; refused
-                                without a breakpoint or a run limit
+                                unless every unit has a breakpoint or a run
+                                limit is set
   --limit-instructions N        instruction limit (decimal) for the following runs
   --limit-seconds N             time limit (decimal seconds) for the following runs
 

@@ -36,14 +36,14 @@ enum class EAction {
 };
 
 // --add-unit CLASS:NAME[:MASK]
-struct SUnitSpec {
+struct SNewUnit {
     std::string className;
     std::string name;
     uint32_t irqMask = 0;
 };
 
 // --add-device CLASS:NAME:FROM:TO[:OPTION...]
-struct SDeviceSpec {
+struct SNewDevice {
     std::string className;
     std::string name;
     uint32_t from = 0;
@@ -69,8 +69,8 @@ struct SAction {
     uint32_t count = 0;
     int64_t value = 0;
     ESystemType system = ESystemType::Vo16;
-    SUnitSpec unit;
-    SDeviceSpec deviceSpec;
+    SNewUnit unit;
+    SNewDevice newDevice;
 };
 
 struct SCommandLine {

@@ -168,7 +168,7 @@ void CRunner::Perform(const SAction& action) {
     switch (action.kind) {
         case EAction::kSystem: NewSystem(action.system); break;
         case EAction::kAddUnit: AddUnit(action.unit); break;
-        case EAction::kAddDevice: AddDevice(action.deviceSpec); break;
+        case EAction::kAddDevice: AddDevice(action.newDevice); break;
         case EAction::kLoad: Load(action); break;
         case EAction::kUnit: SelectUnit(action.count); break;
         case EAction::kSet: SetRegister(action); break;
@@ -227,47 +227,47 @@ void CRunner::WorkspaceReplaced() {
     if (CDevices* devices = m_computer.GetDevices()) StartDisplays(*devices);
 }
 
-void CRunner::AddUnit(const SUnitSpec& spec) {
+void CRunner::AddUnit(const SNewUnit& wanted) {
     CMpus* units = m_computer.GetMpus();
     if (!units) Fail("there is no workspace");
     if (units->GetCount() >= CMpus::kSlots) Fail("the workspace has eight units already");
-    std::unique_ptr<CMpu> created = UnitClasses().Create(spec.className);
+    std::unique_ptr<CMpu> created = UnitClasses().Create(wanted.className);
     if (!created) {
-        Fail("unknown unit class " + spec.className + " (the classes are " +
+        Fail("unknown unit class " + wanted.className + " (the classes are " +
              ClassNames(UnitClasses()) + ")");
     }
     // As the Processing Units dialog adds one: named, in the set, on the bus,
     // reset with mask 0, then given its mask.
     CMpu* unit = created.get();
-    unit->SetName(spec.name);
+    unit->SetName(wanted.name);
     if (!units->Add(unit)) Fail("the workspace has eight units already");
     created.release();
     unit->SetBus(m_computer.GetDevices());
     unit->SetIrqMask(0);
     unit->Reset();
-    unit->SetIrqMask(spec.irqMask);
+    unit->SetIrqMask(wanted.irqMask);
     // A workspace without an active unit takes the first one added.
     if (m_computer.GetActiveSlot() < 0)
         m_computer.SetActiveProcessor(static_cast<uint32_t>(units->IndexOf(unit)));
     m_computer.SetModifiedFlag();
 }
 
-void CRunner::AddDevice(const SDeviceSpec& spec) {
+void CRunner::AddDevice(const SNewDevice& wanted) {
     CDevices* devices = m_computer.GetDevices();
     if (!devices) Fail("there is no workspace");
-    std::unique_ptr<CDevice> device = DeviceClasses().Create(spec.className);
+    std::unique_ptr<CDevice> device = DeviceClasses().Create(wanted.className);
     if (!device) {
-        Fail("unknown device class " + spec.className + " (the classes are " +
+        Fail("unknown device class " + wanted.className + " (the classes are " +
              ClassNames(DeviceClasses()) + ")");
     }
     // As the Device Configuration dialog adds one; what the options leave
     // out keeps the class's own setting.
-    device->SetName(spec.name);
-    device->SetRange(spec.from, spec.to, 1);
-    if (spec.stride) device->SetStride(*spec.stride);
-    if (spec.irqCode) device->SetIrqCode(*spec.irqCode);
+    device->SetName(wanted.name);
+    device->SetRange(wanted.from, wanted.to, 1);
+    if (wanted.stride) device->SetStride(*wanted.stride);
+    if (wanted.irqCode) device->SetIrqCode(*wanted.irqCode);
     if (auto* ram = dynamic_cast<CRam*>(device.get())) {
-        const uint64_t size = spec.size ? *spec.size : uint64_t{spec.to} - spec.from + 1;
+        const uint64_t size = wanted.size ? *wanted.size : uint64_t{wanted.to} - wanted.from + 1;
         if (size > CRam::kMaxSize) {
             Fail("a memory device holds at most " + HexText(CRam::kMaxSize) + " bytes, not " +
                  (size > 0xFFFFFFFF ? std::string("100000000")
@@ -276,8 +276,8 @@ void CRunner::AddDevice(const SDeviceSpec& spec) {
         }
         std::string error;
         if (!ram->SetSize(static_cast<uint32_t>(size), &error)) Fail(error);
-        ram->SetWritable(!spec.readOnly);
-    } else if (spec.readOnly || spec.size) {
+        ram->SetWritable(!wanted.readOnly);
+    } else if (wanted.readOnly || wanted.size) {
         Fail("ro and size= apply to memory devices (CRam) only");
     }
     auto* video = dynamic_cast<CVideoDevice*>(device.get());
@@ -365,9 +365,11 @@ void CRunner::Step(uint32_t count) {
 
 void CRunner::RequireBound(bool bounded, const std::string& action) const {
     if (bounded) return;
-    Fail("refused: no breakpoint and no run limit is set, so the run would never end (" +
-         std::string(CComputer::kCautionText) + " No); give --break ADDR, " +
-         "--limit-instructions N or --limit-seconds N before " + action);
+    Fail(
+        "refused: a unit has no breakpoint and no run limit is set, so the run would never "
+        "end (" +
+        std::string(CComputer::kCautionText) + " No); give --break ADDR, " +
+        "--limit-instructions N or --limit-seconds N before " + action);
 }
 
 void CRunner::RunActive() {
@@ -398,15 +400,16 @@ void CRunner::RunAll() {
     CMpus* units = m_computer.GetMpus();
     const int count = units ? units->GetCount() : 0;
     if (count == 0) Fail("the workspace has no processing units");
+    // Run All asks nothing in the desktop application; without a question to
+    // stop it, a run that nothing ends would never return. Every unit needs a
+    // stop condition of its own unless a limit stops them all.
     std::vector<int> slots;
-    bool bounded = m_limits.cyclesEnabled || m_limits.timeEnabled;
+    bool everyUnitStops = true;
     for (int slot = 0; slot < count; ++slot) {
         slots.push_back(slot);
-        bounded = bounded || HasStopCondition(*units->GetAt(slot));
+        everyUnitStops = everyUnitStops && HasStopCondition(*units->GetAt(slot));
     }
-    // Run All asks nothing in the desktop application; without a question to
-    // stop it a run that nothing ends would never return.
-    RequireBound(bounded, "--run-all");
+    RequireBound(everyUnitStops || m_limits.cyclesEnabled || m_limits.timeEnabled, "--run-all");
     m_computer.SetRunLimits(m_limits);
     if (m_trace) {
         TracedRun(slots);

@@ -49,8 +49,8 @@ private:
     void OpenWorkspace(const std::string& path);
     void NewSystem(ESystemType type);
     void WorkspaceReplaced();
-    void AddUnit(const SUnitSpec& spec);
-    void AddDevice(const SDeviceSpec& spec);
+    void AddUnit(const SNewUnit& wanted);
+    void AddDevice(const SNewDevice& wanted);
     void Load(const SAction& action);
     void SelectUnit(uint32_t slot);
     void SetRegister(const SAction& action);

@@ -63,18 +63,18 @@ void CRunnerHost::DropNotices() {
 }
 
 void CRunnerHost::ShowMessage(std::string_view text, EMessageIcon /*icon*/) {
-    std::lock_guard guard(m_lock);
+    std::lock_guard guard(m_messageLock);
     m_messages << "simq: " << OneLine(text) << '\n' << std::flush;
 }
 
 bool CRunnerHost::AskYesNo(std::string_view text) {
-    std::lock_guard guard(m_lock);
+    std::lock_guard guard(m_messageLock);
     m_question = OneLine(text);
     return false;
 }
 
 std::optional<std::string> CRunnerHost::TakeQuestion() {
-    std::lock_guard guard(m_lock);
+    std::lock_guard guard(m_messageLock);
     return std::exchange(m_question, std::nullopt);
 }
 

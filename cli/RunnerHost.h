@@ -84,6 +84,9 @@ private:
     std::map<uint32_t, STimer> m_timers;  // guarded by m_lock
     std::deque<int> m_notices;            // guarded by m_lock
     bool m_changed = false;               // guarded by m_lock: the timers changed
-    std::optional<std::string> m_question;
+    // Messages and questions have a lock of their own, so that a timer
+    // started by the run thread never waits for console output.
+    std::mutex m_messageLock;
+    std::optional<std::string> m_question;  // guarded by m_messageLock
     std::atomic<uint64_t> m_frames{0};
 };

@@ -161,6 +161,31 @@ TEST(Simq, RunsThatNothingWouldEndAreRefused) {
     }
 }
 
+TEST(Simq, RunAllIsRefusedWhileOneUnitHasNothingToStopIt) {
+    const SSimqResult result = RunSimq(With6502Program(
+        "4C 00 04", {"--break", "0400", "--add-unit", "C6502:second", "--run-all"}));
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("refused"), std::string::npos) << result.err;
+}
+
+TEST(Simq, RunAllWaitsUntilEveryUnitHasStopped) {
+    // Unit 0 at 0400: INX; JMP 0400, stopping after one instruction. Unit 1
+    // at 0500: LDX #0A; DEX; BNE 0502; JMP 0505, stopping once the loop ends.
+    const SSimqResult result = RunSimq(
+        With6502Program("E8 4C 00 04", {"--break", "0401", "--add-unit", "C6502:second", "--unit",
+                                        "1", "--exec", ":0500 A2 0A CA D0 FD 4C 05 05", "--set",
+                                        "pc=0500", "--break", "0505", "--run-all", "--json"}));
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const QJsonObject json = ParseJson(result.out);
+    EXPECT_EQ(json["stop_reason"].toString(), "breakpoint");
+    EXPECT_EQ(json["instructions"].toInt(), 22);
+    const QJsonArray units = json["units"].toArray();
+    ASSERT_EQ(units.size(), 2);
+    EXPECT_EQ(units[0].toObject()["registers"].toObject()["PC"].toString(), "0401");
+    EXPECT_EQ(units[1].toObject()["registers"].toObject()["PC"].toString(), "0505");
+    EXPECT_EQ(units[1].toObject()["state"].toString(), "idle");
+}
+
 TEST(Simq, StepsResetsAndSetsRegisters) {
     // 0400: LDA #05; TAX; INX
     const SSimqResult result = RunSimq(With6502Program(
