@@ -242,8 +242,8 @@ TEST(Simq, TheDefaultWorkspaceIsTheVo16System) {
 TEST(Simq, AddsUnitsChoosesTheActiveOneAndReportsThemAllInJson) {
     const SSimqResult result = RunSimq(
         {"--system", "blank", "--add-device", "CRam:RAM:0:FFFF", "--add-unit", "C6502:first",
-         "--add-unit", "CVo16:second \"quoted\"", "--add-unit", "CCorvaneMPU:third:3", "--regs",
-         "--unit", "1", "--regs", "--unit", "2", "--stats", "--json"});
+         "--add-unit", "CVo16:second \"quoted\"\t\xE9", "--add-unit", "CCorvaneMPU:third:3",
+         "--regs", "--unit", "1", "--regs", "--unit", "2", "--stats", "--json"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     const std::vector<std::string> lines = Lines(result.out);
     ASSERT_EQ(lines.size(), 4u) << result.out;
@@ -263,7 +263,8 @@ TEST(Simq, AddsUnitsChoosesTheActiveOneAndReportsThemAllInJson) {
         EXPECT_EQ(unit["active"].toBool(), i == 2);
         EXPECT_EQ(unit["state"].toString(), "idle");
     }
-    EXPECT_EQ(units[1].toObject()["name"].toString(), "second \"quoted\"");
+    // Names are one byte a character: E9 is the Latin-1 e acute.
+    EXPECT_EQ(units[1].toObject()["name"].toString(), QString("second \"quoted\"\t\u00E9"));
     EXPECT_EQ(units[2].toObject()["registers"].toObject()["PC"].toString(), "FFFFF8");
     EXPECT_EQ(units[2].toObject()["counters"].toObject()["cache_misses"].toInt(), 0);
     EXPECT_TRUE(json["stop_reason"].isNull());
