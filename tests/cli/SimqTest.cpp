@@ -186,6 +186,25 @@ TEST(Simq, RunAllWaitsUntilEveryUnitHasStopped) {
     EXPECT_EQ(units[1].toObject()["state"].toString(), "idle");
 }
 
+// The VIC's display renders while the unit runs and its end-of-frame
+// interrupt reaches the program: a Corvane counts the interrupts at 000010.
+TEST(Simq, VideoDisplaysRaiseTheirInterruptsWhileUnitsRun) {
+    const SSimqResult result =
+        RunSimq({"--system", "blank", "--add-device", "CRam:RAM:0:FFFF", "--add-device",
+                 "CRam:TOP:FFFF00:FFFFFF", "--add-device", "CVic:VIC:300000:300FFF:stride=3:irq=7",
+                 "--add-unit", "CCorvaneMPU:cpu:80",
+                 // VIC frame interrupt on, interrupts on, then wait in a loop.
+                 "--exec", ":100 00 30 BC 00 20 64 01 40 64 09 41 FC 03 00 BC 00 64 27 FA 00 08",
+                 // The handler: count, read the VIC status (withdrawing the request), return.
+                 "--exec", ":200 10 80 DE 01 94 66 10 80 FE 0C A1 DE 00 1F 0D",
+                 // The IRQ entry jumps to the handler.
+                 "--exec", ":FFFFE8 02 00 BC 00 00 0D", "--set", "pc=100", "--limit-seconds", "1",
+                 "--run", "--exec", "D 10 3"});
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    ASSERT_EQ(result.out.substr(0, 8), ":000010 ") << result.out;
+    EXPECT_NE(result.out.substr(8, 2), "00") << result.out;
+}
+
 TEST(Simq, StepsResetsAndSetsRegisters) {
     // 0400: LDA #05; TAX; INX
     const SSimqResult result = RunSimq(With6502Program(
