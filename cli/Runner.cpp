@@ -304,7 +304,8 @@ void CRunner::Load(const SAction& action) {
     if (report.rejectedCount > report.rejectedLines.size()) lines += ", ...";
     const std::string what = std::to_string(report.rejectedCount) +
                              (report.rejectedCount == 1 ? " line" : " lines") + " of " + path +
-                             " could not be read (line " + lines + ")";
+                             " could not be read (" +
+                             (report.rejectedCount == 1 ? "line " : "lines ") + lines + ")";
     // A file of which nothing could be read is not a program image at all.
     if (report.bytes == 0) Fail(what + "; nothing was loaded");
     m_err << "simq: warning: " << action.option << ": " << what << '\n';

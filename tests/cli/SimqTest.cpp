@@ -341,7 +341,7 @@ TEST(Simq, AnImageOfWhichNothingCanBeReadIsABadFile) {
     const SSimqResult result = RunSimq({"--load", bad, "--regs"});
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(result.out, "");
-    EXPECT_NE(result.err.find("2 lines of " + bad + " could not be read (line 1, 2)"),
+    EXPECT_NE(result.err.find("2 lines of " + bad + " could not be read (lines 1, 2)"),
               std::string::npos)
         << result.err;
 }
