@@ -1,5 +1,7 @@
-// The VIC: registers, interrupts and frames rendered on the caller's thread.
+// The VIC and the Vo16 VGA: registers, interrupts, frames rendered on the
+// caller's thread and records.
 #include "devices/Vic.h"
+#include "devices/Vo16VGA.h"
 #include "tests/devices/DeviceTestSupport.h"
 
 namespace {
@@ -48,8 +50,7 @@ TEST_F(VicTest, StatusReadsTheFlagsOnceAndWithdraws) {
     unit->TakeLog();
     Render(true);
     EXPECT_EQ(unit->TakeLog(), Log{"I7"});
-    EXPECT_EQ(Reg(4), 0x8001u);
-    EXPECT_EQ(Reg(4), 0u);
+    EXPECT_EQ((Words{Reg(4), Reg(4)}), (Words{0x8001, 0}));
     EXPECT_EQ(unit->TakeLog(), (Log{"C15", "C15"}));
     SetReg(3, 3);
     SetReg(2, 100);
@@ -109,8 +110,8 @@ TEST_F(VicTest, FramesShowVideoMemoryInTheDocumentedLayout) {
         const size_t width = border ? 212 : 160, height = border ? 240 : 192;
         const size_t left = border ? 26 : 0, top = border ? 24 : 0;
         Words expected(width * height / 4);
-        for (size_t line = 0, i = 0; line < height; ++line) {
-            for (size_t x = 0; x < width; ++x, ++i) {
+        for (size_t line = 0; line < height; ++line) {
+            for (size_t x = 0; x < width; ++x) {
                 const size_t px = x - left, py = line - top;  // wrap round outside the picture
                 const uint32_t byte = px < 160 && py < 192 ? video[py * 160 + px] : 0xBB;
                 const size_t at = (height - 1 - line) * width + x;
@@ -135,6 +136,38 @@ TEST_F(VicTest, RecordHoldsThirteenWords) {
     SVideoFrame frame;
     copy->RenderFrame(frame);
     EXPECT_EQ(frame.pixels[0], 0x44444444u);  // the border still shows one colour
+}
+
+// The Vo16 VGA: line l shows the 72 bytes from base + 72 l in memory order,
+// the most significant bit of a byte on the left; rows bottom-up, words
+// little-endian.
+TEST_F(VicTest, Vo16VGAFramesShowMemoryInTheDocumentedLayout) {
+    auto* vga = Place(new CVo16VGA, 0, 0);
+    const auto render = [vga] {
+        SVideoFrame frame;
+        vga->RenderFrame(frame);
+        return frame;
+    };
+    Bus().Write(0, 0x80, 1, true);  // only the top-left pixel is lit
+    Words expected(18 * 455);
+    expected[454 * 18] = 0x80;
+    EXPECT_EQ(render().pixels, expected);
+    EXPECT_EQ(render().RgbAt(0, 0), 0xFFFFFFu);
+    expected.assign(18 * 455, 0);
+    uint32_t seed = 99;
+    for (uint32_t a = 0; a < 72 * 455; ++a) {
+        seed = seed * 1664525 + 1013904223;
+        const uint8_t byte = static_cast<uint8_t>(seed >> 24);
+        Bus().Write(a, byte, 1, true);
+        expected[(454 - a / 72) * 18 + a % 72 / 4] |= byte << 8 * (a % 4);
+    }
+    EXPECT_EQ(render().pixels, expected);
+    for (uint32_t a = 0; a < 72 * 455; ++a)
+        Bus().Write(a, 0xFF, 1, true);
+    EXPECT_EQ(render().pixels, Words(18 * 455, ~0u));  // all white
+    // Record: video base, then refresh period.
+    EXPECT_EQ(Record(*vga, 2), (Words{0, 256}));
+    EXPECT_EQ(Record(*Reload(*vga, {0x1000, 1024}), 2), (Words{0x1000, 1024}));
 }
 
 }  // namespace
