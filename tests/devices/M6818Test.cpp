@@ -45,27 +45,25 @@ TEST_F(M6818Test, StartsAtMidnightOnSaturdayTheFirstOf2000) {
 }
 
 TEST_F(M6818Test, DataModesConvertOnWriteAndRead) {
-    struct {
-        uint32_t writeMode, index, written, readMode, read;
-    } const cases[] = {
+    // mode written in, register, value written, mode read in, value read
+    const std::array<uint32_t, 5> cases[] = {
         {kBcd24, kSeconds, 0x59, kBinary24, 59},      {kBinary24, kSeconds, 59, kBcd24, 0x59},
         {kBinary24, kSeconds, 0x59, kBinary24, 0x59}, {kBcd24, kSeconds, 0xFF, kBcd24, 0x37},
         {kBcd24, kMinutesAlarm, 0x45, kBinary24, 45}, {kBcd24, kDate, 0x31, kBinary24, 31},
         {kBcd24, kMonth, 0x12, kBcd24, 0x12},         {kBcd24, kYear, 0x05, kBinary24, 5},
         {kBcd24, kWeekday, 0x12, kBinary24, 0x12},    {kBcd24, kRam + 3, 0x99, kBinary24, 0x99},
         {kBcd24, kHoursAlarm, 0xC0, kBinary24, 120},  // BCD destroys a don't-care byte
-        {kBinary12, kHours, kPm | 1, kBcd12, 0x29},   // 1 PM
-    };
-    for (const auto& c : cases) {
-        Set(kB, c.writeMode);
-        Set(c.index, c.written);
-        Set(kB, c.readMode);
-        EXPECT_EQ(Get(c.index), c.read) << c.index << " " << c.written;
+        {kBinary12, kHours, kPm | 1, kBcd12, 0x29}};  // 1 PM
+    for (auto [writeMode, index, written, readMode, read] : cases) {
+        Set(kB, writeMode);
+        Set(index, written);
+        Set(kB, readMode);
+        EXPECT_EQ(Get(index), read) << index << " " << written;
     }
 }
 
 // Register C is read (and cleared) after the steps.
-TEST_F(M6818Test, UpdateCyclesAlarmsAndPeriodicTicksSetFlagsAndInterrupts) {
+TEST_F(M6818Test, UpdateCyclesAlarmsAndPeriodicTicksSetFlagsAndInterrupt) {
     Set(kB, kBinary24 | kSet);  // SET freezes the clock
     Tick(3);
     EXPECT_EQ((Words{Get(kSeconds), Get(kC)}), (Words{0, 0}));
@@ -89,7 +87,13 @@ TEST_F(M6818Test, UpdateCyclesAlarmsAndPeriodicTicksSetFlagsAndInterrupts) {
     EXPECT_EQ(Get(kC), 0x10u);
     EXPECT_EQ(unit->TakeLog(), (Log{"I3", "C3", "I3", "C3", "I3", "C3"}));
 
-    Set(kA, 0x26);  // periodic ticks set PF, and interrupt with PIE
+    // Periodic rates are ten times the table's; the ticks set PF, and interrupt with PIE.
+    const Words periods = {0, 40, 80, 10, 10, 10, 10, 20, 40, 80, 160, 310, 630, 1250, 2500, 5000};
+    for (uint32_t rate = 15; rate <= 15; --rate) {
+        Set(kA, 0xA0 | rate);
+        EXPECT_EQ((Words{Get(kA), Period(*clock, 1)}), (Words{0x20 | rate, periods[rate]}));
+    }
+    Set(kA, 0x26);
     ASSERT_TRUE(Fire(*clock, 1));
     EXPECT_EQ(Get(kC), 0x40u);
     Set(kB, kBinary24 | kPie | kUie | kAie | 0x08);
@@ -100,22 +104,10 @@ TEST_F(M6818Test, UpdateCyclesAlarmsAndPeriodicTicksSetFlagsAndInterrupts) {
     EXPECT_TRUE(unit->TakeLog().empty());
 }
 
-TEST_F(M6818Test, PeriodicRatesAreTenTimesTheTable) {
-    const Words periods = {0, 40, 80, 10, 10, 10, 10, 20, 40, 80, 160, 310, 630, 1250, 2500, 5000};
-    for (uint32_t rate = 15; rate <= 15; --rate) {
-        Set(kA, 0xA0 | rate);
-        EXPECT_EQ((Words{Get(kA), Period(*clock, 1)}), (Words{0x20 | rate, periods[rate]}));
-    }
-}
-
 TEST_F(M6818Test, TimeAndDateRollOver) {
     using STime = std::array<int, 7>;  // year, month, day, hours, minutes, seconds, weekday
-    struct {
-        uint32_t registerB;
-        STime start;
-        int ticks;
-        STime end;
-    } const cases[] = {
+    const std::tuple<uint32_t, STime, int, STime> cases[] = {
+        // register B, start, ticks, end
         {kBinary24, {1970, 3, 4, 5, 6, 59, 4}, 1, {1970, 3, 4, 5, 7, 0, 4}},
         {kBinary24, {2004, 2, 28, 23, 59, 59, 7}, 1, {2004, 2, 29, 0, 0, 0, 1}},
         {kBinary24, {2069, 2, 28, 23, 59, 59, 5}, 1, {2069, 3, 1, 0, 0, 0, 6}},
@@ -133,16 +125,16 @@ TEST_F(M6818Test, TimeAndDateRollOver) {
         {kBinary24 | kDse, {2010, 10, 31, 1, 59, 59, 1}, 3601, {2010, 10, 31, 2, 0, 0, 1}},
     };
     const uint32_t fields[7] = {kYear, kMonth, kDate, kHours, kMinutes, kSeconds, kWeekday};
-    for (const auto& c : cases) {
+    for (const auto& [registerB, start, ticks, end] : cases) {
         Set(kB, kBinary24 | kSet);
         for (int i = 0; i < 7; ++i)
-            Set(fields[i], uint32_t(i == 0 ? c.start[0] % 100 : c.start[i]));
-        Set(kB, c.registerB);
-        Tick(c.ticks);
+            Set(fields[i], uint32_t(i == 0 ? start[0] % 100 : start[i]));
+        Set(kB, registerB);
+        Tick(ticks);
         const CalendarDate& d = clock->GetDate();
         EXPECT_EQ((STime{d.year, d.month, d.day, clock->GetHours(), clock->GetMinutes(),
                          clock->GetSeconds(), clock->GetDayOfWeek()}),
-                  c.end);
+                  end);
     }
 }
 

@@ -17,23 +17,23 @@ protected:
     void SetReg(uint32_t offset, uint32_t value) {
         EXPECT_EQ(Bus().Write(0x300000 + 3 * offset, value, 2, false), ~0u);
     }
-    SVideoFrame Render(bool border) {
-        vic->SetBorderShown(border);
+    static SVideoFrame Frame(CVideoDevice& device) {
         SVideoFrame frame;
-        vic->RenderFrame(frame);
+        device.RenderFrame(frame);
         return frame;
     }
+    SVideoFrame Render(bool border) { return vic->SetBorderShown(border), Frame(*vic); }
     CVic* vic = nullptr;
 };
 
 TEST_F(VicTest, RegistersKeepTheirBitsAndReset) {
-    struct {
-        uint32_t offset, written, read;
-    } const writes[] = {{0, 0xABCDEF, 0xCDEF}, {1, 0x1234, 0x34}, {2, 0xFFFF, 0x1FF}, {3, 6, 2},
-                        {5, 0x7E, 0x02},       {7, 0x1F, 0x0F},   {4, 1, 0},          {6, 1, ~0u}};
-    for (const auto& w : writes) {
-        SetReg(w.offset, w.written);
-        EXPECT_EQ(Reg(w.offset), w.read) << w.offset;
+    const std::array<uint32_t, 3> writes[] = {
+        // offset, value written, value read
+        {0, 0xABCDEF, 0xCDEF}, {1, 0x1234, 0x34}, {2, 0xFFFF, 0x1FF}, {3, 6, 2},
+        {5, 0x7E, 0x02},       {7, 0x1F, 0x0F},   {4, 1, 0},          {6, 1, ~0u}};
+    for (auto [offset, written, read] : writes) {
+        SetReg(offset, written);
+        EXPECT_EQ(Reg(offset), read) << offset;
     }
     EXPECT_EQ(vic->GetVideoBase(), 0x34CDEFu);  // the two halves of the base
     Bus().ResetAll();
@@ -60,17 +60,15 @@ TEST_F(VicTest, StatusReadsTheFlagsOnceAndWithdraws) {
 
     // Raster compare counts the lines of the bordered frame in both geometries.
     SetReg(3, 2);
-    struct {
-        bool border;
-        uint32_t compare;
-        bool matches;
-    } const rasters[] = {{true, 0, true},     {false, 0, false},  {true, 24, true},
-                         {false, 24, true},   {false, 23, false}, {false, 215, true},
-                         {false, 216, false}, {true, 239, true},  {true, 265, false}};
-    for (const auto& r : rasters) {
-        SetReg(2, r.compare);
-        Render(r.border);
-        EXPECT_EQ(Reg(4), r.matches ? 0x8002u : 0u) << r.border << " " << r.compare;
+    const std::tuple<bool, uint32_t, bool> rasters[] = {
+        // border, compare, matches
+        {true, 0, true},     {false, 0, false},  {true, 24, true},
+        {false, 24, true},   {false, 23, false}, {false, 215, true},
+        {false, 216, false}, {true, 239, true},  {true, 265, false}};
+    for (auto [border, compare, matches] : rasters) {
+        SetReg(2, compare);
+        Render(border);
+        EXPECT_EQ(Reg(4), matches ? 0x8002u : 0u) << border << " " << compare;
     }
 }
 
@@ -96,16 +94,13 @@ TEST_F(VicTest, TestPatternColoursRepeatEvery128PixelsAnd64Lines) {
 // little-endian, and the border is 26 bytes wide and 24 lines high.
 TEST_F(VicTest, FramesShowVideoMemoryInTheDocumentedLayout) {
     std::vector<uint8_t> video(192 * 160);
-    uint32_t seed = 12345;
-    for (size_t i = 0; i < video.size(); ++i) {
+    for (uint32_t i = 0, seed = 12345; i < video.size(); ++i) {
         seed = seed * 1103515245 + 12345;
-        video[i] = static_cast<uint8_t>(seed >> 16);
-        Bus().Write(0x12340 + i, video[i], 1, true);
+        Bus().Write(0x12340 + i, video[i] = static_cast<uint8_t>(seed >> 16), 1, true);
     }
-    SetReg(0, 0x2340);
-    SetReg(1, 0x01);
-    SetReg(5, 0x01);  // memory, not the test pattern
-    SetReg(7, 0x0B);
+    // Video base 0x012340, memory rather than the test pattern, border colour 11.
+    for (auto [offset, value] : {std::pair{0u, 0x2340u}, {1, 0x01}, {5, 0x01}, {7, 0x0B}})
+        SetReg(offset, value);
     for (bool border : {true, false}) {
         const size_t width = border ? 212 : 160, height = border ? 240 : 192;
         const size_t left = border ? 26 : 0, top = border ? 24 : 0;
@@ -133,9 +128,7 @@ TEST_F(VicTest, RecordHoldsThirteenWords) {
     // Loading keeps 16 bits of raster compare, mode and border colour.
     const auto copy = Reload(*vic, {0x10123, 1, 1, 0, 0, 0, 0, 0x10002, 0x11204, 1, 512, 9});
     EXPECT_EQ(Record(*copy, 13), (Words{0xDC5678, 0x123, 1, 1, 0, 0, 0, 0, 2, 0x1204, 1, 512, 9}));
-    SVideoFrame frame;
-    copy->RenderFrame(frame);
-    EXPECT_EQ(frame.pixels[0], 0x44444444u);  // the border still shows one colour
+    EXPECT_EQ(Frame(*copy).pixels[0], 0x44444444u);  // the border shows one colour
 }
 
 // The Vo16 VGA: line l shows the 72 bytes from base + 72 l in memory order,
@@ -143,28 +136,22 @@ TEST_F(VicTest, RecordHoldsThirteenWords) {
 // little-endian.
 TEST_F(VicTest, Vo16VGAFramesShowMemoryInTheDocumentedLayout) {
     auto* vga = Place(new CVo16VGA, 0, 0);
-    const auto render = [vga] {
-        SVideoFrame frame;
-        vga->RenderFrame(frame);
-        return frame;
-    };
     Bus().Write(0, 0x80, 1, true);  // only the top-left pixel is lit
     Words expected(18 * 455);
     expected[454 * 18] = 0x80;
-    EXPECT_EQ(render().pixels, expected);
-    EXPECT_EQ(render().RgbAt(0, 0), 0xFFFFFFu);
+    EXPECT_EQ(Frame(*vga).pixels, expected);
+    EXPECT_EQ(Frame(*vga).RgbAt(0, 0), 0xFFFFFFu);
     expected.assign(18 * 455, 0);
-    uint32_t seed = 99;
-    for (uint32_t a = 0; a < 72 * 455; ++a) {
+    for (uint32_t a = 0, seed = 99; a < 72 * 455; ++a) {
         seed = seed * 1664525 + 1013904223;
         const uint8_t byte = static_cast<uint8_t>(seed >> 24);
         Bus().Write(a, byte, 1, true);
         expected[(454 - a / 72) * 18 + a % 72 / 4] |= byte << 8 * (a % 4);
     }
-    EXPECT_EQ(render().pixels, expected);
+    EXPECT_EQ(Frame(*vga).pixels, expected);
     for (uint32_t a = 0; a < 72 * 455; ++a)
         Bus().Write(a, 0xFF, 1, true);
-    EXPECT_EQ(render().pixels, Words(18 * 455, ~0u));  // all white
+    EXPECT_EQ(Frame(*vga).pixels, Words(18 * 455, ~0u));  // all white
     // Record: video base, then refresh period.
     EXPECT_EQ(Record(*vga, 2), (Words{0, 256}));
     EXPECT_EQ(Record(*Reload(*vga, {0x1000, 1024}), 2), (Words{0x1000, 1024}));
