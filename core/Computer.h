@@ -127,7 +127,14 @@ public:
     // cleared before the call is not stepped again once this returns true.
     bool SettleRunThread(std::chrono::milliseconds maxWait);
     // Passes the run thread has completed, a sign of life for a status line.
-    uint32_t GetRunPassCount() const { return m_passSequence.load(std::memory_order_acquire) / 2; }
+    uint32_t GetRunPassCount() const { return m_passCount.Load(); }
+    // Holds the run thread between two passes until the matching
+    // ResumeRunThread, so that the bus can change what its units reach
+    // (CDevices::ChangeStructure). Nested and concurrent holds count; from
+    // the run thread itself, or without a run thread, they return at once.
+    // Never hold the bus lock while calling it.
+    void PauseRunThread();
+    void ResumeRunThread();
 
     // Run commands. All act on the active unit except Run All and Stop All;
     // without an active unit (a blank system) they do nothing.
@@ -165,18 +172,38 @@ public:
         return m_instructionCount.load(std::memory_order_relaxed);
     }
     void SetInstructionCount(int32_t count) {
-        m_instructionCount.store(count, std::memory_order_relaxed);
+        m_countEpoch.fetch_add(1, std::memory_order_release);
+        m_instructionCount.store(count, std::memory_order_release);
     }
     int64_t GetRunStartTime() const { return m_runStartTime; }
     void SetRunStartTime(int64_t seconds) { m_runStartTime = seconds; }
 
 private:
     bool TimeLimitExceeded() const;
-    bool RunLimitReached() const;
     // The first stop condition that holds after an instruction of unit, with
     // its side effect (step-out or run-to address cleared).
     static bool StopsAfterStep(CMpu& unit);
     void RunThreadMain();
+    // The run thread's instructions not yet added to the instruction count:
+    // all of them, those of passes before the current one, and the count's
+    // restart number (epoch) they were counted under.
+    struct SUncounted {
+        int32_t total = 0;
+        int32_t beforePass = 0;
+        uint32_t epoch = 0;
+    };
+    // One pass over the units: true when some unit ran and the batch may go on.
+    bool RunPass(CMpus& units, SUncounted& uncounted);
+    // A restart of the count (Run, Run All, an animation) seen by the run
+    // thread drops the instructions of the passes before the current one: the
+    // count starts again with the pass in which the thread noticed it.
+    void NoteCountRestart(SUncounted& uncounted);
+    // Adds the uncounted instructions to the count.
+    void PublishInstructions(SUncounted& uncounted);
+    // Stops every running unit; true when there was one.
+    static bool StopRunningUnits(CMpus& units);
+    // The run thread waits here while a pause is asked for.
+    void ParkRunThread();
     void EndRunThread();
     // Ends the run thread's idle sleep early.
     void WakeRunThread();
@@ -190,14 +217,24 @@ private:
     Relaxed<CHost*> m_host;
     Relaxed<bool> m_stopRequest{false};
     std::thread m_runThread;
-    // Odd while the run thread is in a pass; every change is a release, so a
-    // reader that sees a pass end also sees what the pass did.
+    // Odd while the run thread is in a batch of passes; every change is a
+    // release, so a reader that sees a batch end also sees what it did.
     std::atomic<uint32_t> m_passSequence{0};
+    Relaxed<uint32_t> m_passCount{0};
     std::mutex m_runThreadLock;
     std::condition_variable m_wakeSignal;
     std::condition_variable m_endedSignal;
+    std::condition_variable m_parkedSignal;
+    std::condition_variable m_resumeSignal;
     bool m_wake = false;        // guarded by m_runThreadLock
     bool m_threadEnded = true;  // guarded by m_runThreadLock
+    bool m_parked = false;      // guarded by m_runThreadLock
+    int m_pauseDepth = 0;       // guarded by m_runThreadLock
+    // Written under m_runThreadLock; the run thread polls it between passes.
+    std::atomic<bool> m_pauseRequested{false};
+    // Bumped whenever the instruction count is restarted, so that the run
+    // thread drops the instructions it counted before.
+    std::atomic<uint32_t> m_countEpoch{0};
     Relaxed<int64_t> m_runStartTime{0};
     Relaxed<bool> m_timeLimitEnabled{false};
     Relaxed<int64_t> m_timeLimit{0};

@@ -42,17 +42,34 @@ void CDevice::ClearInterrupt(bool irq, bool nmi) {
 }
 
 void CDevice::SetRange(uint32_t from, uint32_t to, uint32_t stride) {
-    m_from = from;
-    m_to = to;
-    SetStride(stride);
+    const auto change = [&] {
+        m_from = from;
+        m_to = to;
+        m_stride = stride == 0 ? 1 : stride;
+    };
+    if (m_owner)
+        m_owner->ChangeStructure(change);
+    else
+        change();
 }
 
 void CDevice::SetStride(uint32_t stride) {
-    m_stride = stride == 0 ? 1 : stride;
+    const auto change = [&] { m_stride = stride == 0 ? 1 : stride; };
+    if (m_owner)
+        m_owner->ChangeStructure(change);
+    else
+        change();
 }
 
 void CDevice::Serialize(CArchive& ar) {
-    ar.Transfer(m_from);
-    ar.Transfer(m_to);
-    ar.Transfer(m_name);
+    const auto transfer = [&] {
+        ar.Transfer(m_from);
+        ar.Transfer(m_to);
+        ar.Transfer(m_name);
+    };
+    // Loading into a device already on a bus moves its window.
+    if (ar.IsLoading() && m_owner)
+        m_owner->ChangeStructure(transfer);
+    else
+        transfer();
 }

@@ -39,6 +39,11 @@ public:
     virtual void StartTimer(uint32_t periodMs, uint32_t timerIndex);
     virtual void StopTimer(uint32_t timerIndex);
     virtual bool InRange(uint32_t address) const { return m_from <= address && address <= m_to; }
+    // True when InRange is exactly From <= address <= To. A class that
+    // overrides InRange overrides this to return false: the bus then keeps
+    // every access on its locked path instead of reading plain memory
+    // directly (CDevices' page map trusts the windows).
+    virtual bool DecodesByWindow() const { return true; }
     // address is already mapped; size is 1 to 4 without the byte-swap flag.
     virtual uint32_t Read(uint32_t /*address*/, uint32_t /*size*/) { return kNothing; }
     virtual uint32_t Write(uint32_t /*address*/, uint32_t /*value*/, uint32_t /*size*/,
@@ -59,6 +64,8 @@ public:
 
     const std::string& GetName() const { return m_name; }
     void SetName(std::string name) { m_name = std::move(name); }
+    // A change of the window on a bus holds the workspace's run thread
+    // between passes (CDevices::ChangeStructure); call it without the bus lock.
     void SetRange(uint32_t from, uint32_t to, uint32_t stride = 1);
     uint32_t GetFrom() const { return m_from; }
     uint32_t GetTo() const { return m_to; }

@@ -1,10 +1,13 @@
 #include "core/Devices.h"
 
+#include <algorithm>
+#include <typeinfo>
 #include <vector>
 
 #include "core/Computer.h"
 #include "core/Device.h"
 #include "core/Mpus.h"
+#include "core/Ram.h"
 
 CDevices::~CDevices() {
     RemoveAll();
@@ -19,7 +22,7 @@ uint32_t CDevices::SwapBytes(uint32_t value, uint32_t size) {
     }
 }
 
-uint32_t CDevices::Read(uint32_t address, uint32_t size) const {
+uint32_t CDevices::ReadLocked(uint32_t address, uint32_t size) const {
     uint32_t result = 0xFFFFFFFF;
     {
         std::lock_guard guard(m_lock);
@@ -34,7 +37,7 @@ uint32_t CDevices::Read(uint32_t address, uint32_t size) const {
     return result;
 }
 
-uint32_t CDevices::Write(uint32_t address, uint32_t value, uint32_t size, bool force) {
+uint32_t CDevices::WriteLocked(uint32_t address, uint32_t value, uint32_t size, bool force) {
     if (size & kSwap) value = SwapBytes(value, size & 0x7F);
     uint32_t result = 0;
     std::lock_guard guard(m_lock);
@@ -63,26 +66,37 @@ void CDevices::OnTimer(uint32_t id) {
     }
 }
 
+// --- Structure changes --------------------------------------------------------
+
+CDevices::CStructureChange::CStructureChange(CDevices& bus) : m_computer(bus.m_computer) {
+    if (m_computer) m_computer->PauseRunThread();
+}
+
+CDevices::CStructureChange::~CStructureChange() {
+    if (m_computer) m_computer->ResumeRunThread();
+}
+
 void CDevices::AddTail(CDevice* device) {
     if (!device) return;
-    std::lock_guard guard(m_lock);
-    device->m_timerBase = m_nextTimerBase;
-    m_nextTimerBase += 0x10;
-    device->m_owner = this;
-    device->m_next = nullptr;
-    device->m_previous = m_tail;
-    if (m_tail)
-        m_tail->m_next = device;
-    else
-        m_head = device;
-    m_tail = device;
-    ++m_count;
-    // A device that started timers before it was on a bus (the clock starts its
-    // update timer when it is created) had them on no host; they start now.
-    for (uint32_t n = 0; n < CDevice::kTimers; ++n) {
-        if (device->m_timerActive[n])
-            device->Host().StartTimer(device->m_timerBase + n, device->m_timerPeriod[n]);
-    }
+    ChangeStructure([&] {
+        device->m_timerBase = m_nextTimerBase;
+        m_nextTimerBase += 0x10;
+        device->m_owner = this;
+        device->m_next = nullptr;
+        device->m_previous = m_tail;
+        if (m_tail)
+            m_tail->m_next = device;
+        else
+            m_head = device;
+        m_tail = device;
+        ++m_count;
+        // A device that started timers before it was on a bus (the clock starts
+        // its update timer when it is created) had them on no host; they start now.
+        for (uint32_t n = 0; n < CDevice::kTimers; ++n) {
+            if (device->m_timerActive[n])
+                device->Host().StartTimer(device->m_timerBase + n, device->m_timerPeriod[n]);
+        }
+    });
 }
 
 bool CDevices::Contains(const CDevice* device) const {
@@ -106,13 +120,16 @@ void CDevices::Unlink(CDevice* device) {
 }
 
 void CDevices::Remove(CDevice* device) {
-    {
-        std::lock_guard guard(m_lock);
-        if (!device || !Contains(device)) return;
+    if (!device) return;
+    bool removed = false;
+    ChangeStructure([&] {
+        if (!Contains(device)) return;
         Unlink(device);
-    }
-    // Deleted while still owned, so it can stop its timers through the host.
-    delete device;
+        removed = true;
+    });
+    // Deleted while still owned, so it can stop its timers through the host;
+    // no thread reaches it any more, not even through the page map.
+    if (removed) delete device;
 }
 
 void CDevices::Remove(std::string_view name) {
@@ -134,9 +151,7 @@ CDevice* CDevices::GetAt(int n) const {
     return device;
 }
 
-void CDevices::MoveUp(CDevice* device) {
-    std::lock_guard guard(m_lock);
-    if (!device || !Contains(device) || !device->m_previous) return;
+void CDevices::SwapWithPrevious(CDevice* device) {
     CDevice* before = device->m_previous;
     // before, device -> device, before
     CDevice* outerPrev = before->m_previous;
@@ -155,26 +170,29 @@ void CDevices::MoveUp(CDevice* device) {
         m_tail = before;
 }
 
+void CDevices::MoveUp(CDevice* device) {
+    if (!device) return;
+    ChangeStructure([&] {
+        if (Contains(device) && device->m_previous) SwapWithPrevious(device);
+    });
+}
+
 void CDevices::MoveDown(CDevice* device) {
-    CDevice* after = nullptr;
-    {
-        std::lock_guard guard(m_lock);
-        if (!device || !Contains(device) || !device->m_next) return;
-        after = device->m_next;
-    }
-    MoveUp(after);
+    if (!device) return;
+    ChangeStructure([&] {
+        if (Contains(device) && device->m_next) SwapWithPrevious(device->m_next);
+    });
 }
 
 void CDevices::RemoveAll() {
     std::vector<CDevice*> removed;
-    {
-        std::lock_guard guard(m_lock);
+    ChangeStructure([&] {
         for (CDevice* device = m_head; device; device = device->m_next)
             removed.push_back(device);
         m_head = m_tail = nullptr;
         m_count = 0;
         m_nextTimerBase = kFirstTimerBase;
-    }
+    });
     for (CDevice* device : removed) {
         device->m_next = device->m_previous = nullptr;
         delete device;
@@ -193,4 +211,109 @@ void CDevices::Interrupt(bool nmi, bool irq, int code) {
 
 void CDevices::ClearInterrupt(bool nmi, bool irq, int code) {
     if (m_computer && m_computer->GetMpus()) m_computer->GetMpus()->ClearInterrupt(nmi, irq, code);
+}
+
+// --- The page map -------------------------------------------------------------
+
+CDevices::SPageRun CDevices::GetPageRun(uint32_t page) const {
+    if (page >= kPages) return {};
+    std::lock_guard guard(m_lock);
+    const SPage& entry = m_pages[page];
+    return {entry.first, entry.end, entry.writable};
+}
+
+// For each page, the window pieces that fall into it cut the page into
+// segments held by a fixed set of devices. A segment held by exactly one
+// device, a plain CRam with stride 1 whose buffer covers it, can be served
+// directly; neighbouring segments of the same memory join into a run, and the
+// page keeps its longest run. A device that decodes otherwise than by its
+// window leaves every page on the locked path.
+void CDevices::RebuildPageMap() {
+    m_pages.fill(SPage{});
+
+    struct SWindow {
+        uint32_t from;
+        uint32_t to;  // inclusive
+        CRam* ram;    // the memory when it can be served directly
+    };
+    std::vector<SWindow> windows;
+    for (CDevice* device = m_head; device; device = device->m_next) {
+        if (!device->DecodesByWindow()) return;
+        const uint32_t from = device->GetFrom();
+        const uint32_t to = device->GetTo();
+        if (from > to || from >= kMappedSpan) continue;
+        CRam* ram = nullptr;
+        if (typeid(*device) == typeid(CRam) && device->GetStride() == 1) {
+            auto* memory = static_cast<CRam*>(device);
+            if (memory->m_buffer && memory->m_size > 0) ram = memory;
+        }
+        windows.push_back({from, std::min(to, kMappedSpan - 1), ram});
+    }
+
+    // Pages that some direct memory touches; only those can hold a run.
+    std::vector<bool> candidate(kPages, false);
+    for (const SWindow& w : windows) {
+        if (!w.ram) continue;
+        for (uint32_t page = w.from >> kPageBits; page <= w.to >> kPageBits; ++page)
+            candidate[page] = true;
+    }
+
+    std::vector<uint32_t> cuts;
+    for (uint32_t page = 0; page < kPages; ++page) {
+        if (!candidate[page]) continue;
+        const uint32_t start = page << kPageBits;
+        const uint32_t last = start + (kPageSize - 1);
+        // Segment boundaries as page offsets, end exclusive.
+        cuts.assign({0, kPageSize});
+        for (const SWindow& w : windows) {
+            if (w.to < start || w.from > last) continue;
+            cuts.push_back(std::max(w.from, start) - start);
+            cuts.push_back(std::min(w.to, last) - start + 1);
+        }
+        std::sort(cuts.begin(), cuts.end());
+        cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+
+        SPage best;
+        SPage run;
+        const CRam* runRam = nullptr;
+        const auto closeRun = [&] {
+            if (runRam && run.end - run.first > best.end - best.first) best = run;
+            runRam = nullptr;
+        };
+        for (size_t i = 0; i + 1 < cuts.size(); ++i) {
+            const uint32_t first = cuts[i];
+            const uint32_t end = cuts[i + 1];
+            const SWindow* holder = nullptr;
+            int holders = 0;
+            for (const SWindow& w : windows) {
+                if (w.from <= start + first && start + end - 1 <= w.to) {
+                    holder = &w;
+                    ++holders;
+                }
+            }
+            CRam* ram = holders == 1 ? holder->ram : nullptr;
+            // Only the part the buffer covers; an access past it reads nothing.
+            uint32_t servedEnd = end;
+            if (ram) {
+                const uint64_t bufferEnd = uint64_t{ram->GetFrom()} + ram->m_size;
+                if (bufferEnd <= start + first)
+                    ram = nullptr;
+                else if (bufferEnd < uint64_t{start} + end)
+                    servedEnd = static_cast<uint32_t>(bufferEnd - start);
+            }
+            if (!ram || ram != runRam) {
+                closeRun();
+                if (!ram) continue;
+                runRam = ram;
+                run.base = reinterpret_cast<uintptr_t>(ram->m_buffer.get()) +
+                           (uintptr_t{start} - ram->GetFrom());
+                run.first = static_cast<uint16_t>(first);
+                run.writable = ram->IsWritable();
+            }
+            run.end = static_cast<uint16_t>(servedEnd);
+            if (servedEnd != end) closeRun();
+        }
+        closeRun();
+        m_pages[page] = best;
+    }
 }

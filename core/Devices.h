@@ -7,6 +7,23 @@
 //
 // Size argument: bits 0-6 give the access size in bytes (1 to 4); 0x80 asks
 // for the value byte-swapped by that size (big-endian order).
+//
+// Direct path: the low 16 MiB are cut into 4 KiB pages, and each page may
+// name one run of addresses that only a plain memory device (a CRam with
+// stride 1) holds, inside its window and its buffer. A thread that holds a
+// CDirectAccess for the bus (the run thread does) reads and writes such a run
+// straight from the buffer, without the lock; every other access, and every
+// access that leaves the run, takes the locked path. Both give the same
+// results: shadowing, writes to every holder, ROM, unmapped addresses and
+// windows larger than their buffers all fall outside any run.
+//
+// Memory safety: the page map points into buffers, so everything that could
+// change it (the list, a window, a stride, a memory size or writability) goes
+// through ChangeStructure, which holds the workspace's run thread between two
+// passes while it changes and rebuilds the map. Bytes of memory are relaxed
+// atomics, so the direct path never races with locked accesses.
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string_view>
@@ -22,6 +39,11 @@ class CDevices {
 public:
     static constexpr uint32_t kFirstTimerBase = 0x10;
     static constexpr uint32_t kSwap = 0x80;
+    // The page map.
+    static constexpr uint32_t kPageBits = 12;
+    static constexpr uint32_t kPageSize = 1u << kPageBits;
+    static constexpr uint32_t kMappedSpan = 16u << 20;
+    static constexpr uint32_t kPages = kMappedSpan / kPageSize;
 
     CDevices() = default;
     CDevices(const CDevices&) = delete;
@@ -45,8 +67,29 @@ public:
     void ResetAll();
     bool AnyInRange(uint32_t address) const;
 
-    uint32_t Read(uint32_t address, uint32_t size) const;
-    uint32_t Write(uint32_t address, uint32_t value, uint32_t size, bool force);
+    // The direct check is inlined into every caller; the locked path is not.
+    [[gnu::always_inline]] uint32_t Read(uint32_t address, uint32_t size) const {
+        uint8_t* p;
+        if (DirectBytes(address, size, false, false, p))
+            return size & kSwap ? LoadBig(p, size & 0x7F) : LoadLittle(p, size & 0x7F);
+        return ReadLocked(address, size);
+    }
+    [[gnu::always_inline]] uint32_t Write(uint32_t address, uint32_t value, uint32_t size,
+                                          bool force) {
+        uint8_t* p;
+        if (DirectBytes(address, size, true, force, p)) {
+            if (size & kSwap)
+                StoreBig(p, value, size & 0x7F);
+            else
+                StoreLittle(p, value, size & 0x7F);
+            return 0xFFFFFFFF;  // what the one memory device holding it answers
+        }
+        return WriteLocked(address, value, size, force);
+    }
+    // The same accesses, always through the lock and the device list.
+    uint32_t ReadLocked(uint32_t address, uint32_t size) const;
+    uint32_t WriteLocked(uint32_t address, uint32_t value, uint32_t size, bool force);
+
     // Device timer dispatch: the device whose base is id & ~0xF gets id - base.
     void OnTimer(uint32_t id);
 
@@ -57,15 +100,123 @@ public:
     void Interrupt(bool nmi, bool irq, int code);
     void ClearInterrupt(bool nmi, bool irq, int code);
 
-    // The bus lock, for a device that changes its storage (a memory resize).
+    // The bus lock, for a device that must change its state together with an
+    // interrupt request, and for storing memory consistently.
     CBusLock& Lock() const { return m_lock; }
+
+    // Runs change, which may change the list, a window or a memory buffer,
+    // with the workspace's run thread held between two passes and the bus
+    // lock taken, then rebuilds the page map. Never call it with the bus lock
+    // held: the run thread may be waiting for the lock inside a step.
+    template <class Change>
+    void ChangeStructure(Change&& change) {
+        CStructureChange hold(*this);
+        std::lock_guard guard(m_lock);
+        change();
+        RebuildPageMap();
+    }
+
+    // While it lives, the thread that made it may reach plain memory of the
+    // bus directly. The run thread holds one for its bus; another thread may
+    // hold one only while no thread but itself changes the bus's structure
+    // (a benchmark or a test stepping a unit on its own bus).
+    class CDirectAccess {
+    public:
+        explicit CDirectAccess(const CDevices* bus) : m_previous(t_directBus) { t_directBus = bus; }
+        ~CDirectAccess() { t_directBus = m_previous; }
+        CDirectAccess(const CDirectAccess&) = delete;
+        CDirectAccess& operator=(const CDirectAccess&) = delete;
+
+    private:
+        const CDevices* m_previous;
+    };
+
+    // The run of addresses of a page the direct path serves: offsets
+    // [first, end) within the page, and whether ordinary writes may store
+    // there (forced writes always may). An empty run serves nothing.
+    struct SPageRun {
+        uint32_t first = 0;
+        uint32_t end = 0;
+        bool writable = false;
+    };
+    SPageRun GetPageRun(uint32_t page) const;
 
     // Swaps the bytes of value by size: 2, 3 or 4 bytes; other sizes unchanged.
     static uint32_t SwapBytes(uint32_t value, uint32_t size);
 
+    // Memory bytes are relaxed atomics: plain byte moves on x86, yet never a
+    // data race between the direct path and locked accesses.
+    static uint8_t LoadByte(const uint8_t* p) {
+        return std::atomic_ref<uint8_t>(*const_cast<uint8_t*>(p)).load(std::memory_order_relaxed);
+    }
+    static void StoreByte(uint8_t* p, uint8_t value) {
+        std::atomic_ref<uint8_t>(*p).store(value, std::memory_order_relaxed);
+    }
+    // n bytes (1 to 4) from p, the first least significant.
+    static uint32_t LoadLittle(const uint8_t* p, uint32_t n) {
+        uint32_t value = 0;
+        for (uint32_t i = n; i-- > 0;)
+            value = value << 8 | LoadByte(p + i);
+        return value;
+    }
+    // n bytes from p, the first most significant: a little-endian load
+    // byte-swapped by n.
+    static uint32_t LoadBig(const uint8_t* p, uint32_t n) {
+        uint32_t value = 0;
+        for (uint32_t i = 0; i < n; ++i)
+            value = value << 8 | LoadByte(p + i);
+        return value;
+    }
+    static void StoreLittle(uint8_t* p, uint32_t value, uint32_t n) {
+        for (uint32_t i = 0; i < n; ++i, value >>= 8)
+            StoreByte(p + i, static_cast<uint8_t>(value));
+    }
+    static void StoreBig(uint8_t* p, uint32_t value, uint32_t n) {
+        for (uint32_t i = n; i-- > 0; value >>= 8)
+            StoreByte(p + i, static_cast<uint8_t>(value));
+    }
+
 private:
+    // One page of the map: base points at the byte of page offset 0 (as an
+    // address: it may lie before the buffer when the run starts later).
+    struct SPage {
+        uintptr_t base = 0;
+        uint16_t first = 0;
+        uint16_t end = 0;
+        bool writable = false;
+    };
+
+    // Holds the run thread of the bus's workspace (if any) for its lifetime.
+    class CStructureChange {
+    public:
+        explicit CStructureChange(CDevices& bus);
+        ~CStructureChange();
+        CStructureChange(const CStructureChange&) = delete;
+        CStructureChange& operator=(const CStructureChange&) = delete;
+
+    private:
+        CComputer* m_computer;
+    };
+
+    // Whether the access takes the direct path, and then its bytes.
+    [[gnu::always_inline]] bool DirectBytes(uint32_t address, uint32_t size, bool write, bool force,
+                                            uint8_t*& bytesOut) const {
+        if (t_directBus != this || address >= kMappedSpan) return false;
+        const uint32_t bytes = size & 0x7F;
+        const SPage& page = m_pages[address >> kPageBits];
+        const uint32_t offset = address & (kPageSize - 1);
+        if (bytes - 1 > 3 || offset < page.first || offset + bytes > page.end) return false;
+        if (write && !page.writable && !force) return false;
+        bytesOut = reinterpret_cast<uint8_t*>(page.base + offset);
+        return true;
+    }
+    void RebuildPageMap();
     void Unlink(CDevice* device);
     bool Contains(const CDevice* device) const;
+    // Exchanges device with its predecessor; the lock is held.
+    void SwapWithPrevious(CDevice* device);
+
+    static inline thread_local constinit const CDevices* t_directBus = nullptr;
 
     mutable CBusLock m_lock;
     int m_count = 0;
@@ -73,4 +224,5 @@ private:
     CDevice* m_head = nullptr;
     CDevice* m_tail = nullptr;
     CComputer* m_computer = nullptr;
+    std::array<SPage, kPages> m_pages{};
 };

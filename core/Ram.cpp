@@ -1,29 +1,36 @@
 #include "core/Ram.h"
 
-#include <mutex>
 #include <new>
+#include <vector>
 
 #include "core/Archive.h"
 #include "core/Devices.h"
 
+// Bytes are relaxed atomics (CDevices::LoadByte): the run thread reaches
+// plain memory directly while other threads come here under the bus lock.
 uint32_t CRam::Read(uint32_t address, uint32_t size) {
     const uint64_t offset = uint64_t{address} - GetFrom();
     if (!m_buffer || size < 1 || size > 4 || offset + size > m_size) return kNothing;
-    const uint8_t* p = m_buffer.get() + offset;
-    uint32_t value = 0;
-    for (uint32_t i = size; i-- > 0;)
-        value = value << 8 | p[i];
-    return value;
+    return CDevices::LoadLittle(m_buffer.get() + offset, size);
 }
 
 uint32_t CRam::Write(uint32_t address, uint32_t value, uint32_t size, bool force) {
     const uint64_t offset = uint64_t{address} - GetFrom();
     if (!m_buffer || (!m_writable && !force) || size < 1 || size > 4 || offset + size > m_size)
         return kNothing;
-    uint8_t* p = m_buffer.get() + offset;
-    for (uint32_t i = 0; i < size; ++i, value >>= 8)
-        p[i] = static_cast<uint8_t>(value);
+    CDevices::StoreLittle(m_buffer.get() + offset, value, size);
     return kNothing;
+}
+
+void CRam::InstallBuffer(std::unique_ptr<uint8_t[]>& buffer, uint32_t bytes) {
+    const auto change = [&] {
+        m_buffer.swap(buffer);
+        m_size = bytes;
+    };
+    if (CDevices* bus = GetOwner())
+        bus->ChangeStructure(change);
+    else
+        change();
 }
 
 bool CRam::SetSize(uint32_t bytes, std::string* error) {
@@ -36,15 +43,17 @@ bool CRam::SetSize(uint32_t bytes, std::string* error) {
         if (error) *error = "Not enough memory for the memory device.";
         return false;
     }
-    if (CDevices* bus = GetOwner()) {
-        std::lock_guard guard(bus->Lock());
-        m_buffer.swap(buffer);
-        m_size = bytes;
-    } else {
-        m_buffer.swap(buffer);
-        m_size = bytes;
-    }
+    // The old buffer is freed here, once no thread can reach it any more.
+    InstallBuffer(buffer, bytes);
     return true;
+}
+
+void CRam::SetWritable(bool writable) {
+    const auto change = [&] { m_writable = writable; };
+    if (CDevices* bus = GetOwner())
+        bus->ChangeStructure(change);
+    else
+        change();
 }
 
 // The CDevice record, then the size and exactly size bytes. A loaded memory
@@ -53,7 +62,10 @@ void CRam::Serialize(CArchive& ar) {
     CDevice::Serialize(ar);
     if (ar.IsStoring()) {
         ar.WriteU32(m_size);
-        ar.WriteBytes(m_buffer.get(), m_size);
+        std::vector<uint8_t> bytes(m_size);
+        for (uint32_t i = 0; i < m_size; ++i)
+            bytes[i] = CDevices::LoadByte(m_buffer.get() + i);
+        ar.WriteBytes(bytes.data(), bytes.size());
         return;
     }
     const uint32_t size = ar.ReadU32();
@@ -62,11 +74,17 @@ void CRam::Serialize(CArchive& ar) {
         ar.Fail("a memory device is larger than the rest of the file");
         return;
     }
-    std::string error;
-    if (!SetSize(size, &error)) {
-        ar.Fail(error);
+    if (size > kMaxSize) {
+        ar.Fail("A memory device can hold at most 16 MiB (0x1000000 bytes).");
         return;
     }
-    ar.ReadBytes(m_buffer.get(), size);
-    m_writable = true;
+    // Filled before it is installed, so no other thread ever sees it half read.
+    std::unique_ptr<uint8_t[]> buffer(size ? new (std::nothrow) uint8_t[size]() : nullptr);
+    if (size && !buffer) {
+        ar.Fail("Not enough memory for the memory device.");
+        return;
+    }
+    ar.ReadBytes(buffer.get(), size);
+    InstallBuffer(buffer, size);
+    SetWritable(true);
 }

@@ -23,14 +23,24 @@ public:
     // Replaces the buffer with one of bytes bytes, zero-filled. Sizes above
     // kMaxSize are refused: false, with the reason in error, and the old
     // buffer kept.
+    // On a bus both hold the workspace's run thread between passes
+    // (CDevices::ChangeStructure); call them without the bus lock.
     bool SetSize(uint32_t bytes, std::string* error = nullptr);
     uint32_t GetSize() const { return m_size; }
-    void SetWritable(bool writable) { m_writable = writable; }
+    void SetWritable(bool writable);
     bool IsWritable() const { return m_writable; }
-    // The contents, for the workspace file and the tests; size bytes.
+    // The contents, size bytes, for the tests. Plain reads of it are only
+    // for a workspace where nothing runs: the run thread writes memory
+    // without the bus lock, so everything else goes through the bus (or
+    // reads bytes as CDevices::LoadByte does).
     const uint8_t* Data() const { return m_buffer.get(); }
 
 private:
+    friend class CDevices;  // the page map points into the buffer
+
+    // Swaps in a new buffer of bytes bytes; the old one comes back in buffer.
+    void InstallBuffer(std::unique_ptr<uint8_t[]>& buffer, uint32_t bytes);
+
     std::unique_ptr<uint8_t[]> m_buffer;
     uint32_t m_size = 0;
     Relaxed<bool> m_writable{true};

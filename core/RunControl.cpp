@@ -16,6 +16,19 @@
 
 // --- The run thread ---------------------------------------------------------
 
+namespace {
+
+// Passes in one batch. A batch is what SettleRunThread and PauseRunThread may
+// have to wait for, so it stays short (a few microseconds with eight units),
+// yet long enough that its two read-modify-writes cost next to nothing.
+constexpr uint32_t kPassesPerBatch = 256;
+
+// The workspace whose run thread this is, so that a pause asked for from the
+// run thread itself (a device changing the bus inside a step) does not wait.
+thread_local constinit const CComputer* t_runThreadOf = nullptr;
+
+}  // namespace
+
 void CComputer::StartRunThread() {
     if (m_runThread.joinable() || !m_units) return;
     m_stopRequest = false;
@@ -23,6 +36,7 @@ void CComputer::StartRunThread() {
         std::lock_guard guard(m_runThreadLock);
         m_threadEnded = false;
         m_wake = false;
+        m_parked = false;
     }
     try {
         m_runThread = std::thread([this] { RunThreadMain(); });
@@ -39,6 +53,7 @@ void CComputer::EndRunThread() {
     if (!m_runThread.joinable()) return;
     m_stopRequest = true;
     WakeRunThread();
+    m_resumeSignal.notify_all();
     bool ended = false;
     {
         std::unique_lock lock(m_runThreadLock);
@@ -61,11 +76,43 @@ void CComputer::WakeRunThread() {
     m_wakeSignal.notify_one();
 }
 
+void CComputer::PauseRunThread() {
+    if (t_runThreadOf == this) return;
+    std::unique_lock lock(m_runThreadLock);
+    ++m_pauseDepth;
+    if (m_threadEnded) return;
+    m_pauseRequested.store(true, std::memory_order_relaxed);
+    m_wake = true;  // an idle thread parks at once
+    m_wakeSignal.notify_one();
+    m_parkedSignal.wait(lock, [this] { return m_parked || m_threadEnded; });
+}
+
+void CComputer::ResumeRunThread() {
+    if (t_runThreadOf == this) return;
+    {
+        std::lock_guard guard(m_runThreadLock);
+        if (m_pauseDepth > 0 && --m_pauseDepth > 0) return;
+        m_pauseRequested.store(false, std::memory_order_relaxed);
+    }
+    m_resumeSignal.notify_all();
+}
+
+void CComputer::ParkRunThread() {
+    std::unique_lock lock(m_runThreadLock);
+    m_parked = true;
+    m_parkedSignal.notify_all();
+    m_resumeSignal.wait(lock, [this] {
+        return !m_pauseRequested.load(std::memory_order_relaxed) || m_stopRequest;
+    });
+    m_parked = false;
+}
+
 bool CComputer::SettleRunThread(std::chrono::milliseconds maxWait) {
     if (!m_runThread.joinable()) return true;
     // A read-modify-write, so that it is ordered against the run thread's own:
-    // either the thread's next pass starts after it (and sees every running
-    // flag cleared before it), or it sees that pass under way.
+    // either the thread's next batch starts after it (and sees every running
+    // flag cleared before it), or it sees that batch under way and waits for
+    // its end, after which the thread reads the flags afresh.
     const uint32_t seen = m_passSequence.fetch_add(0, std::memory_order_acq_rel);
     if ((seen & 1) == 0) return true;
     const auto deadline = std::chrono::steady_clock::now() + maxWait;
@@ -93,56 +140,123 @@ bool CComputer::TimeLimitExceeded() const {
     return m_timeLimitEnabled && Host().NowSeconds() - m_runStartTime > m_timeLimit;
 }
 
-bool CComputer::RunLimitReached() const {
-    if (m_cycleLimitEnabled && m_instructionCount.load(std::memory_order_relaxed) > m_cycleLimit) {
-        return true;
+bool CComputer::StopRunningUnits(CMpus& units) {
+    bool stoppedSome = false;
+    const int count = units.GetCount();
+    for (int slot = 0; slot < count; ++slot) {
+        CMpu* unit = units.GetAt(slot);
+        if (unit->IsRunning()) {
+            unit->SetRunning(false);
+            stoppedSome = true;
+        }
     }
-    return TimeLimitExceeded();
+    return stoppedSome;
+}
+
+void CComputer::NoteCountRestart(SUncounted& uncounted) {
+    const uint32_t now = m_countEpoch.load(std::memory_order_acquire);
+    if (now == uncounted.epoch) return;
+    uncounted.epoch = now;
+    uncounted.total -= uncounted.beforePass;
+    uncounted.beforePass = 0;
+}
+
+void CComputer::PublishInstructions(SUncounted& uncounted) {
+    int32_t current = m_instructionCount.load(std::memory_order_acquire);
+    // A restart bumps the epoch before it stores the new count, so a count
+    // read after the restart comes with the new epoch.
+    for (;;) {
+        NoteCountRestart(uncounted);
+        if (uncounted.total == 0 || m_instructionCount.compare_exchange_weak(
+                                        current, current + uncounted.total,
+                                        std::memory_order_acq_rel, std::memory_order_acquire))
+            break;
+    }
+    uncounted.total = 0;
+    uncounted.beforePass = 0;
+}
+
+// Inlined into the batch loop: with one unit running, a pass is one step.
+[[gnu::always_inline]] inline bool CComputer::RunPass(CMpus& units, SUncounted& uncounted) {
+    bool ran = false;
+    uncounted.beforePass = uncounted.total;
+    const int count = units.GetCount();
+    // The stop request is honoured between any two instructions.
+    for (int slot = 0; slot < count && !m_stopRequest; ++slot) {
+        CMpu* unit = units.GetAt(slot);
+        if (!unit->IsRunning()) continue;
+        ran = true;
+        unit->Step();
+        ++uncounted.total;
+        // Nothing can stop the unit without a step-out, the prompt, a run-to
+        // address or a breakpoint: those four words are all it costs then.
+        if (!unit->IsStepOutPending() && !unit->GetInterruptPrompt() &&
+            unit->GetRunToAddress() == CMpu::kNoAddress && !unit->Breakpoints().HasBreakpoints())
+            continue;
+        if (StopsAfterStep(*unit)) {
+            unit->SetRunning(false);
+            // Whoever takes the notice sees the count that includes this step.
+            PublishInstructions(uncounted);
+            Host().PostRunStopped(slot);
+        }
+    }
+    NoteCountRestart(uncounted);
+    // The cycle limit after every pass, against the true count. A limit
+    // stops every running unit and is reported once: after that no unit runs
+    // until the next Run, which starts the counts again.
+    if (m_cycleLimitEnabled && !m_stopRequest &&
+        int64_t{m_instructionCount.load(std::memory_order_relaxed)} + uncounted.total >
+            m_cycleLimit) {
+        PublishInstructions(uncounted);
+        if (StopRunningUnits(units)) Host().PostRunStopped(kRunLimitSlot);
+    }
+    return ran && !m_pauseRequested.load(std::memory_order_relaxed);
 }
 
 void CComputer::RunThreadMain() {
+    t_runThreadOf = this;
     CMpus& units = *m_units;
+    const CDevices::CDirectAccess direct(m_devices.get());
+    SUncounted uncounted;
+    uncounted.epoch = m_countEpoch.load(std::memory_order_acquire);
     while (!m_stopRequest) {
-        m_passSequence.fetch_add(1, std::memory_order_acq_rel);  // odd: in a pass
-        bool ran = false;
-        const int count = units.GetCount();
-        // The stop request is honoured between any two instructions.
-        for (int slot = 0; slot < count && !m_stopRequest; ++slot) {
-            CMpu* unit = units.GetAt(slot);
-            if (!unit->IsRunning()) continue;
-            ran = true;
-            unit->Step();
-            m_instructionCount.fetch_add(1, std::memory_order_relaxed);
-            if (StopsAfterStep(*unit)) {
-                unit->SetRunning(false);
-                Host().PostRunStopped(slot);
-            }
+        if (m_pauseRequested.load(std::memory_order_relaxed)) {
+            ParkRunThread();
+            continue;
         }
-        // A limit stops every running unit and is reported once: after that
-        // no unit runs until the next Run, which starts the counts again.
-        if (!m_stopRequest && RunLimitReached()) {
-            bool stoppedSome = false;
-            for (int slot = 0; slot < count; ++slot) {
-                CMpu* unit = units.GetAt(slot);
-                if (unit->IsRunning()) {
-                    unit->SetRunning(false);
-                    stoppedSome = true;
-                }
-            }
-            if (stoppedSome) Host().PostRunStopped(kRunLimitSlot);
+        m_passSequence.fetch_add(1, std::memory_order_acq_rel);  // odd: in a batch
+        uint32_t passes = 0;
+        bool ran = true;
+        // A pause or the stop request ends the batch: RunPass runs nothing
+        // once the stop request is set, and a pause is asked for rarely
+        // enough to wait for a short batch.
+        while (ran && passes < kPassesPerBatch) {
+            ran = RunPass(units, uncounted);
+            ++passes;
         }
-        m_passSequence.fetch_add(1, std::memory_order_acq_rel);  // even: between passes
+        // A restart noticed only now comes after every instruction in hand.
+        uncounted.beforePass = uncounted.total;
+        PublishInstructions(uncounted);
+        // Whole seconds: once a batch is as often as it needs looking at.
+        if (!m_stopRequest && TimeLimitExceeded() && StopRunningUnits(units))
+            Host().PostRunStopped(kRunLimitSlot);
+        m_passCount += passes;
+        m_passSequence.fetch_add(1, std::memory_order_acq_rel);  // even: between batches
         if (!ran) {
             std::unique_lock lock(m_runThreadLock);
-            m_wakeSignal.wait_for(lock, kIdleSleep, [this] { return m_wake || m_stopRequest; });
+            m_wakeSignal.wait_for(lock, kIdleSleep, [this] {
+                return m_wake || m_stopRequest || m_pauseRequested.load(std::memory_order_relaxed);
+            });
             m_wake = false;
         }
     }
     {
         std::lock_guard guard(m_runThreadLock);
         m_threadEnded = true;
+        m_parked = false;
     }
     m_endedSignal.notify_all();
+    m_parkedSignal.notify_all();
 }
 
 // --- Limits -----------------------------------------------------------------
@@ -159,7 +273,7 @@ void CComputer::SetRunLimits(const SRunLimits& limits) {
 }
 
 void CComputer::ResetRunCounters() {
-    m_instructionCount.store(0, std::memory_order_relaxed);
+    SetInstructionCount(0);
     m_runStartTime = Host().NowSeconds();
 }
 

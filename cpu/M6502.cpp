@@ -22,6 +22,11 @@ inline uint16_t ReadWordAt(const CDevices& bus, uint16_t address) {
     return static_cast<uint16_t>(bus.Read(address, 2));
 }
 
+constexpr uint32_t kFetch = 1;
+constexpr uint32_t kCycle = 1u << 8;
+constexpr uint32_t kLoad = 1u << 16;
+constexpr uint32_t kStore = 1u << 24;
+
 // The processor state of one step as plain values: C6502::Step copies it out
 // of the unit's atomics, the instruction works on the copy, and Step stores it
 // back once.
@@ -30,39 +35,41 @@ struct SCore {
     uint8_t a, x, y, sp, p, opcode;
     uint16_t pc, ea;
     bool returned;
-    uint32_t fetches, cycles, loads, stores;
+    // This step's counts, one byte each (a step counts at most five of any):
+    // fetches, clock cycles, loads, stores.
+    uint32_t counts;
 
     // Memory primitives, each advancing its counter.
     uint8_t Fetch() {
-        ++fetches;
+        counts += kFetch;
         return static_cast<uint8_t>(bus.Read(pc++, 1));
     }
     uint16_t FetchWord() {
-        fetches += 2;
+        counts += 2 * kFetch;
         const uint16_t value = ReadWordAt(bus, pc);
         pc = static_cast<uint16_t>(pc + 2);
         return value;
     }
     uint16_t ReadWord(uint16_t address) {
-        fetches += 2;
+        counts += 2 * kFetch;
         return ReadWordAt(bus, address);
     }
     uint8_t Load(uint16_t address) {
-        ++loads;
+        counts += kLoad;
         return static_cast<uint8_t>(bus.Read(address, 1));
     }
     void Store(uint16_t address, uint8_t value) {
-        ++stores;
+        counts += kStore;
         bus.Write(address, value, 1, false);
     }
     void Push(uint8_t value) {
-        ++stores;
+        counts += kStore;
         bus.Write(0x0100u + sp, value, 1, false);
         --sp;
     }
     uint8_t Pull() {
         ++sp;
-        ++loads;
+        counts += kLoad;
         return static_cast<uint8_t>(bus.Read(0x0100u + sp, 1));
     }
     void PushWord(uint16_t value) {
@@ -77,40 +84,40 @@ struct SCore {
     // Addressing modes: each sets and returns the effective address and
     // counts the operand-address bytes as clock cycles.
     uint16_t Immediate() {
-        cycles += 1;
+        counts += kCycle;
         return ea = pc++;
     }
     uint16_t ZeroPage() {
-        cycles += 1;
+        counts += kCycle;
         return ea = Fetch();
     }
     uint16_t ZeroPageX() {
-        cycles += 1;
+        counts += kCycle;
         return ea = static_cast<uint8_t>(Fetch() + x);
     }
     uint16_t ZeroPageY() {
-        cycles += 1;
+        counts += kCycle;
         return ea = static_cast<uint8_t>(Fetch() + y);
     }
     uint16_t Absolute() {
-        cycles += 2;
+        counts += 2 * kCycle;
         return ea = FetchWord();
     }
     uint16_t AbsoluteX() {
-        cycles += 2;
+        counts += 2 * kCycle;
         return ea = static_cast<uint16_t>(FetchWord() + x);
     }
     uint16_t AbsoluteY() {
-        cycles += 2;
+        counts += 2 * kCycle;
         return ea = static_cast<uint16_t>(FetchWord() + y);
     }
     // A pointer at 0xFF takes its high byte from 0x0100: one word read.
     uint16_t IndirectX() {
-        cycles += 2;
+        counts += 2 * kCycle;
         return ea = ReadWord(static_cast<uint8_t>(Fetch() + x));
     }
     uint16_t IndirectY() {
-        cycles += 2;
+        counts += 2 * kCycle;
         return ea = static_cast<uint16_t>(ReadWord(Fetch()) + y);
     }
 
@@ -561,22 +568,12 @@ void C6502::Reset() {
     m_status = 0x30;
 }
 
-void C6502::Step() {
+// Flattened: every helper of the step is inlined, so that the step's state
+// lives in machine registers rather than in memory.
+[[gnu::flatten]] void C6502::Step() {
     if (!m_bus) return;
-    SCore c{*m_bus,
-            m_a,
-            m_x,
-            m_y,
-            m_sp,
-            m_status,
-            m_opcode,
-            m_pc,
-            m_effectiveAddress,
-            m_returned,
-            m_statistics[kFetches],
-            m_statistics[kCycles],
-            m_statistics[kLoads],
-            m_statistics[kStores]};
+    SCore c{*m_bus,     m_a, m_x, m_y, m_sp, m_status, m_opcode, m_pc, m_effectiveAddress,
+            m_returned, 0};
 
     // The NMI latch is taken with an exchange: a request raised while this
     // step runs is kept for the next one.
@@ -599,10 +596,10 @@ void C6502::Step() {
     m_pc = c.pc;
     m_effectiveAddress = c.ea;
     m_returned = c.returned;
-    m_statistics[kFetches] = c.fetches;
-    m_statistics[kCycles] = c.cycles;
-    m_statistics[kLoads] = c.loads;
-    m_statistics[kStores] = c.stores;
+    m_statistics[kFetches] += c.counts & 0xFF;
+    m_statistics[kCycles] += c.counts >> 8 & 0xFF;
+    m_statistics[kLoads] += c.counts >> 16 & 0xFF;
+    m_statistics[kStores] += c.counts >> 24;
 }
 
 void C6502::Interrupt(bool nmi, bool irq, int irqCode) {
