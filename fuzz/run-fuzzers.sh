@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every fuzz target for a fixed time on a scratch copy of its seed corpus
-# (the repository's corpus is never written) and fails on any crash, leak,
-# timeout or out-of-memory.
+# and of the inputs that once failed (fuzz/regressions/<target>; the
+# repository's files are never written) and fails on any crash, leak, timeout
+# or out-of-memory.
 #
 #   fuzz/run-fuzzers.sh <build folder> <seconds per target> [target ...]
 #
@@ -46,6 +47,10 @@ for row in "${table[@]}"; do
     dir=$work/$name
     mkdir -p "$dir/corpus" "$dir/artifacts"
     cp -R "$root/fuzz/corpus/$name/." "$dir/corpus/"
+    # Inputs that once failed run first of all, with the seeds.
+    if [ -d "$root/fuzz/regressions/$name" ]; then
+        cp -R "$root/fuzz/regressions/$name/." "$dir/corpus/"
+    fi
     if [ ! -x "$binary" ]; then
         echo "fuzz: $name: $binary is not built" >&2
         failed=$((failed + 1))
