@@ -10,35 +10,35 @@
 
 namespace {
 
-// A host that lets a test wait for frame-ready notices; while held is set,
-// the renderer stays inside FrameReady until the host shows a message.
+// A host that lets a test wait for frame-ready notices; a held frame keeps
+// the renderer inside FrameReady until the host shows a message.
 class CFrameHost : public CTestHost {
 public:
     void FrameReady(CDevice& device) override {
         std::unique_lock lock(m_lock);
         CTestHost::FrameReady(device);
         m_signal.notify_all();
-        m_signal.wait(lock, [this] { return !held; });
+        m_signal.wait(lock, [this] { return !m_held; });
     }
     void ShowMessage(std::string_view text, EMessageIcon icon) override {
         CTestHost::ShowMessage(text, icon);
         std::lock_guard guard(m_lock);
-        held = false;
+        m_held = false;
         m_signal.notify_all();
     }
     // Asks for a frame and waits until more than count frames are ready
     // (at most a minute, against a hang).
     bool RequestAndWait(CVideoDevice& device, int count, bool hold = false) {
         std::unique_lock lock(m_lock);
-        held = hold;
+        m_held = hold;
         device.RequestFrame();
         return m_signal.wait_for(lock, std::chrono::minutes(1), [&] { return frames > count; });
     }
-    bool held = false;  // under m_lock
 
 private:
     std::mutex m_lock;
     std::condition_variable m_signal;
+    bool m_held = false;
 };
 
 class DisplayTest : public CWorkspaceTest<CFrameHost> {
@@ -66,8 +66,10 @@ TEST_F(DisplayTest, ABorderChangeWaitsForARebuildAndLoadingRebuilds) {
     ASSERT_TRUE(vic->StartDisplay());
     EXPECT_TRUE(vic->StartDisplay());  // reopening keeps the one display
     EXPECT_EQ(NextFrame(*vic).width, 424u);
-    vic->SetBorderShown(false);  // never mid-frame: not before a rebuild
-    EXPECT_EQ(NextFrame(*vic).width, 424u);
+    vic->SetBorderShown(false);                  // never mid-frame: not before a rebuild
+    Bus().Write(0x300000 + 3 * 7, 2, 2, false);  // while a new border colour shows at once
+    const SVideoFrame bordered = NextFrame(*vic);
+    EXPECT_EQ((Words{bordered.width, bordered.pixels[0]}), (Words{424, 0x22222222}));
     CArchive out;
     vic->Serialize(out);
     CArchive in(out.Data());

@@ -80,9 +80,7 @@ TEST_F(VicTest, TestPatternColoursRepeatEvery128PixelsAnd64Lines) {
             const uint32_t column = border ? p + 52 : p;
             return frame.RowOfLine(border ? y + 24 : y)[column / 8] >> 4 * (column % 8) & 0xF;
         };
-        EXPECT_EQ(pixel(0, 0), 15u);
-        EXPECT_EQ(pixel(29, 0), 12u);
-        EXPECT_EQ(pixel(0, 7), 3u);
+        EXPECT_EQ((Words{pixel(0, 0), pixel(29, 0), pixel(0, 7)}), (Words{15, 12, 3}));
         for (uint32_t y = 0; y < 192; ++y)
             for (uint32_t p = 0; p < 320; ++p)
                 ASSERT_EQ(pixel(p, y), pixel(p % 128, y % 64)) << p << "," << y;
