@@ -66,11 +66,12 @@ TEST_F(DisplayTest, ABorderChangeWaitsForARebuildAndLoadingRebuilds) {
     ASSERT_TRUE(vic->StartDisplay());
     EXPECT_TRUE(vic->StartDisplay());  // reopening keeps the one display
     EXPECT_EQ(NextFrame(*vic).width, 424u);
-    vic->SetBorderShown(false);                  // never mid-frame: not before a rebuild
-    Bus().Write(0x300000 + 3 * 7, 2, 2, false);  // while a new border colour shows at once
+    // A border change waits for a rebuild, never mid-frame; a border colour shows at once.
+    vic->SetBorderShown(false);
+    Bus().Write(0x300000 + 3 * 7, 2, 2, false);
     const SVideoFrame bordered = NextFrame(*vic);
     EXPECT_EQ((Words{bordered.width, bordered.pixels[0]}), (Words{424, 0x22222222}));
-    CArchive out;
+    CArchive out;  // loading the device's record rebuilds with the loaded settings
     vic->Serialize(out);
     CArchive in(out.Data());
     vic->Serialize(in);

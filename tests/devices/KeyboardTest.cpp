@@ -36,12 +36,9 @@ TEST_F(KeyboardTest, ReadReturnsTheCodeOnceAndAlwaysWithdraws) {
 }
 
 TEST_F(KeyboardTest, PlaybackDeliversTheCodesInStepOrder) {
-    struct {
-        const char* text;
-        int repeat;
-        Words codes;
-    } const cases[] = {
-        // The first code comes once more at the wrap that ends the last pass; a trailing
+    const std::tuple<const char*, int, Words> cases[] = {
+        // Text, repeat count, codes. The first code comes once more at the wrap that ends the last
+        // pass; a trailing
         // blank is a 0 code; strtoul's rules: blanks skipped, 0x prefix, sign, any one
         // separator, saturation.
         {"1E 9E", 0, {0x1E, 0x9E, 0x1E}},
@@ -52,21 +49,18 @@ TEST_F(KeyboardTest, PlaybackDeliversTheCodesInStepOrder) {
         {"0x2A,3b", 0, {0x2A, 0x3B, 0x2A}},
         {"  5\t-1", 0, {0x05, 0xFFFFFFFF, 0x05}},
         {"123456789 1", 0, {0xFFFFFFFF, 0x01, 0xFFFFFFFF}}};
-    for (const auto& c : cases) {
-        keyboard->SetKeyCodeText(c.text);
+    for (const auto& [text, repeat, codes] : cases) {
+        keyboard->SetKeyCodeText(text);
         keyboard->RewindText();
-        keyboard->StartPlayback(55, c.repeat);
-        EXPECT_EQ(PlayOut(), c.codes) << c.text << " " << c.repeat;
+        keyboard->StartPlayback(55, repeat);
+        EXPECT_EQ(PlayOut(), codes) << text << " " << repeat;
     }
 }
 
 TEST_F(KeyboardTest, PanelKeysSendCodesWithTheBreakBitAndSwitchTheLockIndicators) {
     CKeyboardPanel& panel = keyboard->OpenPanel();
-    struct {
-        int id;
-        int64_t code;  // -1: none delivered
-        int locks;     // Caps 1, Num 2, Scroll 4
-    } const clicks[] = {
+    // key id, code delivered (-1: none), lock indicators (Caps 1, Num 2, Scroll 4)
+    const std::array<int, 3> clicks[] = {
         // A set, then clear; the right Ctrl and Alt send the left ones with their state;
         // keypad Enter; the lock keys; ids outside the key range.
         {kKey + 0x1E, 0x9E, 0},    {kKey + 0x1E, 0x1E, 0},     {P::kRightCtrlId, 0x1D, 0},
@@ -74,11 +68,11 @@ TEST_F(KeyboardTest, PanelKeysSendCodesWithTheBreakBitAndSwitchTheLockIndicators
         {kKey + 0x6C, 0xEC, 0},    {kKey + 0x3A, 0xBA, 1},     {kKey + 0x45, 0xC5, 3},
         {kKey + 0x46, 0xC6, 7},    {kKey + 0x3A, 0x3A, 6},     {kKey - 1, -1, 6},
         {P::kLastKeyId + 1, -1, 6}};
-    for (const auto& c : clicks) {
-        panel.ClickKey(c.id);
+    for (auto [id, code, locks] : clicks) {
+        panel.ClickKey(id);
         const bool delivered = unit->TakeLog() == Log{"I1"};
-        EXPECT_EQ(delivered ? int64_t{keyboard->PeekScanCode()} : -1, c.code) << c.id;
-        EXPECT_EQ(panel.IsCapsOn() + 2 * panel.IsNumOn() + 4 * panel.IsScrollOn(), c.locks);
+        EXPECT_EQ(delivered ? int(keyboard->PeekScanCode()) : -1, code) << id;
+        EXPECT_EQ(panel.IsCapsOn() + 2 * panel.IsNumOn() + 4 * panel.IsScrollOn(), locks) << id;
     }
 }
 
