@@ -1,106 +1,64 @@
 // The instruction cache: direct mapping by the low five address bits, tags
 // without a valid bit, the two counters and the stored record.
+#include "cpu/ICache.h"
+
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "core/Archive.h"
-#include "cpu/ICache.h"
+#include "tools/StringEx.h"
 
 namespace {
 
-TEST(ICacheTest, ClearedLinesAnswerTheFirst32AddressesWithZero) {
-    CICache cache;
-    uint32_t word = 0x123;
-    EXPECT_TRUE(cache.Lookup(0x10, word));
-    EXPECT_EQ(word, 0u);
-    word = 0x123;
-    EXPECT_FALSE(cache.Lookup(0x20, word));
-    EXPECT_EQ(word, 0x123u) << "a miss leaves the word alone";
-    EXPECT_EQ(cache.GetAttempts(), 2u);
-    EXPECT_EQ(cache.GetMisses(), 1u);
-}
-
-struct SFillCase {
-    uint32_t filled;
-    uint32_t looked;
-    bool hit;
-};
-
-class ICacheFillTest : public ::testing::TestWithParam<SFillCase> {};
-
-TEST_P(ICacheFillTest, LineAndTagDecideTheHit) {
-    CICache cache;
-    cache.Fill(GetParam().filled, 0xABCDEF);
-    uint32_t word = 0;
-    EXPECT_EQ(cache.Lookup(GetParam().looked, word), GetParam().hit);
-    EXPECT_EQ(word, GetParam().hit ? 0xABCDEFu : 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Addresses, ICacheFillTest,
-                         ::testing::Values(SFillCase{0x000123, 0x000123, true},
-                                           // same line 3, other tag
-                                           SFillCase{0x000123, 0x000143, false},
-                                           // same tag 9, other line
-                                           SFillCase{0x000123, 0x000124, false},
-                                           SFillCase{0xFFFFF8, 0xFFFFF8, true},
-                                           SFillCase{0xFFFFF8, 0x7FFFF8, false}));
-
-TEST(ICacheTest, FillReplacesTheLinesWord) {
-    CICache cache;
-    EXPECT_EQ(cache.Fill(0x000123, 1), 3);
-    EXPECT_EQ(cache.GetTag(3), 0x9u);
-    EXPECT_EQ(cache.Fill(0x000143, 2), 3);
-    EXPECT_EQ(cache.GetTag(3), 0xAu);
-    EXPECT_EQ(cache.GetData(3), 2u);
-    cache.Clear();
-    EXPECT_EQ(cache.GetTag(3), 0u);
-    EXPECT_EQ(cache.GetData(3), 0u);
-}
-
-TEST(ICacheTest, StoredAndReloadedCacheKeepsLinesAndCounters) {
-    CICache cache;
-    for (uint32_t line = 0; line < 32; ++line)
-        cache.Fill(0x1000 * line + line, 0x10000 + line);
-    uint32_t word = 0;
-    cache.Lookup(0x5005, word);
-    cache.Lookup(0x6, word);
-    CArchive out;
-    cache.Serialize(out);
-    ASSERT_EQ(out.Data().size(), 32u * 16u);
-    // group 1: data, tag, attempts, misses
-    CArchive peek(out.Data());
-    for (int i = 0; i < 4; ++i)
-        peek.ReadU32();
-    EXPECT_EQ(peek.ReadU32(), 0x10001u);
-    EXPECT_EQ(peek.ReadU32(), 0x1001u >> 5);
-    EXPECT_EQ(peek.ReadU32(), 2u);
-    EXPECT_EQ(peek.ReadU32(), 1u);
-
-    CICache loaded;
-    CArchive in(out.Data());
-    loaded.Serialize(in);
-    ASSERT_FALSE(in.Failed());
-    for (int line = 0; line < 32; ++line) {
-        EXPECT_EQ(loaded.GetData(line), cache.GetData(line));
-        EXPECT_EQ(loaded.GetTag(line), cache.GetTag(line));
+TEST(ICacheTest, LineAndTagDecideTheHit) {
+    constexpr uint32_t kCleared = ~0u;
+    struct {
+        uint32_t filled, looked;
+        bool hit;
+    } const cases[] = {
+        {kCleared, 0x000010, true},  // a cleared line answers 0x00-0x1F with 0
+        {kCleared, 0x000020, false}, {0x000123, 0x000123, true},
+        {0x000123, 0x000143, false},  // same line 3, other tag
+        {0x000123, 0x000124, false},  // same tag 9, other line
+        {0xFFFFF8, 0xFFFFF8, true},  {0xFFFFF8, 0x7FFFF8, false},
+    };
+    for (const auto& c : cases) {
+        CICache cache;
+        if (c.filled != kCleared) cache.Fill(c.filled, 0xABCDEF);
+        uint32_t word = 0x123;
+        EXPECT_EQ(cache.Lookup(c.looked, word), c.hit) << FormatText("%06X", c.looked);
+        EXPECT_EQ(word, !c.hit ? 0x123u : c.filled == kCleared ? 0u : 0xABCDEFu);
+        EXPECT_EQ(cache.GetAttempts(), 1u);
+        EXPECT_EQ(cache.GetMisses(), c.hit ? 0u : 1u);
     }
-    EXPECT_EQ(loaded.GetAttempts(), 2u);
-    EXPECT_EQ(loaded.GetMisses(), 1u);
 }
 
-TEST(ICacheTest, CountersOfTheLastGroupRemain) {
+// 32 groups of data, tag, attempts, misses; the last group's counters remain.
+TEST(ICacheTest, StoredRecord) {
     CArchive out;
     for (uint32_t group = 0; group < 32; ++group) {
-        out.WriteU32(group);
-        out.WriteU32(0);
+        out.WriteU32(0x10000 + group);
+        out.WriteU32(group * 3);
         out.WriteU32(100 + group);
         out.WriteU32(200 + group);
     }
     CICache cache;
     CArchive in(out.Data());
     cache.Serialize(in);
-    EXPECT_EQ(cache.GetAttempts(), 131u);
-    EXPECT_EQ(cache.GetMisses(), 231u);
-    EXPECT_EQ(cache.GetData(31), 31u);
+    EXPECT_EQ(cache.Fill(0x000143, 2), 3) << "fill replaces line 3";
+    CArchive again;
+    cache.Serialize(again);
+    CArchive peek(again.Data());
+    std::vector<uint32_t> groups[32];
+    for (auto& group : groups) {
+        for (int i = 0; i < 4; ++i)
+            group.push_back(peek.ReadU32());
+    }
+    EXPECT_EQ(groups[1], (std::vector<uint32_t>{0x10001, 3, 131, 231}));
+    EXPECT_EQ(groups[3], (std::vector<uint32_t>{2, 0xA, 131, 231}));
+    cache.Clear();
+    EXPECT_EQ(cache.GetData(1) + cache.GetTag(1) + cache.GetAttempts() + cache.GetMisses(), 0u);
 }
 
 }  // namespace
