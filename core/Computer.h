@@ -194,6 +194,8 @@ private:
     };
     // One pass over the units: true when some unit ran and the batch may go on.
     bool RunPass(CMpus& units, SUncounted& uncounted);
+    void StopIfDone(int slot, CMpu& unit, SUncounted& uncounted);
+    void CheckCycleLimit(CMpus& units, SUncounted& uncounted);
     // A restart of the count (Run, Run All, an animation) seen by the run
     // thread drops the instructions of the passes before the current one: the
     // count starts again with the pass in which the thread noticed it.

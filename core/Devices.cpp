@@ -314,6 +314,10 @@ void CDevices::RebuildPageMap() {
             if (servedEnd != end) closeRun();
         }
         closeRun();
+        if (best.first == 0 && best.end == kPageSize) {
+            best.read = best.base;
+            best.write = best.writable ? best.base : 0;
+        }
         m_pages[page] = best;
     }
 }

@@ -177,9 +177,14 @@ public:
     }
 
 private:
-    // One page of the map: base points at the byte of page offset 0 (as an
-    // address: it may lie before the buffer when the run starts later).
+    // One page of the map. Addresses are of the byte at page offset 0 (they
+    // may lie before the buffer when a run starts later in the page). A page
+    // that one memory serves whole has read (and write, when ordinary writes
+    // may store) set, so that the common case costs one test; otherwise
+    // first..end is the run the direct path serves.
     struct SPage {
+        uintptr_t read = 0;
+        uintptr_t write = 0;
         uintptr_t base = 0;
         uint16_t first = 0;
         uint16_t end = 0;
@@ -203,9 +208,16 @@ private:
                                             uint8_t*& bytesOut) const {
         if (t_directBus != this || address >= kMappedSpan) return false;
         const uint32_t bytes = size & 0x7F;
+        if (bytes - 1 > 3) return false;
         const SPage& page = m_pages[address >> kPageBits];
         const uint32_t offset = address & (kPageSize - 1);
-        if (bytes - 1 > 3 || offset < page.first || offset + bytes > page.end) return false;
+        const bool fits = offset + bytes <= kPageSize;
+        const uintptr_t whole = !write ? page.read : force ? page.read : page.write;
+        if (whole && fits) {
+            bytesOut = reinterpret_cast<uint8_t*>(whole + offset);
+            return true;
+        }
+        if (offset < page.first || offset + bytes > page.end) return false;
         if (write && !page.writable && !force) return false;
         bytesOut = reinterpret_cast<uint8_t*>(page.base + offset);
         return true;

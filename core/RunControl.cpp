@@ -176,6 +176,27 @@ void CComputer::PublishInstructions(SUncounted& uncounted) {
     uncounted.beforePass = 0;
 }
 
+// After a step of a unit that has a stop condition set.
+[[gnu::noinline]] void CComputer::StopIfDone(int slot, CMpu& unit, SUncounted& uncounted) {
+    if (!StopsAfterStep(unit)) return;
+    unit.SetRunning(false);
+    // Whoever takes the notice sees the count that includes this step.
+    PublishInstructions(uncounted);
+    Host().PostRunStopped(slot);
+}
+
+// The cycle limit after every pass, against the true count. A limit stops
+// every running unit and is reported once: after that no unit runs until the
+// next Run, which starts the counts again.
+void CComputer::CheckCycleLimit(CMpus& units, SUncounted& uncounted) {
+    if (m_stopRequest ||
+        int64_t{m_instructionCount.load(std::memory_order_relaxed)} + uncounted.total <=
+            m_cycleLimit)
+        return;
+    PublishInstructions(uncounted);
+    if (StopRunningUnits(units)) Host().PostRunStopped(kRunLimitSlot);
+}
+
 // Inlined into the batch loop: with one unit running, a pass is one step.
 [[gnu::always_inline]] inline bool CComputer::RunPass(CMpus& units, SUncounted& uncounted) {
     bool ran = false;
@@ -190,26 +211,12 @@ void CComputer::PublishInstructions(SUncounted& uncounted) {
         ++uncounted.total;
         // Nothing can stop the unit without a step-out, the prompt, a run-to
         // address or a breakpoint: those four words are all it costs then.
-        if (!unit->IsStepOutPending() && !unit->GetInterruptPrompt() &&
-            unit->GetRunToAddress() == CMpu::kNoAddress && !unit->Breakpoints().HasBreakpoints())
-            continue;
-        if (StopsAfterStep(*unit)) {
-            unit->SetRunning(false);
-            // Whoever takes the notice sees the count that includes this step.
-            PublishInstructions(uncounted);
-            Host().PostRunStopped(slot);
-        }
+        if (unit->IsStepOutPending() | unit->GetInterruptPrompt() |
+            (unit->GetRunToAddress() != CMpu::kNoAddress) | unit->Breakpoints().HasBreakpoints())
+            StopIfDone(slot, *unit, uncounted);
     }
     NoteCountRestart(uncounted);
-    // The cycle limit after every pass, against the true count. A limit
-    // stops every running unit and is reported once: after that no unit runs
-    // until the next Run, which starts the counts again.
-    if (m_cycleLimitEnabled && !m_stopRequest &&
-        int64_t{m_instructionCount.load(std::memory_order_relaxed)} + uncounted.total >
-            m_cycleLimit) {
-        PublishInstructions(uncounted);
-        if (StopRunningUnits(units)) Host().PostRunStopped(kRunLimitSlot);
-    }
+    if (m_cycleLimitEnabled) CheckCycleLimit(units, uncounted);
     return ran && !m_pauseRequested.load(std::memory_order_relaxed);
 }
 

@@ -27,14 +27,22 @@ constexpr uint32_t kCycle = 1u << 8;
 constexpr uint32_t kLoad = 1u << 16;
 constexpr uint32_t kStore = 1u << 24;
 
-// The processor state of one step as plain values: C6502::Step copies it out
-// of the unit's atomics, the instruction works on the copy, and Step stores it
-// back once.
+// One step of the processor. The registers stay in the unit's relaxed
+// atomics and each helper reads and writes the ones it uses, once each; only
+// PC, the opcode and the counts live in locals, and Step publishes them once.
+// The register pane may thus see an instruction half done, as it always
+// could see the registers of different instructions.
 struct SCore {
     CDevices& bus;
-    uint8_t a, x, y, sp, p, opcode;
-    uint16_t pc, ea;
-    bool returned;
+    Relaxed<uint8_t>& a;
+    Relaxed<uint8_t>& x;
+    Relaxed<uint8_t>& y;
+    Relaxed<uint8_t>& sp;
+    Relaxed<uint8_t>& p;
+    Relaxed<uint16_t>& ea;
+    Relaxed<bool>& returned;
+    uint16_t pc;
+    uint8_t opcode;
     // This step's counts, one byte each (a step counts at most five of any):
     // fetches, clock cycles, loads, stores.
     uint32_t counts;
@@ -64,13 +72,15 @@ struct SCore {
     }
     void Push(uint8_t value) {
         counts += kStore;
-        bus.Write(0x0100u + sp, value, 1, false);
-        --sp;
+        const uint8_t s = sp;
+        bus.Write(0x0100u + s, value, 1, false);
+        sp = static_cast<uint8_t>(s - 1);
     }
     uint8_t Pull() {
-        ++sp;
+        const uint8_t s = static_cast<uint8_t>(sp + 1);
+        sp = s;
         counts += kLoad;
-        return static_cast<uint8_t>(bus.Read(0x0100u + sp, 1));
+        return static_cast<uint8_t>(bus.Read(0x0100u + s, 1));
     }
     void PushWord(uint16_t value) {
         Push(static_cast<uint8_t>(value >> 8));
@@ -83,49 +93,55 @@ struct SCore {
 
     // Addressing modes: each sets and returns the effective address and
     // counts the operand-address bytes as clock cycles.
+    uint16_t Effective(uint16_t address) {
+        ea = address;
+        return address;
+    }
     uint16_t Immediate() {
         counts += kCycle;
-        return ea = pc++;
+        return Effective(pc++);
     }
     uint16_t ZeroPage() {
         counts += kCycle;
-        return ea = Fetch();
+        return Effective(Fetch());
     }
     uint16_t ZeroPageX() {
         counts += kCycle;
-        return ea = static_cast<uint8_t>(Fetch() + x);
+        return Effective(static_cast<uint8_t>(Fetch() + x));
     }
     uint16_t ZeroPageY() {
         counts += kCycle;
-        return ea = static_cast<uint8_t>(Fetch() + y);
+        return Effective(static_cast<uint8_t>(Fetch() + y));
     }
     uint16_t Absolute() {
         counts += 2 * kCycle;
-        return ea = FetchWord();
+        return Effective(FetchWord());
     }
     uint16_t AbsoluteX() {
         counts += 2 * kCycle;
-        return ea = static_cast<uint16_t>(FetchWord() + x);
+        return Effective(static_cast<uint16_t>(FetchWord() + x));
     }
     uint16_t AbsoluteY() {
         counts += 2 * kCycle;
-        return ea = static_cast<uint16_t>(FetchWord() + y);
+        return Effective(static_cast<uint16_t>(FetchWord() + y));
     }
     // A pointer at 0xFF takes its high byte from 0x0100: one word read.
     uint16_t IndirectX() {
         counts += 2 * kCycle;
-        return ea = ReadWord(static_cast<uint8_t>(Fetch() + x));
+        return Effective(ReadWord(static_cast<uint8_t>(Fetch() + x)));
     }
     uint16_t IndirectY() {
         counts += 2 * kCycle;
-        return ea = static_cast<uint16_t>(ReadWord(Fetch()) + y);
+        return Effective(static_cast<uint16_t>(ReadWord(Fetch()) + y));
     }
 
-    // Flag and ALU helpers, shared by every addressing mode.
-    void SetNZ(uint8_t value) {
-        p = static_cast<uint8_t>((p & ~(kN | kZ)) | (value & kN) | (value == 0 ? kZ : 0));
+    // Flag and ALU helpers, shared by every addressing mode. Each changes the
+    // status register with one read and one write.
+    static uint8_t NZ(uint8_t value) { return (value & kN) | (value == 0 ? kZ : 0); }
+    void SetNZ(uint8_t value) { p = static_cast<uint8_t>((p & ~(kN | kZ)) | NZ(value)); }
+    void SetNZC(uint8_t value, bool carry) {
+        p = static_cast<uint8_t>((p & ~(kN | kZ | kC)) | NZ(value) | (carry ? kC : 0));
     }
-    void SetFlag(uint8_t flag, bool on) { p = static_cast<uint8_t>(on ? (p | flag) : (p & ~flag)); }
     uint8_t LoadRegister(uint8_t value) {
         SetNZ(value);
         return value;
@@ -133,84 +149,89 @@ struct SCore {
     void Ora(uint8_t m) { a = LoadRegister(a | m); }
     void And(uint8_t m) { a = LoadRegister(a & m); }
     void Eor(uint8_t m) { a = LoadRegister(a ^ m); }
-    void Compare(uint8_t reg, uint8_t m) {
-        SetFlag(kC, reg >= m);
-        SetNZ(static_cast<uint8_t>(reg - m));
-    }
+    void Compare(uint8_t reg, uint8_t m) { SetNZC(static_cast<uint8_t>(reg - m), reg >= m); }
     void Bit(uint8_t m) {
         p = static_cast<uint8_t>((p & ~(kN | kV | kZ)) | (m & (kN | kV)) | ((a & m) == 0 ? kZ : 0));
     }
     void Adc(uint8_t m) {
-        const unsigned k = p & kC;
+        const unsigned av = a;
+        uint8_t f = p;
+        const unsigned k = f & kC;
         unsigned t;
-        p &= static_cast<uint8_t>(~(kN | kV | kZ | kC));
-        if (p & kD) {
+        f &= static_cast<uint8_t>(~(kN | kV | kZ | kC));
+        if (f & kD) {
             // The low digit is adjusted first; N and V come from the sum
             // before the high digit is adjusted, Z from the binary sum.
-            t = (a & 0x0Fu) + (m & 0x0Fu) + k;
+            t = (av & 0x0Fu) + (m & 0x0Fu) + k;
             if (t >= 10) t += 6;
             if (t >= 0x20) t -= 0x10;
-            t += (a & 0xF0u) + (m & 0xF0u);
-            if (t & 0x80) p |= kN;
-            if (((a + m + k) & 0xFF) == 0) p |= kZ;
-            if (~(a ^ m) & (a ^ t) & 0x80) p |= kV;
+            t += (av & 0xF0u) + (m & 0xF0u);
+            if (t & 0x80) f |= kN;
+            if (((av + m + k) & 0xFF) == 0) f |= kZ;
+            if (~(av ^ m) & (av ^ t) & 0x80) f |= kV;
             if (t >= 0xA0) {
-                p |= kC;
+                f |= kC;
                 t += 0x60;
             }
         } else {
-            t = a + m + k;
-            if (t & 0x80) p |= kN;
-            if ((t & 0xFF) == 0) p |= kZ;
-            if (~(a ^ m) & (a ^ t) & 0x80) p |= kV;
-            if (t & 0xFF00) p |= kC;
+            t = av + m + k;
+            if (t & 0x80) f |= kN;
+            if ((t & 0xFF) == 0) f |= kZ;
+            if (~(av ^ m) & (av ^ t) & 0x80) f |= kV;
+            if (t & 0xFF00) f |= kC;
         }
+        p = f;
         a = static_cast<uint8_t>(t);
     }
     void Sbc(uint8_t m) {
-        const unsigned b = (p & kC) ? 0 : 1;
+        const unsigned av = a;
+        uint8_t f = p;
+        const unsigned b = (f & kC) ? 0 : 1;
         unsigned t;
-        p &= static_cast<uint8_t>(~(kN | kV | kZ | kC));
-        if (p & kD) {
-            t = (a & 0x0Fu) + 0x100 - ((m & 0x0Fu) + b);
+        f &= static_cast<uint8_t>(~(kN | kV | kZ | kC));
+        if (f & kD) {
+            t = (av & 0x0Fu) + 0x100 - ((m & 0x0Fu) + b);
             if (t < 0x100) t -= 6;
             if (t < 0xF0) t += 0x10;
-            t += a & 0xF0u;
+            t += av & 0xF0u;
             t -= m & 0xF0u;
-            if (t & 0x80) p |= kN;
-            if (((a - m - b) & 0xFF) == 0) p |= kZ;
-            if (~((t & 0xFF) ^ m) & (a ^ m) & 0x80) p |= kV;
+            if (t & 0x80) f |= kN;
+            if (((av - m - b) & 0xFF) == 0) f |= kZ;
+            if (~((t & 0xFF) ^ m) & (av ^ m) & 0x80) f |= kV;
             if (t & 0xFF00) {
-                p |= kC;
+                f |= kC;
             } else {
                 t -= 0x60;
             }
         } else {
-            t = a + 0x100 - (m + b);
-            if (t & 0x80) p |= kN;
-            if ((t & 0xFF) == 0) p |= kZ;
-            if (~((t & 0xFF) ^ m) & (a ^ m) & 0x80) p |= kV;
-            if (t & 0xFF00) p |= kC;
+            t = av + 0x100 - (m + b);
+            if (t & 0x80) f |= kN;
+            if ((t & 0xFF) == 0) f |= kZ;
+            if (~((t & 0xFF) ^ m) & (av ^ m) & 0x80) f |= kV;
+            if (t & 0xFF00) f |= kC;
         }
+        p = f;
         a = static_cast<uint8_t>(t);
     }
     uint8_t Asl(uint8_t v) {
-        SetFlag(kC, v & 0x80);
-        return LoadRegister(static_cast<uint8_t>(v << 1));
+        const auto result = static_cast<uint8_t>(v << 1);
+        SetNZC(result, v & 0x80);
+        return result;
     }
     uint8_t Lsr(uint8_t v) {
-        SetFlag(kC, v & 0x01);
-        return LoadRegister(static_cast<uint8_t>(v >> 1));
+        const auto result = static_cast<uint8_t>(v >> 1);
+        SetNZC(result, v & 0x01);
+        return result;
     }
     uint8_t Rol(uint8_t v) {
-        const uint8_t carryIn = p & kC;
-        SetFlag(kC, v & 0x80);
-        return LoadRegister(static_cast<uint8_t>(v << 1 | carryIn));
+        const auto result = static_cast<uint8_t>(v << 1 | (p & kC));
+        SetNZC(result, v & 0x80);
+        return result;
     }
     uint8_t Ror(uint8_t v) {
-        const uint8_t carryIn = (p & kC) ? 0x80 : 0;
-        SetFlag(kC, v & 0x01);
-        return LoadRegister(static_cast<uint8_t>(v >> 1 | carryIn));
+        const auto result = static_cast<uint8_t>(v >> 1 | ((p & kC) ? 0x80 : 0));
+        SetNZC(result, v & 0x01);
+        return result;
     }
     uint8_t Inc(uint8_t v) { return LoadRegister(static_cast<uint8_t>(v + 1)); }
     uint8_t Dec(uint8_t v) { return LoadRegister(static_cast<uint8_t>(v - 1)); }
@@ -241,8 +262,9 @@ struct SCore {
     // BRK returns to the byte after its opcode and pushes the status as it is.
     void Brk() {
         PushWord(pc);
-        Push(p);
-        p |= kB | kI;
+        const uint8_t status = p;
+        Push(status);
+        p = status | kB | kI;
         pc = ReadWord(C6502::kIrqVector);
     }
     void EnterInterrupt(uint16_t vector, uint8_t pushedStatus) {
@@ -284,7 +306,11 @@ struct SCore {
         if (m & 0x80) p |= kC;
         a = LoadRegister(a | static_cast<uint8_t>(m << 1));
     }
-    void Lax(uint16_t address) { a = x = LoadRegister(Load(address)); }
+    void Lax(uint16_t address) {
+        const uint8_t value = LoadRegister(Load(address));
+        a = value;
+        x = value;
+    }
 
     void Execute();
 };
@@ -572,34 +598,31 @@ void C6502::Reset() {
 // lives in machine registers rather than in memory.
 [[gnu::flatten]] void C6502::Step() {
     if (!m_bus) return;
-    SCore c{*m_bus,     m_a, m_x, m_y, m_sp, m_status, m_opcode, m_pc, m_effectiveAddress,
-            m_returned, 0};
+    SCore c{
+        *m_bus,          m_a, m_x, m_y, m_sp, m_status, m_effectiveAddress, m_returned, m_pc.Load(),
+        m_opcode.Load(), 0};
 
     // The NMI latch is taken with an exchange: a request raised while this
     // step runs is kept for the next one.
     if (m_nmiPending.Load() && m_nmiPending.Exchange(false)) {
-        c.EnterInterrupt(kNmiVector, c.p);
-    } else if (m_irqLine.Load() && !(c.p & kI)) {
+        c.EnterInterrupt(kNmiVector, m_status);
+    } else if (m_irqLine.Load() && !(m_status & kI)) {
         // The line is a level: it stays asserted until the device withdraws it.
-        c.EnterInterrupt(kIrqVector, static_cast<uint8_t>(c.p & ~kB));
+        c.EnterInterrupt(kIrqVector, static_cast<uint8_t>(m_status & ~kB));
     } else {
         c.opcode = c.Fetch();
         c.Execute();
     }
 
-    m_a = c.a;
-    m_x = c.x;
-    m_y = c.y;
-    m_sp = c.sp;
-    m_status = c.p;
     m_opcode = c.opcode;
     m_pc = c.pc;
-    m_effectiveAddress = c.ea;
-    m_returned = c.returned;
+    // Implied-mode steps and branches count fetches only.
     m_statistics[kFetches] += c.counts & 0xFF;
-    m_statistics[kCycles] += c.counts >> 8 & 0xFF;
-    m_statistics[kLoads] += c.counts >> 16 & 0xFF;
-    m_statistics[kStores] += c.counts >> 24;
+    if (c.counts > 0xFF) {
+        m_statistics[kCycles] += c.counts >> 8 & 0xFF;
+        m_statistics[kLoads] += c.counts >> 16 & 0xFF;
+        m_statistics[kStores] += c.counts >> 24;
+    }
 }
 
 void C6502::Interrupt(bool nmi, bool irq, int irqCode) {
