@@ -70,7 +70,8 @@ SCommandOutcome CCommandInterpreter::Execute(std::string_view line) const {
     // ends the line lands on the padding, never outside the buffer.
     char buffer[kMaxLine + 9] = {};
     const size_t length = std::min(line.size(), kMaxLine);
-    std::memcpy(buffer, line.data(), length);
+    // An empty view may carry no pointer at all, which memcpy must not get.
+    if (length != 0) std::memcpy(buffer, line.data(), length);
 
     const char* p = SkipSpace(buffer);
     switch (ToUpper(*p)) {
