@@ -13,16 +13,15 @@ namespace {
 
 TEST(ICacheTest, LineAndTagDecideTheHit) {
     constexpr uint32_t kCleared = ~0u;
-    struct {
-        uint32_t filled, looked;
-        bool hit;
-    } const cases[] = {
+    // clang-format off
+    struct { uint32_t filled, looked; bool hit; } const cases[] = {
         {kCleared, 0x000010, true},  // a cleared line answers 0x00-0x1F with 0
         {kCleared, 0x000020, false}, {0x000123, 0x000123, true},
         {0x000123, 0x000143, false},  // same line 3, other tag
         {0x000123, 0x000124, false},  // same tag 9, other line
         {0xFFFFF8, 0xFFFFF8, true},  {0xFFFFF8, 0x7FFFF8, false},
     };
+    // clang-format on
     for (const auto& c : cases) {
         CICache cache;
         if (c.filled != kCleared) cache.Fill(c.filled, 0xABCDEF);

@@ -98,12 +98,11 @@ TEST(M6502ConformanceTest, EveryDocumentedOpcodeMatchesTheHardwareCases) {
             for (const auto& [address, value] : expected.ram)
                 same &=
                     ((bus.Read(address, 1) ^ value) & (address == maskedByte ? 0xEF : 0xFF)) == 0;
-            if (same) {
-                ++passed;
-            } else if (++failed <= 20) {
-                ADD_FAILURE() << line << "\ngot pc s a x y p: " << got[0] << " " << got[1] << " "
-                              << got[2] << " " << got[3] << " " << got[4] << " " << got[5];
-            }
+            passed += same;
+            if (!same && ++failed <= 20)
+                ADD_FAILURE() << line
+                              << FormatText("\ngot pc %lX s %lX a %lX x %lX y %lX p %lX", got[0],
+                                            got[1], got[2], got[3], got[4], got[5]);
         }
     }
     std::printf("6502 conformance: %d opcode files, %d cases passed, %d skipped, %d failed\n",

@@ -7,27 +7,29 @@
 namespace {
 
 TEST(CalendarDateTest, KnownDatesAndAddedDays) {
-    struct {
-        CalendarDate date;
-        int32_t dayNumber;
-        int weekday;  // 0 = Monday
-    } const known[] = {
-        {{1, 1, 2001}, 2451911, 0},  {{1, 1, 2000}, 2451545, 5}, {{12, 6, 2026}, 2461381, 6},
-        {{2, 29, 1600}, 2305507, 1}, {{3, 1, 1900}, 2415080, 3},
+    // clang-format off
+    struct { CalendarDate date; int32_t dayNumber; int weekday; } const known[] = {  // 0 = Monday
+        {{1, 1, 2001}, 2451911, 0},
+        {{1, 1, 2000}, 2451545, 5},
+        {{12, 6, 2026}, 2461381, 6},
+        {{2, 29, 1600}, 2305507, 1},
+        {{3, 1, 1900}, 2415080, 3},
     };
+    // clang-format on
     for (const auto& c : known) {
         EXPECT_EQ(c.date.ToDayNumber(), c.dayNumber);
         EXPECT_EQ(c.date.DayOfWeek(), c.weekday);
     }
-    struct {
-        CalendarDate from;
-        int32_t days;
-        CalendarDate to;
-    } const added[] = {
-        {{2, 28, 2000}, 1, {2, 29, 2000}}, {{2, 28, 1900}, 1, {3, 1, 1900}},
-        {{12, 31, 2001}, 1, {1, 1, 2002}}, {{3, 1, 2004}, -1, {2, 29, 2004}},
-        {{1, 1, 2001}, 365, {1, 1, 2002}}, {{5, 17, 1987}, 0, {5, 17, 1987}},
+    // clang-format off
+    struct { CalendarDate from; int32_t days; CalendarDate to; } const added[] = {
+        {{2, 28, 2000}, 1, {2, 29, 2000}},
+        {{2, 28, 1900}, 1, {3, 1, 1900}},
+        {{12, 31, 2001}, 1, {1, 1, 2002}},
+        {{3, 1, 2004}, -1, {2, 29, 2004}},
+        {{1, 1, 2001}, 365, {1, 1, 2002}},
+        {{5, 17, 1987}, 0, {5, 17, 1987}},
     };
+    // clang-format on
     for (const auto& c : added) {
         CalendarDate date = c.from;
         date.AddDays(c.days);

@@ -58,13 +58,8 @@ protected:
 
 TEST_F(CommandInterpreterTest, DoesWhatTheLineSays) {
     const std::string kBlankLine(14 * 3, ' ');
-    struct {
-        const char* line;
-        EAction action;
-        std::map<uint32_t, uint8_t> written;
-        bool notifies;
-        std::string text = "";
-    } const cases[] = {
+    // clang-format off
+    struct { const char* line; EAction action; std::map<uint32_t, uint8_t> written; bool notifies; std::string text = ""; } const cases[] = {
         {":1000", EAction::kNone, {}, true},
         {": 1000 A9", EAction::kNone, {}, false},
         {":2000 1 2 3", EAction::kNone, {{0x2000, 1}, {0x2001, 2}, {0x2002, 3}}, true},
@@ -73,10 +68,7 @@ TEST_F(CommandInterpreterTest, DoesWhatTheLineSays) {
         {":3000 1FF", EAction::kNone, {{0x3000, 0xFF}}, true},
         {":4000 12 zz 34", EAction::kNone, {{0x4000, 0x12}}, true},
         {":4000 12,,34", EAction::kNone, {{0x4000, 0x12}}, true},
-        {"F 3000 4 EA",
-         EAction::kNone,
-         {{0x3000, 0xEA}, {0x3001, 0xEA}, {0x3002, 0xEA}, {0x3003, 0xEA}},
-         true},
+        {"F 3000 4 EA", EAction::kNone, {{0x3000, 0xEA}, {0x3001, 0xEA}, {0x3002, 0xEA}, {0x3003, 0xEA}}, true},
         {"f3000,2,11", EAction::kNone, {{0x3000, 0x11}, {0x3001, 0x11}}, true},
         {"F 3000", EAction::kNone, {}, true},
         {"Clear", EAction::kClear, {}, false},
@@ -90,26 +82,13 @@ TEST_F(CommandInterpreterTest, DoesWhatTheLineSays) {
         {"", EAction::kNone, {}, false},
         // The dump: a blank before the ninth byte, the character column of
         // letters and digits, the last line padded, a blank line at the end.
-        {"D 100 12",
-         EAction::kInsert,
-         {},
-         false,
-         "\n:000100 41 42 43 44 45 46 47 48  49 4A 4B 4C 4D 4E 4F 50     ABCDEFGHIJKLMNOP\n"
-         ":000110 51 52 " +
-             kBlankLine + "   QR              \n\n"},
-        {"   d 200 10",
-         EAction::kInsert,
-         {},
-         false,
-         "\n:000200 61 5A 30 39 20 2E 00 7F  C1 40 5B 60 7B 2F 3A 71    aZ09           q\n\n"},
+        {"D 100 12", EAction::kInsert, {}, false, "\n:000100 41 42 43 44 45 46 47 48  49 4A 4B 4C 4D 4E 4F 50     ABCDEFGHIJKLMNOP\n:000110 51 52 " + kBlankLine + "   QR              \n\n"},
+        {"   d 200 10", EAction::kInsert, {}, false, "\n:000200 61 5A 30 39 20 2E 00 7F  C1 40 5B 60 7B 2F 3A 71    aZ09           q\n\n"},
         {"D 0 0", EAction::kInsert, {}, false, "\n\n"},
         // Unanswered addresses read as FF; the address wraps.
-        {"D FFFFFFFE 3",
-         EAction::kInsert,
-         {},
-         false,
-         "\n:FFFFFFFE FF FF 00 " + std::string(13 * 3 + 3 + 16, ' ') + "\n\n"},
+        {"D FFFFFFFE 3", EAction::kInsert, {}, false, "\n:FFFFFFFE FF FF 00 " + std::string(13 * 3 + 3 + 16, ' ') + "\n\n"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         const std::vector<uint8_t> before(m_ram->Data(), m_ram->Data() + 0x10000);
@@ -154,11 +133,8 @@ TEST_F(CommandInterpreterTest, BigCountsAreCut) {
 }
 
 TEST(ParseHexNumber, ReadsLikeTheStandardConversion) {
-    struct {
-        const char* text;
-        uint32_t value;
-        size_t consumed;
-    } const cases[] = {
+    // clang-format off
+    struct { const char* text; uint32_t value; size_t consumed; } const cases[] = {
         {"zz", 0, 0},          {"   ", 0, 0},
         {"  1f,", 0x1F, 4},    {"0x10", 0x10, 4},
         {"0X1g", 1, 3},        {"0xg", 0, 1},
@@ -166,6 +142,7 @@ TEST(ParseHexNumber, ReadsLikeTheStandardConversion) {
         {"- 1", 0, 0},         {"123456789", 0xFFFFFFFF, 9},
         {"\t\n7", 7, 3},       {"00000000012", 0x12, 11},
     };
+    // clang-format on
     for (const auto& c : cases) {
         const char* end = nullptr;
         EXPECT_EQ(ParseHexNumber(c.text, &end), c.value) << c.text;
