@@ -8,56 +8,45 @@
 
 namespace {
 
-struct SStringCase {
-    size_t length;
-    std::vector<uint8_t> prefix;
-};
-
-class ArchiveStringTest : public ::testing::TestWithParam<SStringCase> {};
-
-TEST_P(ArchiveStringTest, LengthPrefixByLengthAndRoundTrip) {
-    const std::string text(GetParam().length, 'x');
-    CArchive out;
-    out.WriteString(text);
-    const auto& data = out.Data();
-    ASSERT_EQ(data.size(), GetParam().prefix.size() + text.size());
-    EXPECT_TRUE(std::equal(GetParam().prefix.begin(), GetParam().prefix.end(), data.begin()));
-
-    CArchive in(data);
-    EXPECT_EQ(in.ReadString(), text);
-    EXPECT_FALSE(in.Failed());
-    EXPECT_EQ(in.Remaining(), 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Lengths, ArchiveStringTest,
-    ::testing::Values(SStringCase{0, {0}}, SStringCase{12, {12}}, SStringCase{254, {0xFE}},
-                      SStringCase{255, {0xFF, 0xFF, 0x00}}, SStringCase{300, {0xFF, 0x2C, 0x01}},
-                      SStringCase{0xFFFD, {0xFF, 0xFD, 0xFF}},
-                      SStringCase{0xFFFE, {0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x00, 0x00}},
-                      SStringCase{0x10000, {0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x01, 0x00}}));
-
-TEST(ArchiveTest, WideStringMarkerIsAccepted) {
-    const std::vector<uint8_t> data = {0xFF, 0xFE, 0xFF, 3, 'a', 0, 'b', 0, 0x34, 0x12};
-    CArchive in(data);
+TEST(ArchiveTest, StringLengthPrefixByLengthAndRoundTrip) {
+    struct {
+        size_t length;
+        std::vector<uint8_t> prefix;
+    } const cases[] = {{0, {0}},
+                       {254, {0xFE}},
+                       {255, {0xFF, 0xFF, 0x00}},
+                       {300, {0xFF, 0x2C, 0x01}},
+                       {0xFFFD, {0xFF, 0xFD, 0xFF}},
+                       {0xFFFE, {0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x00, 0x00}},
+                       {0x10000, {0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x01, 0x00}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.length);
+        const std::string text(c.length, 'x');
+        CArchive out;
+        out.WriteString(text);
+        ASSERT_EQ(out.Data().size(), c.prefix.size() + text.size());
+        EXPECT_TRUE(std::equal(c.prefix.begin(), c.prefix.end(), out.Data().begin()));
+        CArchive in(out.Data());
+        EXPECT_EQ(in.ReadString(), text);
+        EXPECT_EQ(in.Remaining(), 0u);
+        EXPECT_FALSE(in.Failed());
+    }
+    const std::vector<uint8_t> wide = {0xFF, 0xFE, 0xFF, 3, 'a', 0, 'b', 0, 0x34, 0x12};
+    CArchive in(wide);
     EXPECT_EQ(in.ReadString(), "ab?");
     EXPECT_FALSE(in.Failed());
 }
 
 TEST(ArchiveTest, ShortDataFailsWithZerosAndStaysFailed) {
-    const std::vector<uint8_t> data = {1, 2, 3};
-    CArchive in(data);
-    EXPECT_EQ(in.ReadU32(), 0u);
-    EXPECT_TRUE(in.Failed());
-    EXPECT_FALSE(in.Error().empty());
-    EXPECT_EQ(in.ReadU16(), 0u);  // nothing is read once failed
-}
-
-TEST(ArchiveTest, StringLongerThanTheDataFailsWithoutAllocatingIt) {
-    const std::vector<uint8_t> data = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 'a'};
-    CArchive in(data);
-    EXPECT_EQ(in.ReadString(), "");
-    EXPECT_TRUE(in.Failed());
+    CArchive shortInt(std::vector<uint8_t>{1, 2, 3});
+    EXPECT_EQ(shortInt.ReadU32(), 0u);
+    EXPECT_TRUE(shortInt.Failed());
+    EXPECT_FALSE(shortInt.Error().empty());
+    EXPECT_EQ(shortInt.ReadU16(), 0u);  // nothing is read once failed
+    // A string longer than the data fails without allocating it.
+    CArchive longString(std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 'a'});
+    EXPECT_EQ(longString.ReadString(), "");
+    EXPECT_TRUE(longString.Failed());
 }
 
 TEST(ArchiveTest, TransferWritesEveryIntegerAsFourBytes) {
@@ -73,20 +62,13 @@ TEST(ArchiveTest, TransferWritesEveryIntegerAsFourBytes) {
     const std::vector<uint8_t> expected = {1,    0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF,
                                            0xAB, 0, 0, 0, 4,    3,    2,    1};
     EXPECT_EQ(out.Data(), expected);
-
     CArchive in(out.Data());
-    bool f = false;
-    int32_t n = 0;
-    uint8_t s = 0;
-    Relaxed<uint32_t> r;
-    in.Transfer(f);
-    in.Transfer(n);
-    in.Transfer(s);
-    in.Transfer(r);
-    EXPECT_TRUE(f);
-    EXPECT_EQ(n, -1);
-    EXPECT_EQ(s, 0xAB);
-    EXPECT_EQ(r.Load(), 0x01020304u);
+    flag = false, negative = 0, small = 0, shared = 0;
+    in.Transfer(flag);
+    in.Transfer(negative);
+    in.Transfer(small);
+    in.Transfer(shared);
+    EXPECT_TRUE(flag && negative == -1 && small == 0xAB && shared.Load() == 0x01020304u);
 }
 
 }  // namespace

@@ -20,28 +20,18 @@ struct SRead {
     uint64_t calls = 0;
 };
 
-SRead ReadSRecords(const std::string& text) {
+// Reads text as S-records, or as a hex dump at offset when one is given.
+SRead ReadImage(const std::string& text, std::optional<uint32_t> hexOffset = {}) {
     std::istringstream in(text);
     SRead read;
-    CSRecordFile file;
+    CSRecordFile records;
+    CHexDumpFile dump;
+    CImageFile& file = hexOffset ? static_cast<CImageFile&>(dump) : records;
     file.AttachRead(in, [&](uint32_t address, uint8_t value) {
         read.memory[address] = value;
         ++read.calls;
     });
-    read.result = file.Read();
-    read.report = file.Report();
-    return read;
-}
-
-SRead ReadHexDump(const std::string& text, uint32_t offset) {
-    std::istringstream in(text);
-    SRead read;
-    CHexDumpFile file;
-    file.AttachRead(in, [&](uint32_t address, uint8_t value) {
-        read.memory[address] = value;
-        ++read.calls;
-    });
-    read.result = file.Read(offset);
+    read.result = hexOffset ? dump.Read(*hexOffset) : records.Read();
     read.report = file.Report();
     return read;
 }
@@ -55,7 +45,7 @@ Memory Bytes(uint32_t start, std::vector<uint8_t> bytes) {
 
 std::string Repeat(const std::string& text, int times) {
     std::string result;
-    for (int i = 0; i < times; ++i)
+    while (times-- > 0)
         result += text;
     return result;
 }
@@ -72,114 +62,63 @@ const std::string kS3Longest = "S3FF00001000" + std::string(500, '1') + "56";
 const Memory kS1Bytes = Bytes(0, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15});
 const Memory kS2Bytes = Bytes(0x12345, {0xAA, 0xBB});
 
-struct SReadCase {
-    const char* name;
-    std::string input;
-    Memory expected;
-    std::vector<uint32_t> rejected;
-    std::optional<uint32_t> entry;
-};
-
-class SRecordReadTest : public testing::TestWithParam<SReadCase> {};
-
-TEST_P(SRecordReadTest, LoadsGoodRecordsAndReportsTheRest) {
-    const SReadCase& c = GetParam();
-    const SRead read = ReadSRecords(c.input);
-    EXPECT_EQ(read.memory, c.expected);
-    EXPECT_EQ(read.report.rejectedLines, c.rejected);
-    EXPECT_EQ(read.report.rejectedCount, c.rejected.size());
-    EXPECT_EQ(read.result, c.rejected.empty());
-    EXPECT_EQ(read.report.entry, c.entry);
-    EXPECT_EQ(read.report.bytes, read.calls);
+TEST(ImageFile, ReadsGoodLinesAndReportsTheRest) {
+    constexpr std::optional<uint32_t> kSRec;  // no hex-dump offset: S-records
+    const std::string badS1 = "S1130000000102030405060708090A0B0C0D0E0F75";  // checksum
+    struct {
+        std::optional<uint32_t> hexOffset;
+        std::string input;
+        Memory expected;
+        std::vector<uint32_t> rejected;
+        std::optional<uint32_t> entry;
+    } const cases[] = {
+        // clang-format off
+        {kSRec, kS1Count13 + "\n", kS1Bytes, {}, {}},
+        {kSRec, kS2At012345 + "\n", kS2Bytes, {}, {}},
+        {kSRec, "S3088000100001020361\n", Bytes(0x80001000, {1, 2, 3}), {}, {}},
+        {kSRec, kS1Count13 + "\r\nS9030000FC\r\n", kS1Bytes, {}, 0u},
+        {kSRec, kS2At012345, kS2Bytes, {}, {}},  // last line without line feed
+        {kSRec, badS1 + "\n" + kS2At012345 + "\n", kS2Bytes, {1}, {}},
+        {kSRec, "S11300000001\n" + kS2At012345 + "\n", kS2Bytes, {1}, {}},  // short line
+        {kSRec, "S1140000000102030405060708090A0B0C0D0E0F74\n", {}, {1}, {}},  // count vs length
+        {kSRec, "S203012345\n", {}, {1}, {}},  // count too small for the address
+        {kSRec, "S1130000000102030405060708090A0B0C0D0E0G74\n", {}, {1}, {}},
+        {kSRec, "S1" + std::string(600, '0') + "\n" + kS1Count13 + "\n", kS1Bytes, {1}, {}},
+        {kSRec, kS3Longest + "\r\n", Bytes(0x1000, std::vector<uint8_t>(250, 0x11)), {}, {}},
+        {kSRec, kS3Longest + "0\r\n", {}, {1}, {}},
+        {kSRec, "hello\n\nSX0000\n" + kS2At012345 + "\n", kS2Bytes, {1, 2, 3}, {}},
+        {kSRec, "S0030000FC\nS4whatever\nS6\n", {}, {}, {}},  // header and unused types
+        {kSRec, kS1Count13 + "\n" + kS2At012345 + "\nS5030002FA\n", Merge(kS1Bytes, kS2Bytes), {}, {}},
+        {kSRec, kS1Count13 + "\n" + kS2At012345 + "\nS5030001FB\n", Merge(kS1Bytes, kS2Bytes), {3}, {}},
+        {kSRec, kS2At012345 + "\nS80401234592\n", kS2Bytes, {}, 0x12345u},
+        {kSRec, kS2At012345 + "\nS9030000FC\n", kS2Bytes, {2}, {}},  // end record of the wrong kind
+        {kSRec, kS1Count13 + "\nS9031000ED\n", kS1Bytes, {2}, {}},  // end record checksum
+        {kSRec, "S70500000000FA\n", {}, {}, 0u},
+        {kSRec, "", {}, {}, {}},
+        {0x2000, "- 03 0100 AA BB CC\r\n", Bytes(0x2100, {0xAA, 0xBB, 0xCC}), {}, {}},
+        {0, "- 03 0100 AA BB CC\n", Bytes(0x100, {0xAA, 0xBB, 0xCC}), {}, {}},
+        {0xFFFFFFF0, "- 02 0010 01 02\r\n", Bytes(0, {1, 2}), {}, {}},  // the offset wraps
+        {0, "- 03 0100 AA BB\r\n- 01 0200 11\r\n", Bytes(0x200, {0x11}), {1}, {}},
+        {0, "- 02 0100 AA ZZ\r\n", {}, {1}, {}},
+        {0, "- 01 01G0 AA\r\n", {}, {1}, {}},
+        {0, "x 01 0100 AA\r\n", {}, {1}, {}},
+        {0, "- 14 0100" + Repeat(" 5A", 20) + "\r\n", Bytes(0x100, std::vector<uint8_t>(20, 0x5A)), {}, {}},
+        {0, "- 1A 0100" + std::string(26 * 3, '0') + "\r\n", {}, {1}, {}},
+        {0, "\r\n- 01 0100 AA\r\n", Bytes(0x100, {0xAA}), {1}, {}},
+        {0, "- 00 0100\r\n", {}, {}, {}},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input.substr(0, 60));
+        const SRead read = ReadImage(c.input, c.hexOffset);
+        EXPECT_EQ(read.memory, c.expected);
+        EXPECT_EQ(read.report.rejectedLines, c.rejected);
+        EXPECT_EQ(read.report.rejectedCount, c.rejected.size());
+        EXPECT_EQ(read.result, c.rejected.empty());
+        EXPECT_EQ(read.report.bytes, read.calls);
+        if (!c.hexOffset) EXPECT_EQ(read.report.entry, c.entry);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SRecordReadTest,
-    testing::Values(
-        SReadCase{"S1Count13", kS1Count13 + "\n", kS1Bytes, {}, {}},
-        SReadCase{"S2At012345", kS2At012345 + "\n", kS2Bytes, {}, {}},
-        SReadCase{"S3", "S3088000100001020361\n", Bytes(0x80001000, {1, 2, 3}), {}, {}},
-        SReadCase{"CrLfLineEnds", kS1Count13 + "\r\nS9030000FC\r\n", kS1Bytes, {}, 0u},
-        SReadCase{"LastLineWithoutLineFeed", kS2At012345, kS2Bytes, {}, {}},
-        SReadCase{"BadChecksumLoadsNothingOfItsRecord",
-                  "S1130000000102030405060708090A0B0C0D0E0F75\n" + kS2At012345 + "\n",
-                  kS2Bytes,
-                  {1},
-                  {}},
-        SReadCase{"ShortLine", "S11300000001\n" + kS2At012345 + "\n", kS2Bytes, {1}, {}},
-        SReadCase{"CountDisagreesWithLength",
-                  "S1140000000102030405060708090A0B0C0D0E0F74\n",
-                  {},
-                  {1},
-                  {}},
-        SReadCase{"CountTooSmallForTheAddress", "S203012345\n", {}, {1}, {}},
-        SReadCase{"NonHexDigit", "S1130000000102030405060708090A0B0C0D0E0G74\n", {}, {1}, {}},
-        SReadCase{"OverLongLine",
-                  "S1" + std::string(600, '0') + "\n" + kS1Count13 + "\n",
-                  kS1Bytes,
-                  {1},
-                  {}},
-        SReadCase{"LongestRecordWithCarriageReturn",
-                  kS3Longest + "\r\n",
-                  Bytes(0x1000, std::vector<uint8_t>(250, 0x11)),
-                  {},
-                  {}},
-        SReadCase{"LongerThanTheLongest", kS3Longest + "0\r\n", {}, {1}, {}},
-        SReadCase{"NotRecords", "hello\n\nSX0000\n" + kS2At012345 + "\n", kS2Bytes, {1, 2, 3}, {}},
-        SReadCase{"HeaderAndUnusedTypesSkipped", "S0030000FC\nS4whatever\nS6\n", {}, {}, {}},
-        SReadCase{"CountRecordMatches",
-                  kS1Count13 + "\n" + kS2At012345 + "\nS5030002FA\n",
-                  Merge(kS1Bytes, kS2Bytes),
-                  {},
-                  {}},
-        SReadCase{"CountRecordDisagrees",
-                  kS1Count13 + "\n" + kS2At012345 + "\nS5030001FB\n",
-                  Merge(kS1Bytes, kS2Bytes),
-                  {3},
-                  {}},
-        SReadCase{"EntryOfS8AfterS2Data", kS2At012345 + "\nS80401234592\n", kS2Bytes, {}, 0x12345u},
-        SReadCase{"EndRecordOfTheWrongKind", kS2At012345 + "\nS9030000FC\n", kS2Bytes, {2}, {}},
-        SReadCase{"EndRecordWithBadChecksum", kS1Count13 + "\nS9031000ED\n", kS1Bytes, {2}, {}},
-        SReadCase{"EndRecordWithoutData", "S70500000000FA\n", {}, {}, 0u},
-        SReadCase{"Empty", "", {}, {}, {}}),
-    [](const testing::TestParamInfo<SReadCase>& info) { return info.param.name; });
-
-class HexDumpReadTest : public testing::TestWithParam<SReadCase> {};
-
-TEST_P(HexDumpReadTest, LoadsGoodLinesAndReportsTheRest) {
-    const SReadCase& c = GetParam();
-    const SRead read = ReadHexDump(c.input, c.entry.value_or(0));
-    EXPECT_EQ(read.memory, c.expected);
-    EXPECT_EQ(read.report.rejectedLines, c.rejected);
-    EXPECT_EQ(read.result, c.rejected.empty());
-    EXPECT_EQ(read.report.bytes, read.calls);
-}
-
-// The entry field carries the load offset here.
-INSTANTIATE_TEST_SUITE_P(
-    Cases, HexDumpReadTest,
-    testing::Values(
-        SReadCase{
-            "WithOffset", "- 03 0100 AA BB CC\r\n", Bytes(0x2100, {0xAA, 0xBB, 0xCC}), {}, 0x2000u},
-        SReadCase{"BareLineFeed", "- 03 0100 AA BB CC\n", Bytes(0x100, {0xAA, 0xBB, 0xCC}), {}, {}},
-        SReadCase{"OffsetWrapsAt32Bits", "- 02 0010 01 02\r\n", Bytes(0, {1, 2}), {}, 0xFFFFFFF0u},
-        SReadCase{"CountDisagreesWithLength",
-                  "- 03 0100 AA BB\r\n- 01 0200 11\r\n",
-                  Bytes(0x200, {0x11}),
-                  {1},
-                  {}},
-        SReadCase{"NonHexByte", "- 02 0100 AA ZZ\r\n", {}, {1}, {}},
-        SReadCase{"NonHexAddress", "- 01 01G0 AA\r\n", {}, {1}, {}},
-        SReadCase{"NoDash", "x 01 0100 AA\r\n", {}, {1}, {}},
-        SReadCase{"LongerLineThanTheWriterMakes",
-                  "- 14 0100" + Repeat(" 5A", 20) + "\r\n",
-                  Bytes(0x100, std::vector<uint8_t>(20, 0x5A)),
-                  {},
-                  {}},
-        SReadCase{"OverLongLine", "- 1A 0100" + std::string(26 * 3, '0') + "\r\n", {}, {1}, {}},
-        SReadCase{"EmptyLineIsBad", "\r\n- 01 0100 AA\r\n", Bytes(0x100, {0xAA}), {1}, {}},
-        SReadCase{"NoBytes", "- 00 0100\r\n", {}, {}, {}}),
-    [](const testing::TestParamInfo<SReadCase>& info) { return info.param.name; });
 
 TEST(ImageFile, ReadingWithoutAByteSinkFails) {
     std::istringstream in(kS1Count13);
@@ -197,7 +136,8 @@ TEST(ImageFile, GarbageNeverDeliversMoreThanItsGoodLines) {
         std::string text(random() % 300, '\0');
         for (char& c : text)
             c = round % 3 == 0 ? static_cast<char>(random()) : alphabet[random() % alphabet.size()];
-        for (const SRead& read : {ReadSRecords(text), ReadHexDump(text, random())}) {
+        for (const SRead& read :
+             {ReadImage(text), ReadImage(text, static_cast<uint32_t>(random()))}) {
             ASSERT_EQ(read.report.bytes, read.calls);
             ASSERT_LE(read.report.rejectedCount, read.report.lines);
             ASSERT_LE(read.report.rejectedLines.size(), SImageReport::kListedLines);
@@ -205,16 +145,9 @@ TEST(ImageFile, GarbageNeverDeliversMoreThanItsGoodLines) {
                 ASSERT_LT(read.report.rejectedLines[i - 1], read.report.rejectedLines[i]);
         }
     }
-}
-
-TEST(ImageFile, ManyBadLinesAreCountedButFewListed) {
-    std::string text;
-    for (int i = 0; i < 1000; ++i)
-        text += "junk\n";
-    const SRead read = ReadSRecords(text);
-    EXPECT_EQ(read.report.rejectedCount, 1000u);
-    EXPECT_EQ(read.report.rejectedLines.size(), SImageReport::kListedLines);
-    EXPECT_EQ(read.report.rejectedLines.front(), 1u);
+    const SRead junk = ReadImage(Repeat("junk\n", 1000));  // counted, but few listed
+    EXPECT_EQ(junk.report.rejectedCount, 1000u);
+    EXPECT_EQ(junk.report.rejectedLines.size(), SImageReport::kListedLines);
 }
 
 // ---- writers ----
@@ -244,36 +177,29 @@ TEST(SRecordWriter, FortyBytesMakeAFullRecordAShortOneACountAndAnEnd) {
               "S9031000EC\n");
 }
 
-struct SWriterCase {
-    const char* name;
-    uint32_t start;
-    int count;
-    std::vector<std::string> recordStarts;  // the first characters of every line
-};
-
-class SRecordWriterTest : public testing::TestWithParam<SWriterCase> {};
-
-TEST_P(SRecordWriterTest, ChoosesRecordsByAddress) {
-    const SWriterCase& c = GetParam();
-    std::istringstream text(WriteSRecords(c.start, Counting(c.count), 0));
-    std::vector<std::string> starts;
-    for (std::string line; std::getline(text, line);)
-        starts.push_back(line.substr(0, 4));
-    EXPECT_EQ(starts, c.recordStarts);
+TEST(SRecordWriter, ChoosesRecordsByAddress) {
+    struct {
+        uint32_t start;
+        int count;
+        std::vector<std::string> recordStarts;  // the first characters of every line
+    } const cases[] = {
+        {0, 0, {"S705"}},
+        {0xFFDE, 33, {"S124", "S503", "S903"}},
+        {0x10000, 33, {"S224", "S205", "S503", "S804"}},    // S2 holds 32
+        {0x1000000, 32, {"S324", "S306", "S503", "S705"}},  // S3 holds 31
+        // A record never spans two address widths.
+        {0xFFFE, 4, {"S105", "S206", "S503", "S804"}},
+        {0xFFFFFF, 2, {"S205", "S306", "S503", "S705"}},
+        {0xFFFFFFFF, 2, {"S306", "S104", "S503", "S903"}},  // wrapping at 32 bits
+    };
+    for (const auto& c : cases) {
+        std::istringstream text(WriteSRecords(c.start, Counting(c.count), 0));
+        std::vector<std::string> starts;
+        for (std::string line; std::getline(text, line);)
+            starts.push_back(line.substr(0, 4));
+        EXPECT_EQ(starts, c.recordStarts) << std::hex << c.start;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SRecordWriterTest,
-    testing::Values(SWriterCase{"Nothing", 0, 0, {"S705"}},
-                    SWriterCase{"S1", 0xFFDE, 33, {"S124", "S503", "S903"}},
-                    SWriterCase{"S2Holds32", 0x10000, 33, {"S224", "S205", "S503", "S804"}},
-                    SWriterCase{"S3Holds31", 0x1000000, 32, {"S324", "S306", "S503", "S705"}},
-                    // A record never spans two address widths.
-                    SWriterCase{"Crossing16Bits", 0xFFFE, 4, {"S105", "S206", "S503", "S804"}},
-                    SWriterCase{"Crossing24Bits", 0xFFFFFF, 2, {"S205", "S306", "S503", "S705"}},
-                    SWriterCase{
-                        "WrappingAt32Bits", 0xFFFFFFFF, 2, {"S306", "S104", "S503", "S903"}}),
-    [](const testing::TestParamInfo<SWriterCase>& info) { return info.param.name; });
 
 TEST(SRecordWriter, StartsARecordWhereTheAddressesJump) {
     std::ostringstream out;
@@ -283,7 +209,7 @@ TEST(SRecordWriter, StartsARecordWhereTheAddressesJump) {
     file.WriteByte(0x1001, 0x22);
     file.WriteByte(0x2000, 0x33);
     file.Close(0);
-    const SRead read = ReadSRecords(out.str());
+    const SRead read = ReadImage(out.str());
     EXPECT_TRUE(read.result);
     EXPECT_EQ(read.memory, Merge(Bytes(0x1000, {0x11, 0x22}), Bytes(0x2000, {0x33})));
 }
@@ -322,7 +248,7 @@ TEST(ImageFile, RoundTripsRandomRanges) {
         const uint32_t entry = static_cast<uint32_t>(random()) & (endType == 9   ? 0xFFFF
                                                                   : endType == 8 ? 0xFFFFFF
                                                                                  : 0xFFFFFFFF);
-        const SRead records = ReadSRecords(WriteSRecords(start, bytes, entry));
+        const SRead records = ReadImage(WriteSRecords(start, bytes, entry));
         ASSERT_TRUE(records.result) << std::hex << start << " " << bytes.size();
         ASSERT_EQ(records.memory, expected) << std::hex << start;
         ASSERT_EQ(records.report.entry, entry);
@@ -336,7 +262,7 @@ TEST(ImageFile, RoundTripsRandomRanges) {
         for (size_t i = 0; i < bytes.size(); ++i)
             file.WriteByte(start + static_cast<uint32_t>(i), bytes[i]);
         ASSERT_TRUE(file.Close());
-        const SRead dump = ReadHexDump(out.str(), start & 0xFFFF0000);
+        const SRead dump = ReadImage(out.str(), start & 0xFFFF0000);
         ASSERT_TRUE(dump.result);
         ASSERT_EQ(dump.memory, Bytes(start, bytes)) << std::hex << start;
     }

@@ -1,13 +1,12 @@
-// Run control with purpose-made units: the run thread's stop conditions and
-// limits, the commands, animation, the settle handshake and the thread's end.
+// Run control with purpose-made units, for what a real program cannot show:
+// commands without a unit, Stop waiting for the run thread to let go of a unit,
+// interrupt prompts, the animation step's stop conditions and the thread's end.
 // The run thread is waited for by polling with a generous deadline.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,8 +33,7 @@ bool WaitUntil(Done done) {
 std::atomic<int> g_liveUnits{0};
 
 // A unit whose program counter counts: a step moves it on by one. A step from
-// returnFrom is a return; a non-zero length is what its disassembler reports.
-// inStep is set only while Step runs.
+// returnFrom is a return. inStep is set only while Step runs.
 class CCounterUnit : public CMpu {
 public:
     explicit CCounterUnit(uint32_t pc) : pc(pc) { ++g_liveUnits; }
@@ -52,17 +50,12 @@ public:
     void Interrupt(bool nmi, bool irq, int code) override {
         interrupts.push_back(code * 4 + nmi * 2 + irq);
     }
-    void Disassemble(uint32_t, uint32_t* lengthOut, std::string*, std::string*, std::string*,
-                     std::string*, std::string*) override {
-        if (length != 0 && lengthOut) *lengthOut = length;
-    }
 
     Relaxed<uint32_t> pc;
     Relaxed<uint32_t> returnFrom{kNoAddress};
     Relaxed<bool> returned{false};
     Relaxed<bool> inStep{false};
     Relaxed<int> steps{0};
-    uint32_t length = 0;
     std::vector<int> interrupts;  // code * 4 + nmi * 2 + irq; event thread only
 };
 
@@ -85,136 +78,26 @@ protected:
         computer.SetActiveProcessor(0);
         return unit;
     }
-    bool WaitForPost() {
-        return WaitUntil([&] { return !host.Posted().empty(); });
-    }
-    bool WaitForPasses(uint32_t passes) {
-        const uint32_t until = computer.GetRunPassCount() + passes;
-        return WaitUntil([&] { return computer.GetRunPassCount() >= until; });
-    }
 
     CTestHost host;
     CComputer computer{&host};
 };
 
 TEST_F(RunControlTest, CommandsWithoutAnActiveUnitDoNothing) {
-    const std::vector<std::function<void()>> commands = {
-        [&] { computer.Run(); },
-        [&] { computer.RunAll(); },
-        [&] { computer.Stop(); },
-        [&] { computer.StepInto(); },
-        [&] { computer.BounceOver(); },
-        [&] { computer.StepOut(); },
-        [&] { computer.GenerateInterrupt(); },
-        [&] { computer.ToggleBreakpoint(); },
-        [&] { computer.Animate(10); },
-    };
     for (bool empty : {false, true}) {
         if (empty) computer.DeleteContents();
-        for (const auto& command : commands)
-            command();
-        EXPECT_TRUE(host.questions.empty());
-        EXPECT_TRUE(host.messages.empty());
-        EXPECT_TRUE(host.hints.empty());
-        EXPECT_TRUE(host.timers.empty());
-    }
-    computer.StopAll();  // an empty workspace has nothing to refresh
-    EXPECT_TRUE(host.hints.empty());
-}
-
-TEST_F(RunControlTest, BounceOverRunsToTheNextInstructionAndClearsIt) {
-    struct SCase {
-        uint32_t disassembledLength;
-        uint32_t storedNext;
-        uint32_t stopsAt;
-    };
-    // The disassembler's length wins over a stale stored address.
-    for (const SCase& c : {SCase{3, 0x40, 0x13}, SCase{0, 0x15, 0x15}}) {
-        computer.NewContents();
-        CCounterUnit* unit = AddUnit(0x10);
-        unit->length = c.disassembledLength;
-        unit->SetNextInstructionAddress(c.storedNext);
-        computer.BounceOver();
-        ASSERT_TRUE(WaitForPost());
-        EXPECT_EQ(host.DeliverPosted(), std::vector<int>{0});
-        EXPECT_EQ(unit->GetPC(), c.stopsAt);
-        EXPECT_EQ(unit->GetRunToAddress(), CMpu::kNoAddress);
-        EXPECT_TRUE(host.questions.empty());
-    }
-}
-
-TEST_F(RunControlTest, CautionPromptOnlyForAnUnboundedRun) {
-    struct SCase {
-        const char* name;
-        std::function<void(CCounterUnit&)> bound;
-        bool asks;
-    };
-    const std::vector<SCase> cases = {
-        {"nothing", [](CCounterUnit&) {}, true},
-        {"breakpoint", [](CCounterUnit& u) { u.Breakpoints().Add(0x1000); }, false},
-        {"run-to", [](CCounterUnit& u) { u.SetRunToAddress(0x1000); }, false},
-        {"time", [&](CCounterUnit&) { computer.SetTimeLimitEnabled(true); }, false},
-        {"cycles", [&](CCounterUnit&) { computer.SetCycleLimitEnabled(true); }, false},
-    };
-    for (const SCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        computer.NewContents();
-        CCounterUnit* unit = AddUnit();
-        c.bound(*unit);
-        host.questions.clear();
-        host.yesNoAnswers = {false};
-        EXPECT_EQ(computer.Run(), !c.asks);
-        EXPECT_EQ(unit->IsRunning(), !c.asks);
-        EXPECT_EQ(host.questions.size(), c.asks ? 1u : 0u);
-        if (c.asks) {
-            EXPECT_EQ(host.questions[0], CComputer::kCautionText);
-        }
+        computer.Run();
+        computer.RunAll();
         computer.Stop();
-    }
-}
-
-TEST_F(RunControlTest, DecliningTheCautionLeavesNoStepOutBehind) {
-    CCounterUnit* unit = AddUnit();
-    host.yesNoAnswers = {false};
-    computer.StepOut();
-    EXPECT_FALSE(unit->IsRunning());
-    EXPECT_FALSE(unit->IsStepOutPending());
-}
-
-TEST_F(RunControlTest, TimeLimitStopsOnceElapsedSecondsExceedIt) {
-    CCounterUnit* unit = AddUnit();
-    computer.SetRunLimits({true, 5, false, 0});
-    computer.Run();
-    EXPECT_EQ(computer.GetRunStartTime(), 1000);
-    host.now = 1005;  // equal: the run goes on
-    const int steps = unit->steps;
-    ASSERT_TRUE(WaitUntil([&] { return unit->steps > steps + 1000; }));
-    EXPECT_TRUE(unit->IsRunning());
-    EXPECT_TRUE(host.Posted().empty());
-    host.now = 1006;
-    ASSERT_TRUE(WaitForPost());
-    EXPECT_FALSE(unit->IsRunning());
-    EXPECT_EQ(host.Posted(), std::vector<int>{CComputer::kRunLimitSlot});
-}
-
-TEST_F(RunControlTest, RunAndRunAllRestartTheCountsAndKeepTheLimits) {
-    for (bool all : {false, true}) {
-        computer.NewContents();
-        CCounterUnit* unit = AddUnit(1);
-        unit->Breakpoints().Add(2);
-        const SRunLimits limits{true, 30, true, 50000};
-        computer.SetRunLimits(limits);
-        computer.SetInstructionCount(777);
-        host.now = 2000 + all;
-        all ? computer.RunAll() : (void)computer.Run();
-        ASSERT_TRUE(WaitForPost());
-        EXPECT_EQ(computer.GetInstructionCount(), 1);
-        EXPECT_EQ(computer.GetRunStartTime(), 2000 + all);
-        const SRunLimits now = computer.GetRunLimits();
-        EXPECT_TRUE(now.timeEnabled && now.cyclesEnabled);
-        EXPECT_EQ(now.seconds, 30);
-        EXPECT_EQ(now.cycles, 50000);
-        host.DeliverPosted();
+        computer.StepInto();
+        computer.BounceOver();
+        computer.StepOut();
+        computer.GenerateInterrupt();
+        computer.ToggleBreakpoint();
+        computer.Animate(10);
+        if (empty) computer.StopAll();  // an empty workspace has nothing to refresh
+        EXPECT_TRUE(host.questions.empty() && host.messages.empty());
+        EXPECT_TRUE(host.hints.empty() && host.timers.empty());
     }
 }
 
@@ -232,25 +115,13 @@ TEST_F(RunControlTest, StopReturnsOnlyOnceTheRunThreadHasLetGoOfTheUnit) {
         ASSERT_TRUE(WaitUntil([&] { return pacer->steps > paced + 50; }));
         EXPECT_EQ(stopped->steps, frozen);
     }
-    EXPECT_EQ(host.hints.back(), uint32_t{kHintProcessorState});
     computer.StopAll();
     EXPECT_FALSE(pacer->IsRunning());
 }
 
-TEST_F(RunControlTest, StepIntoStepsOnceWithoutCountingOrBreakpoints) {
-    CCounterUnit* unit = AddUnit(5);
-    unit->Breakpoints().Add(6);
-    computer.SetInstructionCount(0);
-    computer.StepInto();
-    EXPECT_EQ(unit->GetPC(), 6u);
-    EXPECT_EQ(computer.GetInstructionCount(), 0);
-    ASSERT_TRUE(WaitForPasses(2));
-    EXPECT_TRUE(host.Posted().empty());
-    EXPECT_EQ(host.hints.back(), uint32_t{kHintProcessorState});
-}
-
 TEST_F(RunControlTest, InterruptPromptAsksBeforeRunningAndStopsAfterEachInstruction) {
     CCounterUnit* unit = AddUnit(0x20);
+    CCounterUnit* quiet = AddUnit();
     auto* device = new CResetCountingDevice;
     computer.GetDevices()->AddTail(device);
     unit->SetInterruptPrompt(true);
@@ -258,58 +129,19 @@ TEST_F(RunControlTest, InterruptPromptAsksBeforeRunningAndStopsAfterEachInstruct
     computer.Run();
     EXPECT_EQ(unit->interrupts, std::vector<int>{3 * 4 + 1});
     EXPECT_EQ(device->resets, 1);
-    ASSERT_TRUE(WaitForPost());
+    ASSERT_TRUE(WaitUntil([&] { return !host.Posted().empty(); }));
     EXPECT_EQ(unit->GetPC(), 0x21u);
     EXPECT_EQ(host.hints.front(), 0u);  // the interrupt redraws everything
-    EXPECT_TRUE(host.modified);
-
     host.interruptAnswers = {SInterruptRequest{1, false, true, false}};
     computer.StepInto();
-    EXPECT_EQ(unit->interrupts.back(), 1 * 4 + 2);
-    EXPECT_EQ(unit->GetPC(), 0x22u);
     computer.StepInto();  // dialog cancelled: the step still happens
-    EXPECT_EQ(unit->interrupts.size(), 2u);
+    EXPECT_EQ(unit->interrupts, (std::vector<int>{3 * 4 + 1, 1 * 4 + 2}));
     EXPECT_EQ(unit->GetPC(), 0x23u);
-}
-
-TEST_F(RunControlTest, RunAllAsksForEachPromptingUnitAndInterruptsThatUnit) {
-    CCounterUnit* first = AddUnit();
-    CCounterUnit* second = AddUnit();
-    second->SetInterruptPrompt(true);
     host.interruptAnswers = {SInterruptRequest{7, true, false, false}};
-    computer.RunAll();
-    EXPECT_TRUE(first->interrupts.empty());
-    EXPECT_EQ(second->interrupts, std::vector<int>{7 * 4 + 1});
+    computer.RunAll();  // asks for the prompting unit only and interrupts that one
     computer.StopAll();
-}
-
-TEST_F(RunControlTest, AnimateTwiceStartsThenStopsTheTimer) {
-    CCounterUnit* unit = AddUnit();
-    for (int rate : {1, 10, 100}) {
-        computer.Animate(rate);
-        EXPECT_EQ(host.timers,
-                  (std::map<uint32_t, uint32_t>{{0x4000, CComputer::AnimationPeriod(rate)}}));
-        EXPECT_EQ(unit->GetAnimationRate(), rate);
-        computer.Animate(rate);
-        EXPECT_TRUE(host.timers.empty());
-        EXPECT_EQ(unit->GetAnimationRate(), 0);
-    }
-    computer.Animate(10);
-    computer.Animate(1);  // another rate switches over
-    EXPECT_EQ(host.timers.at(0x4000), 5u);
-    computer.Animate(7);  // not a rate
-    EXPECT_EQ(unit->GetAnimationRate(), 1);
-
-    unit->Breakpoints().Add(unit->GetPC() - 1);  // far enough away to be still running below
-    computer.Run();  // ends the animation first
-    EXPECT_TRUE(host.timers.empty());
-    EXPECT_EQ(unit->GetAnimationRate(), 0);
-    EXPECT_TRUE(unit->IsRunning());
-    computer.Stop();
-
-    computer.Animate(100);
-    computer.DeleteContents();  // the host's timer goes with the unit
-    EXPECT_TRUE(host.timers.empty());
+    EXPECT_EQ(unit->interrupts.back(), 7 * 4 + 1);
+    EXPECT_TRUE(quiet->interrupts.empty());
 }
 
 TEST_F(RunControlTest, AnimationStepStopConditions) {
@@ -318,15 +150,16 @@ TEST_F(RunControlTest, AnimationStepStopConditions) {
         std::function<void(CCounterUnit&)> arrange;
         bool stops;
     };
+    auto stepOut = [](uint32_t from) {
+        return [from](CCounterUnit& u) {
+            u.SetStepOutPending(true);
+            u.returnFrom = from;
+        };
+    };
     const std::vector<SCase> cases = {
         {"none", [](CCounterUnit&) {}, false},
-        {"step out",
-         [](CCounterUnit& u) {
-             u.SetStepOutPending(true);
-             u.returnFrom = 5;
-         },
-         true},
-        {"step out without return", [](CCounterUnit& u) { u.SetStepOutPending(true); }, false},
+        {"step out", stepOut(5), true},
+        {"step out without return", stepOut(CMpu::kNoAddress), false},
         {"prompt", [](CCounterUnit& u) { u.SetInterruptPrompt(true); }, true},
         {"run-to", [](CCounterUnit& u) { u.SetRunToAddress(6); }, true},
         {"breakpoint", [](CCounterUnit& u) { u.Breakpoints().Add(6); }, true},
@@ -358,27 +191,6 @@ TEST_F(RunControlTest, AnimationStepStopConditions) {
         EXPECT_FALSE(host.hints.empty());
         computer.SetRunLimits({});
     }
-}
-
-TEST_F(RunControlTest, ToggleBreakpointAtTheProgramCounter) {
-    CCounterUnit* unit = AddUnit(0);  // address 0 is accepted here
-    computer.ToggleBreakpoint();
-    EXPECT_TRUE(unit->IsBreakpoint(0));
-    EXPECT_EQ(host.hints.back(), uint32_t{kHintBreakpoints});
-    computer.ToggleBreakpoint();
-    EXPECT_FALSE(unit->Breakpoints().HasBreakpoints());
-
-    for (uint32_t i = 1; i <= 30; ++i)
-        unit->Breakpoints().Add(i * 0x10);
-    unit->pc = 0x400;
-    computer.ToggleBreakpoint();
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, CComputer::kNoMoreBreakpointsText);
-    EXPECT_EQ(host.messages[0].icon, EMessageIcon::Exclamation);
-    EXPECT_FALSE(unit->IsBreakpoint(0x400));
-    unit->pc = 0x10;  // removing still works on a full set
-    computer.ToggleBreakpoint();
-    EXPECT_EQ(unit->Breakpoints().GetCount(), 29);
 }
 
 TEST_F(RunControlTest, ClearingRunningWorkspacesEndsTheirThreads) {

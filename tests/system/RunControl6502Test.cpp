@@ -1,11 +1,12 @@
 // Run control driving real 6502 programs through the workspace: breakpoints,
-// Bounce Over, Step Out, two units sharing the run thread, the cycle limit,
-// animation and a generated interrupt. The run thread is waited for by
-// polling with a generous deadline.
+// the caution prompt, Bounce Over, Step Out, two units sharing the run thread,
+// the run limits, animation, Toggle Breakpoint and a generated interrupt. The run thread is waited
+// for by polling with a generous deadline.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <initializer_list>
 #include <map>
 #include <mutex>
@@ -115,6 +116,49 @@ TEST_F(RunControl6502Test, BreakpointStopsAfterTheInstructionThatReachesItAndARu
     EXPECT_TRUE(host.questions.empty());
 }
 
+TEST_F(RunControl6502Test, CautionPromptOnlyForAnUnboundedRun) {
+    struct SCase {
+        const char* name;
+        std::function<void(C6502&)> bound;
+        bool asks;
+    };
+    const std::vector<SCase> cases = {
+        {"nothing", [](C6502&) {}, true},
+        {"breakpoint", [](C6502& u) { u.Breakpoints().Add(0x1000); }, false},
+        {"run-to", [](C6502& u) { u.SetRunToAddress(0x1000); }, false},
+        {"time",
+         [&](C6502&) {
+             computer.SetRunLimits({true, 60, false, 0});
+         },
+         false},
+        {"cycles",
+         [&](C6502&) {
+             computer.SetRunLimits({false, 0, true, 1u << 30});
+         },
+         false},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Build();
+        Load(0x0200, kCounting);
+        C6502* cpu = AddCpu(0x0200);
+        computer.SetRunLimits({});
+        c.bound(*cpu);
+        host.questions.clear();
+        host.yesNoAnswers = {false};
+        EXPECT_EQ(computer.Run(), !c.asks);
+        EXPECT_EQ(cpu->IsRunning(), !c.asks);
+        EXPECT_EQ(host.questions, c.asks ? std::vector<std::string>{CComputer::kCautionText}
+                                         : std::vector<std::string>{});
+        computer.Stop();
+    }
+    computer.SetRunLimits({});
+    host.yesNoAnswers = {false};
+    computer.StepOut();  // declined: no step-out is left behind
+    EXPECT_FALSE(computer.GetActiveProcessor()->IsRunning());
+    EXPECT_FALSE(computer.GetActiveProcessor()->IsStepOutPending());
+}
+
 TEST_F(RunControl6502Test, BounceOverRunsTheSubroutineAndClearsTheRunToAddress) {
     Load(0x0300, kCaller);
     Load(0x0400, kSubroutine);
@@ -134,9 +178,12 @@ TEST_F(RunControl6502Test, StepOutStopsAfterTheReturn) {
     Load(0x0300, kCaller);
     Load(0x0400, kSubroutine);
     C6502* cpu = AddCpu(0x0300);
+    cpu->Breakpoints().Add(0x0400);  // a step ignores breakpoints and is not counted
+    computer.SetInstructionCount(0);
     computer.StepInto();
     computer.StepInto();  // inside: LDY done
     EXPECT_EQ(cpu->GetPC(), 0x0402u);
+    EXPECT_EQ(computer.GetInstructionCount(), 0);
     computer.StepOut();
     ASSERT_TRUE(WaitForPost());
     EXPECT_EQ(cpu->GetPC(), 0x0303u);
@@ -189,6 +236,7 @@ TEST_F(RunControl6502Test, CycleLimitStopsAllUnitsOnceTheSharedCountExceedsIt) {
     C6502* first = AddCpu(0x0200);
     C6502* second = AddCpu(0x0200);
     computer.SetRunLimits({false, 0, true, 1000});
+    computer.SetInstructionCount(5000);  // RunAll starts the count again
     computer.RunAll();
     ASSERT_TRUE(WaitForPost());
     const int count = computer.GetInstructionCount();
@@ -199,6 +247,22 @@ TEST_F(RunControl6502Test, CycleLimitStopsAllUnitsOnceTheSharedCountExceedsIt) {
     ASSERT_TRUE(WaitUntil([&] { return computer.GetRunPassCount() >= passes + 3; }));
     EXPECT_EQ(host.DeliverPosted(), std::vector<int>{CComputer::kRunLimitSlot});
     EXPECT_EQ(host.hints.back(), uint32_t{kHintProcessorState});
+}
+
+TEST_F(RunControl6502Test, TimeLimitStopsOnceElapsedSecondsExceedIt) {
+    Load(0x0200, kCounting);
+    C6502* cpu = AddCpu(0x0200);
+    computer.SetRunLimits({true, 5, false, 0});
+    computer.Run();
+    EXPECT_EQ(computer.GetRunStartTime(), 1000);
+    host.now = 1005;  // equal: the run goes on
+    ASSERT_TRUE(WaitUntil([&] { return computer.GetInstructionCount() > 2000; }));
+    EXPECT_TRUE(cpu->IsRunning());
+    EXPECT_TRUE(host.Posted().empty());
+    host.now = 1006;
+    ASSERT_TRUE(WaitForPost());
+    EXPECT_FALSE(cpu->IsRunning());
+    EXPECT_EQ(host.Posted(), std::vector<int>{CComputer::kRunLimitSlot});
 }
 
 TEST_F(RunControl6502Test, AnimationEndsAtABreakpointAndRunEndsAnimation) {
@@ -214,14 +278,45 @@ TEST_F(RunControl6502Test, AnimationEndsAtABreakpointAndRunEndsAnimation) {
     EXPECT_EQ(cpu->GetAnimationRate(), 0);
     EXPECT_FALSE(host.IsTimerActive(0x4000));
 
-    computer.Animate(1);
+    for (int rate : {1, 10, 100}) {  // the same rate twice starts, then stops the timer
+        computer.Animate(rate);
+        EXPECT_EQ(host.timers.at(0x4000), CComputer::AnimationPeriod(rate));
+        computer.Animate(rate);
+        EXPECT_TRUE(host.timers.empty());
+    }
+    computer.Animate(10);
+    computer.Animate(1);  // another rate switches over
+    computer.Animate(7);  // not a rate
     EXPECT_EQ(host.timers.at(0x4000), 5u);
+    EXPECT_EQ(cpu->GetAnimationRate(), 1);
     computer.Run();  // ends the animation before the run
     EXPECT_TRUE(host.timers.empty());
     EXPECT_EQ(cpu->GetAnimationRate(), 0);
     ASSERT_TRUE(WaitForPost());
     EXPECT_EQ(cpu->GetPC(), 0x0203u);  // ADC, JMP and back at the breakpoint
     EXPECT_EQ(cpu->GetA(), 1u);
+    computer.Animate(100);
+    computer.DeleteContents();  // the host's timer goes with the unit
+    EXPECT_TRUE(host.timers.empty());
+}
+
+TEST_F(RunControl6502Test, ToggleBreakpointAtTheProgramCounter) {
+    C6502* cpu = AddCpu(0);  // address 0 is accepted here
+    computer.ToggleBreakpoint();
+    EXPECT_TRUE(cpu->IsBreakpoint(0));
+    EXPECT_EQ(host.hints.back(), uint32_t{kHintBreakpoints});
+    computer.ToggleBreakpoint();
+    EXPECT_FALSE(cpu->Breakpoints().HasBreakpoints());
+    for (uint32_t i = 1; i <= 30; ++i)
+        cpu->Breakpoints().Add(i * 0x10);
+    cpu->SetPC(0x400);
+    computer.ToggleBreakpoint();
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, CComputer::kNoMoreBreakpointsText);
+    EXPECT_EQ(host.messages[0].icon, EMessageIcon::Exclamation);
+    cpu->SetPC(0x10);  // removing still works on a full set
+    computer.ToggleBreakpoint();
+    EXPECT_EQ(cpu->Breakpoints().GetCount(), 29);
 }
 
 TEST_F(RunControl6502Test, GeneratedNmiIsTakenByTheNextStep) {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "core/Computer.h"
 #include "core/Devices.h"
@@ -13,13 +15,8 @@
 
 namespace {
 
-struct SExpectedDevice {
-    const char* className;
-    const char* name;
-    uint32_t from, to, stride;
-    int irqCode;
-    uint32_t timerBase;
-};
+// Class, name, from, to, stride, interrupt code, timer base.
+using Device = std::tuple<std::string, std::string, uint32_t, uint32_t, uint32_t, int, uint32_t>;
 
 class StandardSystemsTest : public ::testing::Test {
 protected:
@@ -33,20 +30,12 @@ protected:
         std::string error;
         ASSERT_TRUE(BuildStandardSystem(computer, type, &error)) << error;
     }
-    void ExpectDevices(std::initializer_list<SExpectedDevice> expected) {
-        CDevices* devices = computer.GetDevices();
-        ASSERT_EQ(devices->GetCount(), static_cast<int>(expected.size()));
-        int i = 0;
-        for (const SExpectedDevice& e : expected) {
-            CDevice* d = devices->GetAt(i++);
-            EXPECT_STREQ(d->GetClassName(), e.className);
-            EXPECT_EQ(d->GetName(), e.name);
-            EXPECT_EQ(d->GetFrom(), e.from) << e.name;
-            EXPECT_EQ(d->GetTo(), e.to) << e.name;
-            EXPECT_EQ(d->GetStride(), e.stride) << e.name;
-            EXPECT_EQ(d->GetIrqCode(), e.irqCode) << e.name;
-            EXPECT_EQ(d->GetTimerBase(), e.timerBase) << e.name;
-        }
+    std::vector<Device> Devices() {
+        std::vector<Device> devices;
+        for (CDevice* d = computer.GetDevices()->GetHead(); d; d = d->GetNext())
+            devices.emplace_back(d->GetClassName(), d->GetName(), d->GetFrom(), d->GetTo(),
+                                 d->GetStride(), d->GetIrqCode(), d->GetTimerBase());
+        return devices;
     }
     CTestHost host;
     CComputer computer{&host};
@@ -54,23 +43,19 @@ protected:
 
 TEST_F(StandardSystemsTest, CorvaneSystem) {
     Build(ESystemType::Corvane);
-    ExpectDevices({{"CRam", "RAM", 0x000000, 0x03FFFF, 1, -1, 0x10},
-                   {"CRam", "ROM", 0xFF0000, 0xFFFFFF, 1, -1, 0x20},
-                   {"CTimeSlicer", "System time slicer", 0x301000, 0x3010FF, 1, 0, 0x30},
-                   {"CKeyboard", "Keyboard", 0x301100, 0x3011FF, 1, 1, 0x40},
-                   {"CVic", "VIC", 0x300000, 0x300FFF, 3, 7, 0x50}});
-    CMpus* units = computer.GetMpus();
-    ASSERT_EQ(units->GetCount(), 1);
-    EXPECT_STREQ(units->GetAt(0)->GetClassName(), "CCorvaneMPU");
-    EXPECT_EQ(units->GetAt(0)->GetName(), "Corvane Processor #0");
-    EXPECT_EQ(units->GetAt(0)->GetIrqMask(), 3u);
-    EXPECT_EQ(computer.GetActiveProcessor(), units->GetAt(0));
-    auto* ram = dynamic_cast<CRam*>(computer.GetDevices()->GetAt(0));
-    auto* rom = dynamic_cast<CRam*>(computer.GetDevices()->GetAt(1));
-    ASSERT_TRUE(ram && rom);
-    EXPECT_EQ(ram->GetSize(), 0x40000u);
-    EXPECT_EQ(rom->GetSize(), 0x10000u);
-    EXPECT_FALSE(rom->IsWritable());
+    EXPECT_EQ(Devices(), (std::vector<Device>{
+                             {"CRam", "RAM", 0x000000, 0x03FFFF, 1, -1, 0x10},
+                             {"CRam", "ROM", 0xFF0000, 0xFFFFFF, 1, -1, 0x20},
+                             {"CTimeSlicer", "System time slicer", 0x301000, 0x3010FF, 1, 0, 0x30},
+                             {"CKeyboard", "Keyboard", 0x301100, 0x3011FF, 1, 1, 0x40},
+                             {"CVic", "VIC", 0x300000, 0x300FFF, 3, 7, 0x50}}));
+    ASSERT_EQ(computer.GetMpus()->GetCount(), 1);
+    CMpu* unit = computer.GetActiveProcessor();
+    EXPECT_STREQ(unit->GetClassName(), "CCorvaneMPU");
+    EXPECT_EQ(unit->GetName(), "Corvane Processor #0");
+    EXPECT_EQ(unit->GetIrqMask(), 3u);
+    EXPECT_EQ(dynamic_cast<CRam&>(*computer.GetDevices()->GetAt(0)).GetSize(), 0x40000u);
+    EXPECT_EQ(dynamic_cast<CRam&>(*computer.GetDevices()->GetAt(1)).GetSize(), 0x10000u);
 
     EXPECT_EQ(computer.Read(0x040000, 1), 0xFFFFFFFFu);
     computer.Write(0xFF0000, 0x5A, 1, true);  // a loader
@@ -81,9 +66,10 @@ TEST_F(StandardSystemsTest, CorvaneSystem) {
 
 TEST_F(StandardSystemsTest, Vo16System) {
     Build(ESystemType::Vo16);
-    ExpectDevices({{"CRam", "External RAM", 0x0000, 0x7FFF, 1, -1, 0x10},
-                   {"CRam", "Internal RAM", 0xFF00, 0xFF1F, 1, -1, 0x20},
-                   {"CVo16VGA", "Vo16 VGA Controller", 0x0000, 0x0000, 1, -1, 0x30}});
+    EXPECT_EQ(Devices(), (std::vector<Device>{
+                             {"CRam", "External RAM", 0x0000, 0x7FFF, 1, -1, 0x10},
+                             {"CRam", "Internal RAM", 0xFF00, 0xFF1F, 1, -1, 0x20},
+                             {"CVo16VGA", "Vo16 VGA Controller", 0x0000, 0x0000, 1, -1, 0x30}}));
     CMpu* unit = computer.GetMpus()->GetAt(0);
     EXPECT_STREQ(unit->GetClassName(), "CVo16");
     EXPECT_EQ(unit->GetName(), "Vo16 Processor #0");
