@@ -1,5 +1,7 @@
 // Simulated Vo16 instructions per second: a loop of a load, an add, a store,
 // a register add and a branch, on a real bus with the standard 32 KB memory.
+// direct:1 steps on a thread that may reach memory directly, as the run
+// thread does; direct:0 takes the locked path, as the event thread does.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -36,6 +38,7 @@ void BM_Vo16Loop(benchmark::State& state) {
         address += 2;
     }
 
+    const CDevices::CDirectAccess direct(state.range(0) != 0 ? &bus : nullptr);
     for (auto _ : state) {
         for (int i = 0; i < kStepsPerIteration; ++i)
             unit.Step();
@@ -47,4 +50,4 @@ void BM_Vo16Loop(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_Vo16Loop);
+BENCHMARK(BM_Vo16Loop)->ArgName("direct")->Arg(1)->Arg(0);

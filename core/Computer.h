@@ -184,24 +184,17 @@ private:
     // its side effect (step-out or run-to address cleared).
     static bool StopsAfterStep(CMpu& unit);
     void RunThreadMain();
-    // The run thread's instructions not yet added to the instruction count:
-    // all of them, those of passes before the current one, and the count's
-    // restart number (epoch) they were counted under.
-    struct SUncounted {
-        int32_t total = 0;
-        int32_t beforePass = 0;
-        uint32_t epoch = 0;
-    };
-    // One pass over the units: true when some unit ran and the batch may go on.
-    bool RunPass(CMpus& units, SUncounted& uncounted);
-    void StopIfDone(int slot, CMpu& unit, SUncounted& uncounted);
-    void CheckCycleLimit(CMpus& units, SUncounted& uncounted);
-    // A restart of the count (Run, Run All, an animation) seen by the run
-    // thread drops the instructions of the passes before the current one: the
-    // count starts again with the pass in which the thread noticed it.
-    void NoteCountRestart(SUncounted& uncounted);
-    // Adds the uncounted instructions to the count.
-    void PublishInstructions(SUncounted& uncounted);
+    // Adds the run thread's uncounted instructions to the count and returns
+    // the count's restart number (epoch) it is at. A restart (Run, Run All,
+    // an animation) that the thread has not noticed yet drops the
+    // instructions counted before the current pass, beforePass of them.
+    uint32_t PublishInstructions(int32_t uncounted, int32_t beforePass, uint32_t epoch);
+    // After a step of a unit with a stop condition set: stops it when one
+    // holds, publishing the count first; returns the new epoch.
+    uint32_t StopIfDone(int slot, CMpu& unit, int32_t uncounted, int32_t beforePass, uint32_t epoch,
+                        bool& stopped);
+    // The cycle limit was passed: stops every running unit and reports it.
+    uint32_t StopAtCycleLimit(CMpus& units, int32_t uncounted, int32_t beforePass, uint32_t epoch);
     // Stops every running unit; true when there was one.
     static bool StopRunningUnits(CMpus& units);
     // The run thread waits here while a pause is asked for.

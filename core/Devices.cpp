@@ -68,11 +68,11 @@ void CDevices::OnTimer(uint32_t id) {
 
 // --- Structure changes --------------------------------------------------------
 
-CDevices::CStructureChange::CStructureChange(CDevices& bus) : m_computer(bus.m_computer) {
+CDevices::CRunThreadHold::CRunThreadHold(const CDevices& bus) : m_computer(bus.m_computer) {
     if (m_computer) m_computer->PauseRunThread();
 }
 
-CDevices::CStructureChange::~CStructureChange() {
+CDevices::CRunThreadHold::~CRunThreadHold() {
     if (m_computer) m_computer->ResumeRunThread();
 }
 

@@ -110,11 +110,26 @@ public:
     // held: the run thread may be waiting for the lock inside a step.
     template <class Change>
     void ChangeStructure(Change&& change) {
-        CStructureChange hold(*this);
+        const CRunThreadHold hold(*this);
         std::lock_guard guard(m_lock);
         change();
         RebuildPageMap();
     }
+
+    // Holds the run thread of the bus's workspace (if any) between two passes
+    // for its lifetime: memory then changes only through this thread and
+    // locked accesses, so that it can be stored whole. Never make one with
+    // the bus lock held.
+    class CRunThreadHold {
+    public:
+        explicit CRunThreadHold(const CDevices& bus);
+        ~CRunThreadHold();
+        CRunThreadHold(const CRunThreadHold&) = delete;
+        CRunThreadHold& operator=(const CRunThreadHold&) = delete;
+
+    private:
+        CComputer* m_computer;
+    };
 
     // While it lives, the thread that made it may reach plain memory of the
     // bus directly. The run thread holds one for its bus; another thread may
@@ -152,28 +167,45 @@ public:
     static void StoreByte(uint8_t* p, uint8_t value) {
         std::atomic_ref<uint8_t>(*p).store(value, std::memory_order_relaxed);
     }
-    // n bytes (1 to 4) from p, the first least significant.
+    // n bytes (1 to 4) from p, the first least significant. Written out by
+    // size, so that a constant size leaves straight-line code.
     static uint32_t LoadLittle(const uint8_t* p, uint32_t n) {
-        uint32_t value = 0;
-        for (uint32_t i = n; i-- > 0;)
-            value = value << 8 | LoadByte(p + i);
-        return value;
+        switch (n) {
+            case 1: return LoadByte(p);
+            case 2: return LoadByte(p) | uint32_t{LoadByte(p + 1)} << 8;
+            case 3:
+                return LoadByte(p) | uint32_t{LoadByte(p + 1)} << 8 |
+                       uint32_t{LoadByte(p + 2)} << 16;
+            default:
+                return LoadByte(p) | uint32_t{LoadByte(p + 1)} << 8 |
+                       uint32_t{LoadByte(p + 2)} << 16 | uint32_t{LoadByte(p + 3)} << 24;
+        }
     }
     // n bytes from p, the first most significant: a little-endian load
     // byte-swapped by n.
     static uint32_t LoadBig(const uint8_t* p, uint32_t n) {
-        uint32_t value = 0;
-        for (uint32_t i = 0; i < n; ++i)
-            value = value << 8 | LoadByte(p + i);
-        return value;
+        switch (n) {
+            case 1: return LoadByte(p);
+            case 2: return uint32_t{LoadByte(p)} << 8 | LoadByte(p + 1);
+            case 3:
+                return uint32_t{LoadByte(p)} << 16 | uint32_t{LoadByte(p + 1)} << 8 |
+                       LoadByte(p + 2);
+            default:
+                return uint32_t{LoadByte(p)} << 24 | uint32_t{LoadByte(p + 1)} << 16 |
+                       uint32_t{LoadByte(p + 2)} << 8 | LoadByte(p + 3);
+        }
     }
     static void StoreLittle(uint8_t* p, uint32_t value, uint32_t n) {
-        for (uint32_t i = 0; i < n; ++i, value >>= 8)
-            StoreByte(p + i, static_cast<uint8_t>(value));
+        StoreByte(p, static_cast<uint8_t>(value));
+        if (n > 1) StoreByte(p + 1, static_cast<uint8_t>(value >> 8));
+        if (n > 2) StoreByte(p + 2, static_cast<uint8_t>(value >> 16));
+        if (n > 3) StoreByte(p + 3, static_cast<uint8_t>(value >> 24));
     }
     static void StoreBig(uint8_t* p, uint32_t value, uint32_t n) {
-        for (uint32_t i = n; i-- > 0; value >>= 8)
-            StoreByte(p + i, static_cast<uint8_t>(value));
+        StoreByte(p + (n - 1), static_cast<uint8_t>(value));
+        if (n > 1) StoreByte(p + (n - 2), static_cast<uint8_t>(value >> 8));
+        if (n > 2) StoreByte(p + (n - 3), static_cast<uint8_t>(value >> 16));
+        if (n > 3) StoreByte(p, static_cast<uint8_t>(value >> 24));
     }
 
 private:
@@ -189,18 +221,6 @@ private:
         uint16_t first = 0;
         uint16_t end = 0;
         bool writable = false;
-    };
-
-    // Holds the run thread of the bus's workspace (if any) for its lifetime.
-    class CStructureChange {
-    public:
-        explicit CStructureChange(CDevices& bus);
-        ~CStructureChange();
-        CStructureChange(const CStructureChange&) = delete;
-        CStructureChange& operator=(const CStructureChange&) = delete;
-
-    private:
-        CComputer* m_computer;
     };
 
     // Whether the access takes the direct path, and then its bytes.

@@ -153,79 +153,54 @@ bool CComputer::StopRunningUnits(CMpus& units) {
     return stoppedSome;
 }
 
-void CComputer::NoteCountRestart(SUncounted& uncounted) {
-    const uint32_t now = m_countEpoch.load(std::memory_order_acquire);
-    if (now == uncounted.epoch) return;
-    uncounted.epoch = now;
-    uncounted.total -= uncounted.beforePass;
-    uncounted.beforePass = 0;
-}
-
-void CComputer::PublishInstructions(SUncounted& uncounted) {
+uint32_t CComputer::PublishInstructions(int32_t uncounted, int32_t beforePass, uint32_t epoch) {
     int32_t current = m_instructionCount.load(std::memory_order_acquire);
     // A restart bumps the epoch before it stores the new count, so a count
     // read after the restart comes with the new epoch.
     for (;;) {
-        NoteCountRestart(uncounted);
-        if (uncounted.total == 0 || m_instructionCount.compare_exchange_weak(
-                                        current, current + uncounted.total,
-                                        std::memory_order_acq_rel, std::memory_order_acquire))
-            break;
+        const uint32_t now = m_countEpoch.load(std::memory_order_acquire);
+        if (now != epoch) {
+            epoch = now;
+            uncounted -= beforePass;
+            beforePass = 0;
+        }
+        if (uncounted == 0 ||
+            m_instructionCount.compare_exchange_weak(
+                current, current + uncounted, std::memory_order_acq_rel, std::memory_order_acquire))
+            return epoch;
     }
-    uncounted.total = 0;
-    uncounted.beforePass = 0;
 }
 
-// After a step of a unit that has a stop condition set.
-[[gnu::noinline]] void CComputer::StopIfDone(int slot, CMpu& unit, SUncounted& uncounted) {
-    if (!StopsAfterStep(unit)) return;
+[[gnu::noinline]] uint32_t CComputer::StopIfDone(int slot, CMpu& unit, int32_t uncounted,
+                                                 int32_t beforePass, uint32_t epoch,
+                                                 bool& stopped) {
+    stopped = StopsAfterStep(unit);
+    if (!stopped) return epoch;
     unit.SetRunning(false);
     // Whoever takes the notice sees the count that includes this step.
-    PublishInstructions(uncounted);
+    epoch = PublishInstructions(uncounted, beforePass, epoch);
     Host().PostRunStopped(slot);
+    return epoch;
 }
 
-// The cycle limit after every pass, against the true count. A limit stops
-// every running unit and is reported once: after that no unit runs until the
-// next Run, which starts the counts again.
-void CComputer::CheckCycleLimit(CMpus& units, SUncounted& uncounted) {
-    if (m_stopRequest ||
-        int64_t{m_instructionCount.load(std::memory_order_relaxed)} + uncounted.total <=
-            m_cycleLimit)
-        return;
-    PublishInstructions(uncounted);
+// A limit stops every running unit and is reported once: after that no unit
+// runs until the next Run, which starts the counts again.
+[[gnu::noinline]] uint32_t CComputer::StopAtCycleLimit(CMpus& units, int32_t uncounted,
+                                                       int32_t beforePass, uint32_t epoch) {
+    epoch = PublishInstructions(uncounted, beforePass, epoch);
     if (StopRunningUnits(units)) Host().PostRunStopped(kRunLimitSlot);
-}
-
-// Inlined into the batch loop: with one unit running, a pass is one step.
-[[gnu::always_inline]] inline bool CComputer::RunPass(CMpus& units, SUncounted& uncounted) {
-    bool ran = false;
-    uncounted.beforePass = uncounted.total;
-    const int count = units.GetCount();
-    // The stop request is honoured between any two instructions.
-    for (int slot = 0; slot < count && !m_stopRequest; ++slot) {
-        CMpu* unit = units.GetAt(slot);
-        if (!unit->IsRunning()) continue;
-        ran = true;
-        unit->Step();
-        ++uncounted.total;
-        // Nothing can stop the unit without a step-out, the prompt, a run-to
-        // address or a breakpoint: those four words are all it costs then.
-        if (unit->IsStepOutPending() | unit->GetInterruptPrompt() |
-            (unit->GetRunToAddress() != CMpu::kNoAddress) | unit->Breakpoints().HasBreakpoints())
-            StopIfDone(slot, *unit, uncounted);
-    }
-    NoteCountRestart(uncounted);
-    if (m_cycleLimitEnabled) CheckCycleLimit(units, uncounted);
-    return ran && !m_pauseRequested.load(std::memory_order_relaxed);
+    return epoch;
 }
 
 void CComputer::RunThreadMain() {
     t_runThreadOf = this;
     CMpus& units = *m_units;
     const CDevices::CDirectAccess direct(m_devices.get());
-    SUncounted uncounted;
-    uncounted.epoch = m_countEpoch.load(std::memory_order_acquire);
+    // Instructions not yet added to the count, those of the passes before
+    // the current one, and the count's restart number they belong to.
+    int32_t uncounted = 0;
+    int32_t beforePass = 0;
+    uint32_t epoch = m_countEpoch.load(std::memory_order_acquire);
     while (!m_stopRequest) {
         if (m_pauseRequested.load(std::memory_order_relaxed)) {
             ParkRunThread();
@@ -234,16 +209,52 @@ void CComputer::RunThreadMain() {
         m_passSequence.fetch_add(1, std::memory_order_acq_rel);  // odd: in a batch
         uint32_t passes = 0;
         bool ran = true;
-        // A pause or the stop request ends the batch: RunPass runs nothing
-        // once the stop request is set, and a pause is asked for rarely
-        // enough to wait for a short batch.
+        // A pause or the stop request ends the batch: a pass runs nothing once
+        // the stop request is set, and a pause is asked for rarely enough to
+        // wait for a short batch.
         while (ran && passes < kPassesPerBatch) {
-            ran = RunPass(units, uncounted);
+            ran = false;
+            beforePass = uncounted;
+            const int count = units.GetCount();
+            // The stop request is honoured between any two instructions.
+            for (int slot = 0; slot < count && !m_stopRequest; ++slot) {
+                CMpu* unit = units.GetAt(slot);
+                if (!unit->IsRunning()) continue;
+                ran = true;
+                unit->Step();
+                ++uncounted;
+                // Nothing can stop the unit without a step-out, the prompt, a
+                // run-to address (none is all ones) or a breakpoint: four
+                // words and one test are all it costs.
+                const uint32_t mayStop = uint32_t{unit->IsStepOutPending()} |
+                                         uint32_t{unit->GetInterruptPrompt()} |
+                                         (unit->GetRunToAddress() - CMpu::kNoAddress) |
+                                         static_cast<uint32_t>(unit->Breakpoints().GetCount());
+                if (mayStop != 0) {
+                    bool stopped = false;
+                    epoch = StopIfDone(slot, *unit, uncounted, beforePass, epoch, stopped);
+                    if (stopped) uncounted = beforePass = 0;
+                }
+            }
+            // A restart of the count noticed here keeps this pass only.
+            const uint32_t now = m_countEpoch.load(std::memory_order_relaxed);
+            if (now != epoch) {
+                epoch = now;
+                uncounted -= beforePass;
+            }
+            // The cycle limit after every pass, against the true count.
+            if (m_cycleLimitEnabled && !m_stopRequest &&
+                int64_t{m_instructionCount.load(std::memory_order_relaxed)} + uncounted >
+                    m_cycleLimit + 5) {
+                epoch = StopAtCycleLimit(units, uncounted, 0, epoch);
+                uncounted = 0;
+            }
+            ran = ran && !m_pauseRequested.load(std::memory_order_relaxed);
             ++passes;
         }
         // A restart noticed only now comes after every instruction in hand.
-        uncounted.beforePass = uncounted.total;
-        PublishInstructions(uncounted);
+        epoch = PublishInstructions(uncounted, uncounted, epoch);
+        uncounted = 0;
         // Whole seconds: once a batch is as often as it needs looking at.
         if (!m_stopRequest && TimeLimitExceeded() && StopRunningUnits(units))
             Host().PostRunStopped(kRunLimitSlot);

@@ -208,7 +208,9 @@ std::vector<uint8_t> StoreWorkspace(const CComputer& computer) {
         return ar.Data();
     }
     // Devices are stored under the bus lock, so a running program never
-    // changes memory halfway through its record.
+    // changes memory halfway through its record. The run thread reaches plain
+    // memory without the lock, so it is held between passes as well.
+    const CDevices::CRunThreadHold hold(*devices);
     std::lock_guard guard(devices->Lock());
     ar.WriteU32(static_cast<uint32_t>(devices->GetCount()));
     for (CDevice* device = devices->GetHead(); device; device = device->GetNext()) {

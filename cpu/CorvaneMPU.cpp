@@ -109,7 +109,9 @@ uint32_t CCorvaneMPU::Fetch() {
     return word;
 }
 
-void CCorvaneMPU::Step() {
+// Flattened: fetch, execution and the bus accesses are inlined with their
+// constant sizes.
+[[gnu::flatten]] void CCorvaneMPU::Step() {
     uint32_t steps = m_stepsSinceReset;
     if (steps < 3) m_stepsSinceReset = ++steps;
     uint32_t word;

@@ -153,7 +153,9 @@ void CVo16::ExecuteOp4(uint32_t rd, uint32_t fn, uint16_t imm16) {
     m_r[rd] = result;
 }
 
-void CVo16::Step() {
+// Flattened: the bus accesses, the ALU helpers and the branch test are
+// inlined with their constant sizes.
+[[gnu::flatten]] void CVo16::Step() {
     m_prefixActive = 0;
     m_returned = 0;
     SCounts counts;
