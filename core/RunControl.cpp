@@ -245,7 +245,7 @@ void CComputer::RunThreadMain() {
             // The cycle limit after every pass, against the true count.
             if (m_cycleLimitEnabled && !m_stopRequest &&
                 int64_t{m_instructionCount.load(std::memory_order_relaxed)} + uncounted >
-                    m_cycleLimit + 5) {
+                    m_cycleLimit) {
                 epoch = StopAtCycleLimit(units, uncounted, 0, epoch);
                 uncounted = 0;
             }
