@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -48,41 +47,17 @@ protected:
     }
     std::string Path(const std::string& name) const { return (dir / name).string(); }
 
-    std::map<uint32_t, uint8_t> Load(const std::string& name, SImageReport& report) const {
-        std::map<uint32_t, uint8_t> memory;
-        CSRecordFile file;
-        EXPECT_TRUE(file.OpenRead(
-            Path(name), [&](uint32_t address, uint8_t value) { memory[address] = value; }));
-        file.Read();
-        report = file.Report();
-        return memory;
-    }
-
-    std::vector<uint8_t> WriteBinary(const std::string& name, size_t size) const {
-        std::mt19937 random(static_cast<unsigned>(size));
-        std::vector<uint8_t> bytes(size);
-        for (uint8_t& value : bytes)
-            value = static_cast<uint8_t>(random());
-        std::ofstream(Path(name), std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        return bytes;
-    }
-
     fs::path dir;
 };
 
 TEST_F(ImageCompatibilityTest, SrecInfoAcceptsWhatTheWriterMakes) {
     if (!HaveTool("srec_info")) GTEST_SKIP() << "srec_info not installed (Debian package srecord)";
-    struct SRange {
-        uint32_t start;
-        uint32_t count;
-        uint32_t entry;
-    };
-    const SRange ranges[] = {{0x1000, 40, 0x1000},        {0, 0x10000, 0xFFFF},
-                             {0x12345, 1000, 0x12345},    {0xFFF0, 0x40, 0x10000},
-                             {0xFFFFF0, 0x40, 0x1000000}, {0x80000000, 5000, 0x80000000}};
-    for (const SRange& range : ranges) {
+    struct {
+        uint32_t start, count, entry;
+    } const ranges[] = {{0x1000, 40, 0x1000},        {0, 0x10000, 0xFFFF},
+                        {0x12345, 1000, 0x12345},    {0xFFF0, 0x40, 0x10000},
+                        {0xFFFFF0, 0x40, 0x1000000}, {0x80000000, 5000, 0x80000000}};
+    for (const auto& range : ranges) {
         const std::string path = Path("out.s19");
         CSRecordFile file;
         ASSERT_TRUE(file.OpenWrite(path));
@@ -113,19 +88,25 @@ TEST_F(ImageCompatibilityTest, RecordsMadeFromABinaryByOutsideToolsLoadAsTheBina
         {"objcopy", "objcopy -I binary -O srec --change-addresses ",
          " '" + Path("in.bin") + "' '" + Path("out.s19") + "'"},
     };
-    const std::vector<uint8_t> bytes = WriteBinary("in.bin", 5001);
+    std::mt19937 random(5001);
+    std::string bytes(5001, '\0');
+    for (char& value : bytes)
+        value = static_cast<char>(random());
+    std::ofstream(Path("in.bin"), std::ios::binary) << bytes;
     for (const auto& tool : tools) {
         if (!HaveTool(tool.tool)) continue;  // not installed: nothing to compare with
         for (uint32_t offset : {0x0u, 0x123450u, 0x12345670u}) {
             std::string output;
             ASSERT_TRUE(RunTool(tool.before + std::to_string(offset) + tool.after, output))
                 << output;
-            SImageReport report;
-            const auto memory = Load("out.s19", report);
-            EXPECT_TRUE(report.Clean()) << tool.tool << " " << offset;
-            ASSERT_EQ(memory.size(), bytes.size());
-            for (size_t i = 0; i < bytes.size(); ++i)
-                ASSERT_EQ(memory.at(offset + static_cast<uint32_t>(i)), bytes[i]) << i;
+            std::string loaded(bytes.size(), '\0');
+            CSRecordFile file;
+            ASSERT_TRUE(file.OpenRead(Path("out.s19"), [&](uint32_t address, uint8_t value) {
+                loaded.at(address - offset) = static_cast<char>(value);
+            }));
+            EXPECT_TRUE(file.Read()) << tool.tool << " " << offset;
+            EXPECT_EQ(file.Report().bytes, bytes.size());
+            EXPECT_EQ(loaded, bytes) << tool.tool << " " << offset;
         }
     }
 }

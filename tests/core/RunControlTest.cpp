@@ -163,6 +163,12 @@ TEST_F(RunControlTest, AnimationStepStopConditions) {
         {"prompt", [](CCounterUnit& u) { u.SetInterruptPrompt(true); }, true},
         {"run-to", [](CCounterUnit& u) { u.SetRunToAddress(6); }, true},
         {"breakpoint", [](CCounterUnit& u) { u.Breakpoints().Add(6); }, true},
+        {"run-to on a breakpoint",  // the run-to address is still cleared
+         [](CCounterUnit& u) {
+             u.SetRunToAddress(6);
+             u.Breakpoints().Add(6);
+         },
+         true},
         {"cycles",
          [&](CCounterUnit&) {
              computer.SetRunLimits({false, 0, true, 0});

@@ -159,7 +159,7 @@ TEST_F(RunControl6502Test, CautionPromptOnlyForAnUnboundedRun) {
     EXPECT_FALSE(computer.GetActiveProcessor()->IsStepOutPending());
 }
 
-TEST_F(RunControl6502Test, BounceOverRunsTheSubroutineAndClearsTheRunToAddress) {
+TEST_F(RunControl6502Test, BounceOverRunsTheSubroutineAndStepOutStopsAfterTheReturn) {
     Load(0x0300, kCaller);
     Load(0x0400, kSubroutine);
     C6502* cpu = AddCpu(0x0300);
@@ -169,15 +169,10 @@ TEST_F(RunControl6502Test, BounceOverRunsTheSubroutineAndClearsTheRunToAddress) 
     EXPECT_EQ(host.DeliverPosted(), std::vector<int>{0});
     EXPECT_EQ(cpu->GetPC(), 0x0303u);
     EXPECT_EQ(cpu->GetY(), 0u);
-    EXPECT_EQ(cpu->GetSP(), 0xFFu);
     EXPECT_EQ(cpu->GetRunToAddress(), CMpu::kNoAddress);
     EXPECT_TRUE(host.questions.empty());
-}
 
-TEST_F(RunControl6502Test, StepOutStopsAfterTheReturn) {
-    Load(0x0300, kCaller);
-    Load(0x0400, kSubroutine);
-    C6502* cpu = AddCpu(0x0300);
+    cpu->SetPC(0x0300);
     cpu->Breakpoints().Add(0x0400);  // a step ignores breakpoints and is not counted
     computer.SetInstructionCount(0);
     computer.StepInto();
@@ -188,6 +183,7 @@ TEST_F(RunControl6502Test, StepOutStopsAfterTheReturn) {
     ASSERT_TRUE(WaitForPost());
     EXPECT_EQ(cpu->GetPC(), 0x0303u);
     EXPECT_EQ(cpu->GetX(), 0u);  // stopped right after RTS, before INX
+    EXPECT_EQ(cpu->GetSP(), 0xFFu);
     EXPECT_FALSE(cpu->IsStepOutPending());
 }
 

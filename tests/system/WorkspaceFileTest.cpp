@@ -116,8 +116,9 @@ TEST_F(WorkspaceFileTest, MalformedFilesFailCleanly) {
         const char* what;
         int units;
         std::vector<uint8_t> after;  // what follows the unit count
+        const char* says = "";       // part of the error text
     } const cases[] = {
-        {"nine units", 9, {}},
+        {"nine units", 9, {}, "at most 8"},
         {"unknown class", 1, Bytes({0xFF, 0xFF, 1, 0, 6, 0, 'C', 'N', 'o', 'S', 'u', 'c'})},
         {"device where a unit is expected", 1,
          Bytes(
@@ -138,6 +139,7 @@ TEST_F(WorkspaceFileTest, MalformedFilesFailCleanly) {
         std::string error;
         EXPECT_FALSE(LoadWorkspace(computer, file, &error)) << c.what;
         EXPECT_FALSE(error.empty()) << c.what;
+        EXPECT_NE(error.find(c.says), std::string::npos) << c.what << ": " << error;
         EXPECT_TRUE(computer.IsEmpty()) << c.what;
     }
 }
