@@ -69,6 +69,14 @@ double StressSeconds() {
 #endif
 }
 
+// Shorter rounds where every operation is slow, so that a sanitizer run still
+// builds, opens and clears the workspace several times.
+#ifdef SIMQ_STRESS_SANITIZED
+constexpr int kOperationsPerRound = 50;
+#else
+constexpr int kOperationsPerRound = 150;
+#endif
+
 // The Corvane system's map plus a VGA over the start of RAM and a clock.
 constexpr uint32_t kRamEnd = 0x3FFFF;
 constexpr uint32_t kVicBase = 0x300000;  // stride 3
@@ -463,7 +471,7 @@ TEST_F(StressTest, EveryThreadAtOnceRoundAfterRound) {
         StartDeviceTimers();
         computer.RunAll();
 
-        for (int i = 0; i < 150; ++i) {
+        for (int i = 0; i < kOperationsPerRound; ++i) {
             RandomOperation(watchdog);
             watchdog.Progress("events");
             PumpEvents();
