@@ -327,6 +327,8 @@ TEST_F(CorvaneTest, FetchesGoThroughTheCacheWhenEnabled) {
     m_unit.Step();
     EXPECT_EQ(m_unit.GetRegister(1), 0x16u);
     EXPECT_EQ(m_unit.Cache().GetAttempts(), 11u);
+    m_unit.ResetStatistics();  // the statistics pane's reset takes the cache's counters too
+    EXPECT_EQ(m_unit.Cache().GetAttempts() + m_unit.Cache().GetMisses(), 0u);
     // Tags come from the translated address: page 0 in frame 1.
     m_unit.SetCR(1);
     m_unit.SetPageTableEntry(0, 0x08 | 4);
