@@ -38,13 +38,16 @@ TEST(ArchiveTest, StringLengthPrefixByLengthAndRoundTrip) {
 }
 
 TEST(ArchiveTest, ShortDataFailsWithZerosAndStaysFailed) {
-    CArchive shortInt(std::vector<uint8_t>{1, 2, 3});
+    // The archive reads the caller's bytes in place: they outlive it.
+    const std::vector<uint8_t> threeBytes{1, 2, 3};
+    CArchive shortInt(threeBytes);
     EXPECT_EQ(shortInt.ReadU32(), 0u);
     EXPECT_TRUE(shortInt.Failed());
     EXPECT_FALSE(shortInt.Error().empty());
     EXPECT_EQ(shortInt.ReadU16(), 0u);  // nothing is read once failed
     // A string longer than the data fails without allocating it.
-    CArchive longString(std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 'a'});
+    const std::vector<uint8_t> hugeLength{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 'a'};
+    CArchive longString(hugeLength);
     EXPECT_EQ(longString.ReadString(), "");
     EXPECT_TRUE(longString.Failed());
 }
