@@ -12,6 +12,7 @@
 #include <functional>
 #include <iterator>
 #include <mutex>
+#include <ostream>
 #include <random>
 #include <set>
 #include <string>
@@ -150,6 +151,11 @@ const SWriter kWriters[] = {
          return DumpProgramImage(computer, path, 0, 0xFFF, 0).error;
      }},
 };
+
+// Test names show the writer, not the object's bytes.
+void PrintTo(const SWriter& writer, std::ostream* out) {
+    *out << writer.name;
+}
 
 class FailedWriteTest : public FaultPathTest, public ::testing::WithParamInterface<SWriter> {
 protected:
