@@ -174,6 +174,7 @@ public:
     void SetInstructionCount(int32_t count) {
         m_countEpoch.fetch_add(1, std::memory_order_release);
         m_instructionCount.store(count, std::memory_order_release);
+        m_runEvents.fetch_add(1, std::memory_order_release);
     }
     int64_t GetRunStartTime() const { return m_runStartTime; }
     void SetRunStartTime(int64_t seconds) { m_runStartTime = seconds; }
@@ -230,6 +231,9 @@ private:
     // Bumped whenever the instruction count is restarted, so that the run
     // thread drops the instructions it counted before.
     std::atomic<uint32_t> m_countEpoch{0};
+    // Bumped after the stop request, a pause request or a restart of the
+    // count: the run thread watches this one word between instructions.
+    std::atomic<uint32_t> m_runEvents{0};
     Relaxed<int64_t> m_runStartTime{0};
     Relaxed<bool> m_timeLimitEnabled{false};
     Relaxed<int64_t> m_timeLimit{0};

@@ -229,6 +229,8 @@ CDevices::SPageRun CDevices::GetPageRun(uint32_t page) const {
 // page keeps its longest run. A device that decodes otherwise than by its
 // window leaves every page on the locked path.
 void CDevices::RebuildPageMap() {
+    m_wholeRead.fill(0);
+    m_wholeWrite.fill(0);
     m_pages.fill(SPage{});
 
     struct SWindow {
@@ -315,8 +317,8 @@ void CDevices::RebuildPageMap() {
         }
         closeRun();
         if (best.first == 0 && best.end == kPageSize) {
-            best.read = best.base;
-            best.write = best.writable ? best.base : 0;
+            m_wholeRead[page] = best.base;
+            m_wholeWrite[page] = best.writable ? best.base : 0;
         }
         m_pages[page] = best;
     }

@@ -209,14 +209,9 @@ public:
     }
 
 private:
-    // One page of the map. Addresses are of the byte at page offset 0 (they
-    // may lie before the buffer when a run starts later in the page). A page
-    // that one memory serves whole has read (and write, when ordinary writes
-    // may store) set, so that the common case costs one test; otherwise
-    // first..end is the run the direct path serves.
+    // The run of one page. base is the address of the byte at page offset 0
+    // (it may lie before the buffer when the run starts later in the page).
     struct SPage {
-        uintptr_t read = 0;
-        uintptr_t write = 0;
         uintptr_t base = 0;
         uint16_t first = 0;
         uint16_t end = 0;
@@ -229,14 +224,15 @@ private:
         if (t_directBus != this || address >= kMappedSpan) return false;
         const uint32_t bytes = size & 0x7F;
         if (bytes - 1 > 3) return false;
-        const SPage& page = m_pages[address >> kPageBits];
+        const uint32_t index = address >> kPageBits;
         const uint32_t offset = address & (kPageSize - 1);
         const bool fits = offset + bytes <= kPageSize;
-        const uintptr_t whole = !write ? page.read : force ? page.read : page.write;
+        const uintptr_t whole = !write || force ? m_wholeRead[index] : m_wholeWrite[index];
         if (whole && fits) {
             bytesOut = reinterpret_cast<uint8_t*>(whole + offset);
             return true;
         }
+        const SPage& page = m_pages[index];
         if (offset < page.first || offset + bytes > page.end) return false;
         if (write && !page.writable && !force) return false;
         bytesOut = reinterpret_cast<uint8_t*>(page.base + offset);
@@ -256,5 +252,11 @@ private:
     CDevice* m_head = nullptr;
     CDevice* m_tail = nullptr;
     CComputer* m_computer = nullptr;
+    // Pages one memory serves whole: the address of their first byte, for
+    // reads and for ordinary writes (0 when that memory is read-only), so
+    // that the common case costs one load and one test. Other pages may
+    // serve a run, in m_pages.
+    std::array<uintptr_t, kPages> m_wholeRead{};
+    std::array<uintptr_t, kPages> m_wholeWrite{};
     std::array<SPage, kPages> m_pages{};
 };

@@ -5,7 +5,13 @@
 // the thread lives), steps running units and clears their run-state flags; the
 // event thread issues every command. They share relaxed atomics only, and meet
 // at the pass sequence when the event thread must know that a unit is no
-// longer inside Step.
+// longer inside Step (passes run in short batches, and the sequence moves per
+// batch), and at the pause handshake when the bus changes what the units reach
+// (the run thread reads plain memory without the bus lock).
+//
+// The run thread counts instructions in a local and adds them to the shared
+// count once per batch, and before every notice it posts, so that whoever
+// takes a notice sees the true count.
 #include <system_error>
 #include <thread>
 
@@ -52,6 +58,7 @@ void CComputer::StartRunThread() {
 void CComputer::EndRunThread() {
     if (!m_runThread.joinable()) return;
     m_stopRequest = true;
+    m_runEvents.fetch_add(1, std::memory_order_release);
     WakeRunThread();
     m_resumeSignal.notify_all();
     bool ended = false;
@@ -82,6 +89,7 @@ void CComputer::PauseRunThread() {
     ++m_pauseDepth;
     if (m_threadEnded) return;
     m_pauseRequested.store(true, std::memory_order_relaxed);
+    m_runEvents.fetch_add(1, std::memory_order_release);
     m_wake = true;  // an idle thread parks at once
     m_wakeSignal.notify_one();
     m_parkedSignal.wait(lock, [this] { return m_parked || m_threadEnded; });
@@ -129,7 +137,9 @@ bool CComputer::StopsAfterStep(CMpu& unit) {
         return true;
     }
     if (unit.GetInterruptPrompt()) return true;
-    if (unit.GetPC() == unit.GetRunToAddress()) {
+    // All ones means no run-to address (no core's program counter reaches it).
+    const uint32_t runTo = unit.GetRunToAddress();
+    if (runTo != CMpu::kNoAddress && unit.GetPC() == runTo) {
         unit.SetRunToAddress(CMpu::kNoAddress);
         return true;
     }
@@ -207,17 +217,33 @@ void CComputer::RunThreadMain() {
             continue;
         }
         m_passSequence.fetch_add(1, std::memory_order_acq_rel);  // odd: in a batch
+        uint32_t seenEvents = m_runEvents.load(std::memory_order_acquire);
+        // Nothing is uncounted between batches: a restart before this one
+        // needs no dropping.
+        epoch = m_countEpoch.load(std::memory_order_acquire);
         uint32_t passes = 0;
         bool ran = true;
-        // A pause or the stop request ends the batch: a pass runs nothing once
-        // the stop request is set, and a pause is asked for rarely enough to
-        // wait for a short batch.
-        while (ran && passes < kPassesPerBatch) {
+        bool endBatch = m_stopRequest || m_pauseRequested.load(std::memory_order_relaxed);
+        // The stop request, a pause or a restart of the count comes as an
+        // event, looked at between any two instructions: the stop request
+        // ends the pass at once, a pause ends the batch after the pass, and a
+        // restart drops the instructions of the passes before this one.
+        while (ran && !endBatch && passes < kPassesPerBatch) {
             ran = false;
             beforePass = uncounted;
             const int count = units.GetCount();
-            // The stop request is honoured between any two instructions.
-            for (int slot = 0; slot < count && !m_stopRequest; ++slot) {
+            for (int slot = 0; slot < count; ++slot) {
+                if (m_runEvents.load(std::memory_order_relaxed) != seenEvents) {
+                    seenEvents = m_runEvents.load(std::memory_order_acquire);
+                    endBatch = true;
+                    if (m_stopRequest) break;
+                    const uint32_t now = m_countEpoch.load(std::memory_order_acquire);
+                    if (now != epoch) {
+                        epoch = now;
+                        uncounted -= beforePass;
+                        beforePass = 0;
+                    }
+                }
                 CMpu* unit = units.GetAt(slot);
                 if (!unit->IsRunning()) continue;
                 ran = true;
@@ -236,20 +262,20 @@ void CComputer::RunThreadMain() {
                     if (stopped) uncounted = beforePass = 0;
                 }
             }
-            // A restart of the count noticed here keeps this pass only.
-            const uint32_t now = m_countEpoch.load(std::memory_order_relaxed);
-            if (now != epoch) {
-                epoch = now;
-                uncounted -= beforePass;
-            }
-            // The cycle limit after every pass, against the true count.
-            if (m_cycleLimitEnabled && !m_stopRequest &&
-                int64_t{m_instructionCount.load(std::memory_order_relaxed)} + uncounted >
+            // The cycle limit after every pass, against the true count: one
+            // restarted since this pass began is seen here too.
+            if (m_cycleLimitEnabled && !m_stopRequest) {
+                const uint32_t now = m_countEpoch.load(std::memory_order_acquire);
+                if (now != epoch) {
+                    epoch = now;
+                    uncounted -= beforePass;
+                }
+                if (int64_t{m_instructionCount.load(std::memory_order_relaxed)} + uncounted >
                     m_cycleLimit) {
-                epoch = StopAtCycleLimit(units, uncounted, 0, epoch);
-                uncounted = 0;
+                    epoch = StopAtCycleLimit(units, uncounted, 0, epoch);
+                    uncounted = 0;
+                }
             }
-            ran = ran && !m_pauseRequested.load(std::memory_order_relaxed);
             ++passes;
         }
         // A restart noticed only now comes after every instruction in hand.
