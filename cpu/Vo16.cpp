@@ -51,13 +51,13 @@ void CVo16::Serialize(CArchive& ar) {
 
 uint16_t CVo16::Load(uint32_t address, uint32_t size, SCounts& counts) const {
     ++counts.loads;
-    if (!m_bus) return 0xFFFF;
-    return static_cast<uint16_t>(m_bus->Read(address & 0xFFFF, size | CDevices::kSwap));
+    if (!counts.bus) return 0xFFFF;
+    return static_cast<uint16_t>(counts.bus->Read(address & 0xFFFF, size | CDevices::kSwap));
 }
 
 void CVo16::Store(uint32_t address, uint16_t value, uint32_t size, SCounts& counts) {
     ++counts.stores;
-    if (m_bus) m_bus->Write(address & 0xFFFF, value, size | CDevices::kSwap, false);
+    if (counts.bus) counts.bus->Write(address & 0xFFFF, value, size | CDevices::kSwap, false);
 }
 
 bool CVo16::Condition(uint32_t cond, uint16_t a, uint16_t b) {
@@ -159,6 +159,7 @@ void CVo16::ExecuteOp4(uint32_t rd, uint32_t fn, uint16_t imm16) {
     m_prefixActive = 0;
     m_returned = 0;
     SCounts counts;
+    counts.bus = m_bus;
     uint32_t cycles = 1;
     uint16_t pc = m_pc;
 

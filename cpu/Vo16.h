@@ -21,6 +21,8 @@
 #include "core/Mpu.h"
 #include "core/Relaxed.h"
 
+class CDevices;
+
 class CVo16 final : public CMpu {
 public:
     static constexpr const char* kClassName = "CVo16";
@@ -89,7 +91,9 @@ public:
     }
 
 private:
+    // What one step accumulates, and the bus it reads once.
     struct SCounts {
+        CDevices* bus = nullptr;
         uint32_t fetches = 0;
         uint32_t loads = 0;
         uint32_t stores = 0;
