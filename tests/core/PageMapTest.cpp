@@ -41,7 +41,7 @@ public:
     bool DecodesByWindow() const override { return false; }
 };
 
-struct SDeviceSpec {
+struct SDeviceLayout {
     char kind;  // 'R' memory, 'P' probe, 'O' odd decoder
     uint32_t from;
     uint32_t to;
@@ -61,24 +61,24 @@ struct SRun {
 
 struct SLayout {
     const char* name;
-    std::vector<SDeviceSpec> devices;
+    std::vector<SDeviceLayout> devices;
     std::vector<SRun> runs;  // pages not listed serve nothing directly
 };
 
 void Build(CDevices& bus, const SLayout& layout) {
-    for (const SDeviceSpec& spec : layout.devices) {
+    for (const SDeviceLayout& entry : layout.devices) {
         CDevice* device = nullptr;
-        if (spec.kind == 'R') {
+        if (entry.kind == 'R') {
             auto* ram = new CRam;
-            ram->SetSize(spec.size);
-            ram->SetWritable(spec.writable);
+            ram->SetSize(entry.size);
+            ram->SetWritable(entry.writable);
             device = ram;
-        } else if (spec.kind == 'P') {
+        } else if (entry.kind == 'P') {
             device = new CProbe;
         } else {
             device = new COddDecoder;
         }
-        device->SetRange(spec.from, spec.to, spec.stride);
+        device->SetRange(entry.from, entry.to, entry.stride);
         bus.AddTail(device);
     }
     // A recognisable pattern in every memory, written behind the bus's back.
@@ -94,8 +94,8 @@ void Build(CDevices& bus, const SLayout& layout) {
 // the end of the mapped span.
 std::vector<uint32_t> Probes(const SLayout& layout) {
     std::set<uint32_t> edges = {0, 0xFFF, 0x1000, 0xFFFFFF, 0x1000000, 0xFFFFFFFD};
-    for (const SDeviceSpec& spec : layout.devices) {
-        for (uint32_t edge : {spec.from, spec.to, spec.from + spec.size}) {
+    for (const SDeviceLayout& entry : layout.devices) {
+        for (uint32_t edge : {entry.from, entry.to, entry.from + entry.size}) {
             edges.insert(edge);
             edges.insert(edge & ~0xFFFu);
             edges.insert(edge | 0xFFFu);
