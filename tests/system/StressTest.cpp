@@ -72,7 +72,7 @@ double StressSeconds() {
 // Shorter rounds where every operation is slow, so that a sanitizer run still
 // builds, opens and clears the workspace several times.
 #ifdef SIMQ_STRESS_SANITIZED
-constexpr int kOperationsPerRound = 50;
+constexpr int kOperationsPerRound = 30;
 #else
 constexpr int kOperationsPerRound = 150;
 #endif
@@ -145,8 +145,9 @@ protected:
               ("simq-stress-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
                "-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
         fs::create_directories(dir);
-        // Random programs for every unit: one image of the whole RAM.
-        std::vector<char> bytes(kRamEnd + 1);
+        // Random programs for every unit: an image of the 6502's and the
+        // Vo16's whole address space, where the Corvane units start too.
+        std::vector<char> bytes(0x10000);
         for (char& b : bytes)
             b = static_cast<char>(random());
         std::ofstream(Path("random.bin"), std::ios::binary).write(bytes.data(), bytes.size());
@@ -239,6 +240,14 @@ protected:
             ++timerFirings;
         }
         host.DeliverPosted();
+    }
+
+    // The units' fetch counters together.
+    uint64_t FetchCount() const {
+        uint64_t count = 0;
+        for (int slot = 0; slot < kUnits; ++slot)
+            count += computer.GetMpus()->GetAt(slot)->GetStatistic(CMpu::kFetches);
+        return count;
     }
 
     void CheckConsistent() {
@@ -454,6 +463,7 @@ TEST_F(StressTest, EveryThreadAtOnceRoundAfterRound) {
     const auto start = Clock::now();
     const auto end = start + std::chrono::duration<double>(seconds);
     uint64_t operations = 0;
+    uint64_t fetches = 0;
     int rounds = 0;
     int opened = 0;
     do {
@@ -467,6 +477,8 @@ TEST_F(StressTest, EveryThreadAtOnceRoundAfterRound) {
             ASSERT_NO_FATAL_FAILURE(Build());
         }
         ASSERT_NO_FATAL_FAILURE(CheckConsistent());
+        // An opened Corvane unit brings the counters it was saved with.
+        const uint64_t fetchesAtStart = FetchCount();
         ASSERT_NO_FATAL_FAILURE(StartDisplays());
         StartDeviceTimers();
         computer.RunAll();
@@ -482,6 +494,7 @@ TEST_F(StressTest, EveryThreadAtOnceRoundAfterRound) {
         host.questions.clear();
         host.interruptAnswers.clear();
 
+        fetches += FetchCount() - fetchesAtStart;
         watchdog.Progress("round checks");
         ASSERT_NO_FATAL_FAILURE(CheckConsistent());
         ASSERT_NO_FATAL_FAILURE(CheckMemoryRoundTrip());
@@ -503,12 +516,12 @@ TEST_F(StressTest, EveryThreadAtOnceRoundAfterRound) {
 
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     std::printf(
-        "stress: %.2f s, %llu operations in %d rounds (%d opened from file), %llu timer firings, "
-        "%llu loads, %llu dumps, %llu saves, %d frames\n",
+        "stress: %.2f s, %llu operations in %d rounds (%d opened from file), %llu instruction "
+        "fetches, %llu timer firings, %llu loads, %llu dumps, %llu saves, %d frames\n",
         elapsed, static_cast<unsigned long long>(operations), rounds, opened,
-        static_cast<unsigned long long>(timerFirings), static_cast<unsigned long long>(loads),
-        static_cast<unsigned long long>(dumps), static_cast<unsigned long long>(saves),
-        host.frames.load());
+        static_cast<unsigned long long>(fetches), static_cast<unsigned long long>(timerFirings),
+        static_cast<unsigned long long>(loads), static_cast<unsigned long long>(dumps),
+        static_cast<unsigned long long>(saves), host.frames.load());
     RecordProperty("seconds", std::to_string(elapsed));
     RecordProperty("operations", std::to_string(operations));
     EXPECT_GT(rounds, 0);
