@@ -4,6 +4,7 @@
 // workspace is cleared.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <condition_variable>
 #include <csignal>
@@ -107,7 +108,7 @@ protected:
     void SetUp() override {
         host.Attach(&computer);
         dir = fs::temp_directory_path() /
-              ("simq-fault-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+              ("simq-fault-" + std::to_string(::getpid()));  // ctest runs tests side by side
         fs::remove_all(dir);
         fs::create_directories(dir);
     }

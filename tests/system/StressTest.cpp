@@ -10,6 +10,7 @@
 // SIMQ_STRESS_SECONDS sets the length (default 4 s, 1.5 s in sanitizer builds,
 // which run far fewer operations in the same time).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <atomic>
@@ -141,9 +142,7 @@ protected:
 
     void SetUp() override {
         host.Attach(&computer);
-        dir = fs::temp_directory_path() /
-              ("simq-stress-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+        dir = fs::temp_directory_path() / ("simq-stress-" + std::to_string(::getpid()));
         fs::create_directories(dir);
         // Random programs for every unit: an image of the 6502's and the
         // Vo16's whole address space, where the Corvane units start too.
