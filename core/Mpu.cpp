@@ -27,6 +27,10 @@ void CMpu::StopAnimationTimer() {
     m_animationTimerActive = false;
 }
 
+uint32_t CMpu::StepMany(uint32_t budget, const std::atomic<uint32_t>& events, uint32_t seen) {
+    return StepWhileFree(budget, events, seen, [this] { Step(); });
+}
+
 void CMpu::Stop() {
     m_running = false;
     m_animationRate = 0;

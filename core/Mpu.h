@@ -55,6 +55,11 @@ public:
     virtual void Run();
     virtual void Reset();
     virtual void Step() {}
+    // Steps up to budget times while the unit is running, no stop condition
+    // is set and the event word still holds seen (the one a run thread
+    // watches for a stop, pause or count restart); returns the steps taken.
+    // Cores run their own Step here without a call per instruction.
+    virtual uint32_t StepMany(uint32_t budget, const std::atomic<uint32_t>& events, uint32_t seen);
     virtual void Interrupt(bool /*nmi*/, bool /*irq*/, int /*irqCode*/) {}
     virtual void ClearInterrupt(bool /*nmi*/, bool /*irq*/, int /*irqCode*/) {}
     // Decodes one instruction into the five texts; every out argument may be null.
@@ -107,6 +112,13 @@ public:
     void SetInterruptPrompt(bool prompt) { m_interruptPrompt = prompt; }
     uint32_t GetRunToAddress() const { return m_runToAddress; }
     void SetRunToAddress(uint32_t address) { m_runToAddress = address; }
+    // Whether anything can stop the unit after a step: a step-out, the
+    // interrupt prompt, a run-to address (none is all ones) or a breakpoint.
+    bool HasStopCondition() const {
+        return (uint32_t{m_stepOutPending} | uint32_t{m_interruptPrompt} |
+                (m_runToAddress - kNoAddress) | static_cast<uint32_t>(m_breakpoints.GetCount())) !=
+               0;
+    }
     uint32_t GetNextInstructionAddress() const { return m_nextInstructionAddress; }
     void SetNextInstructionAddress(uint32_t address) { m_nextInstructionAddress = address; }
 
@@ -119,6 +131,20 @@ public:
     const std::string& GetText(EText which) const { return m_texts[which]; }
 
 protected:
+    // The loop of StepMany around one step (a core passes its own Step,
+    // called without dispatch, so that it is inlined into the loop).
+    template <class StepFn>
+    uint32_t StepWhileFree(uint32_t budget, const std::atomic<uint32_t>& events, uint32_t seen,
+                           StepFn step) {
+        uint32_t steps = 0;
+        while (steps < budget && IsRunning() && !HasStopCondition() &&
+               events.load(std::memory_order_relaxed) == seen) {
+            step();
+            ++steps;
+        }
+        return steps;
+    }
+
     // Copies the five texts and the length to the out arguments that are present.
     void PublishDisassembly(uint32_t length, uint32_t* lengthOut, std::string* addressText,
                             std::string* bytesText, std::string* mnemonicText,

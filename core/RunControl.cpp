@@ -224,13 +224,64 @@ void CComputer::RunThreadMain() {
         uint32_t passes = 0;
         bool ran = true;
         bool endBatch = m_stopRequest || m_pauseRequested.load(std::memory_order_relaxed);
+        // The unit the last pass stepped when it stepped only one, and its slot.
+        CMpu* lone = nullptr;
+        int loneSlot = 0;
+        // After the last instruction of a pass: the unit's stop conditions,
+        // then the cycle limit, against the true count (a count restarted
+        // since the pass began is seen here too).
+        auto afterStep = [&](int slot, CMpu& unit) {
+            if (unit.HasStopCondition()) {
+                bool stopped = false;
+                epoch = StopIfDone(slot, unit, uncounted, beforePass, epoch, stopped);
+                if (stopped) uncounted = beforePass = 0;
+            }
+        };
+        auto afterPass = [&] {
+            if (m_cycleLimitEnabled && !m_stopRequest) {
+                const uint32_t now = m_countEpoch.load(std::memory_order_acquire);
+                if (now != epoch) {
+                    epoch = now;
+                    uncounted -= beforePass;
+                }
+                if (int64_t{m_instructionCount.load(std::memory_order_relaxed)} + uncounted >
+                    m_cycleLimit) {
+                    epoch = StopAtCycleLimit(units, uncounted, 0, epoch);
+                    uncounted = 0;
+                }
+            }
+        };
         // The stop request, a pause or a restart of the count comes as an
         // event, looked at between any two instructions: the stop request
         // ends the pass at once, a pause ends the batch after the pass, and a
         // restart drops the instructions of the passes before this one.
         while (ran && !endBatch && passes < kPassesPerBatch) {
+            if (lone != nullptr) {
+                // The only unit running: its passes (one step each) run in one
+                // call for as long as nothing needs looking at, and no further
+                // than the pass the cycle limit stops after.
+                uint32_t budget = kPassesPerBatch - passes;
+                if (m_cycleLimitEnabled) {
+                    const int64_t left = int64_t{m_cycleLimit} + 1 -
+                                         m_instructionCount.load(std::memory_order_relaxed) -
+                                         uncounted;
+                    if (left < budget) budget = left > 0 ? static_cast<uint32_t>(left) : 0;
+                }
+                const uint32_t steps = lone->StepMany(budget, m_runEvents, seenEvents);
+                if (steps > 0) {
+                    uncounted += static_cast<int32_t>(steps);
+                    beforePass = uncounted - 1;
+                    passes += steps;
+                    afterStep(loneSlot, *lone);
+                    afterPass();
+                    continue;
+                }
+                // Nothing stepped: an ordinary pass finds out why.
+                lone = nullptr;
+            }
             ran = false;
             beforePass = uncounted;
+            int stepped = 0;
             const int count = units.GetCount();
             for (int slot = 0; slot < count; ++slot) {
                 if (m_runEvents.load(std::memory_order_relaxed) != seenEvents) {
@@ -249,33 +300,13 @@ void CComputer::RunThreadMain() {
                 ran = true;
                 unit->Step();
                 ++uncounted;
-                // Nothing can stop the unit without a step-out, the prompt, a
-                // run-to address (none is all ones) or a breakpoint: four
-                // words and one test are all it costs.
-                const uint32_t mayStop = uint32_t{unit->IsStepOutPending()} |
-                                         uint32_t{unit->GetInterruptPrompt()} |
-                                         (unit->GetRunToAddress() - CMpu::kNoAddress) |
-                                         static_cast<uint32_t>(unit->Breakpoints().GetCount());
-                if (mayStop != 0) {
-                    bool stopped = false;
-                    epoch = StopIfDone(slot, *unit, uncounted, beforePass, epoch, stopped);
-                    if (stopped) uncounted = beforePass = 0;
-                }
+                ++stepped;
+                lone = unit;
+                loneSlot = slot;
+                afterStep(slot, *unit);
             }
-            // The cycle limit after every pass, against the true count: one
-            // restarted since this pass began is seen here too.
-            if (m_cycleLimitEnabled && !m_stopRequest) {
-                const uint32_t now = m_countEpoch.load(std::memory_order_acquire);
-                if (now != epoch) {
-                    epoch = now;
-                    uncounted -= beforePass;
-                }
-                if (int64_t{m_instructionCount.load(std::memory_order_relaxed)} + uncounted >
-                    m_cycleLimit) {
-                    epoch = StopAtCycleLimit(units, uncounted, 0, epoch);
-                    uncounted = 0;
-                }
-            }
+            if (stepped != 1) lone = nullptr;
+            afterPass();
             ++passes;
         }
         // A restart noticed only now comes after every instruction in hand.

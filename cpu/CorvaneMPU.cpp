@@ -130,6 +130,12 @@ uint32_t CCorvaneMPU::Fetch() {
     m_returned = IsReturnWord(m_opcode);
 }
 
+[[gnu::flatten]] uint32_t CCorvaneMPU::StepMany(uint32_t budget,
+                                                const std::atomic<uint32_t>& events,
+                                                uint32_t seen) {
+    return StepWhileFree(budget, events, seen, [this] { CCorvaneMPU::Step(); });
+}
+
 void CCorvaneMPU::Execute(uint32_t word) {
     // A prefixed pair is one fetch and one cycle; of several prefixes the last
     // one counts.

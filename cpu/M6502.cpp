@@ -625,6 +625,11 @@ void C6502::Reset() {
     }
 }
 
+[[gnu::flatten]] uint32_t C6502::StepMany(uint32_t budget, const std::atomic<uint32_t>& events,
+                                          uint32_t seen) {
+    return StepWhileFree(budget, events, seen, [this] { C6502::Step(); });
+}
+
 void C6502::Interrupt(bool nmi, bool irq, int irqCode) {
     if (nmi) m_nmiPending = true;
     if (irq) m_irqLine = irqCode != kNoRequestCode;

@@ -256,3 +256,8 @@ void CVo16::ExecuteOp4(uint32_t rd, uint32_t fn, uint16_t imm16) {
     m_statistics[kLoads] += counts.loads;
     if (counts.stores) m_statistics[kStores] += counts.stores;
 }
+
+[[gnu::flatten]] uint32_t CVo16::StepMany(uint32_t budget, const std::atomic<uint32_t>& events,
+                                          uint32_t seen) {
+    return StepWhileFree(budget, events, seen, [this] { CVo16::Step(); });
+}

@@ -245,6 +245,34 @@ TEST_F(RunControl6502Test, CycleLimitStopsAllUnitsOnceTheSharedCountExceedsIt) {
     EXPECT_EQ(host.hints.back(), uint32_t{kHintProcessorState});
 }
 
+TEST_F(RunControl6502Test, ALoneUnitStopsAtTheCycleLimitExactly) {
+    // Where the run ends and what its counters say must be where as many
+    // single steps, plus the one that passes the limit, end.
+    Load(0x0200, kCounting);
+    C6502* cpu = AddCpu(0x0200);
+    for (const int limit : {1000, 1001, 70000}) {
+        SCOPED_TRACE(limit);
+        cpu->SetPC(0x0200);
+        C6502 twin;
+        twin.SetBus(computer.GetDevices());
+        twin.SetPC(0x0200);
+        twin.SetStatus(cpu->GetStatus());
+        for (int i = 0; i <= limit; ++i)
+            twin.Step();
+        for (auto which : {CMpu::kFetches, CMpu::kCycles})
+            cpu->SetStatistic(which, 0);
+        computer.SetRunLimits({false, 0, true, limit});
+        computer.Run();
+        ASSERT_TRUE(WaitForPost());
+        EXPECT_EQ(computer.GetInstructionCount(), limit + 1);
+        EXPECT_EQ(cpu->GetPC(), twin.GetPC());
+        EXPECT_EQ(cpu->GetA(), twin.GetA());
+        for (auto which : {CMpu::kFetches, CMpu::kCycles})
+            EXPECT_EQ(cpu->GetStatistic(which), twin.GetStatistic(which));
+        host.DeliverPosted();
+    }
+}
+
 TEST_F(RunControl6502Test, TimeLimitStopsOnceElapsedSecondsExceedIt) {
     Load(0x0200, kCounting);
     C6502* cpu = AddCpu(0x0200);
