@@ -45,7 +45,8 @@ void CComputer::AdoptContents(std::unique_ptr<CDevices> devices, std::unique_ptr
     m_devices = std::move(devices);
     m_units = std::move(units);
     m_devices->SetComputer(this);
-    for (int i = 0; i < m_units->GetCount(); ++i) m_units->GetAt(i)->SetBus(m_devices.get());
+    for (int i = 0; i < m_units->GetCount(); ++i)
+        m_units->GetAt(i)->SetBus(m_devices.get());
     m_active = &m_units->NullUnit();
     SetActiveProcessor(static_cast<uint32_t>(activeSlot));
     StartRunThread();

@@ -184,6 +184,7 @@ private:
     // The first stop condition that holds after an instruction of unit, with
     // its side effect (step-out or run-to address cleared).
     static bool StopsAfterStep(CMpu& unit);
+    static CMpu* FirstRunningUnit(const CMpus& units);
     void RunThreadMain();
     // Adds the run thread's uncounted instructions to the count and returns
     // the count's restart number (epoch) it is at. A restart (Run, Run All,

@@ -4,6 +4,7 @@
 #include "core/Computer.h"
 #include "core/Devices.h"
 #include "core/Host.h"
+#include "core/Mpus.h"
 
 CHost& CMpu::Host() const {
     if (m_bus && m_bus->GetComputer()) return m_bus->GetComputer()->Host();
@@ -27,8 +28,8 @@ void CMpu::StopAnimationTimer() {
     m_animationTimerActive = false;
 }
 
-uint32_t CMpu::StepMany(uint32_t budget, const std::atomic<uint32_t>& events, uint32_t seen) {
-    return StepWhileFree(budget, events, seen, [this] { Step(); });
+void CMpu::StepPasses(SPassRun& run) {
+    StepPassesOf<CMpu>(run);
 }
 
 void CMpu::Stop() {

@@ -15,6 +15,7 @@
 class CArchive;
 class CDevices;
 class CHost;
+struct SPassRun;
 
 class CMpu {
 public:
@@ -55,11 +56,10 @@ public:
     virtual void Run();
     virtual void Reset();
     virtual void Step() {}
-    // Steps up to budget times while the unit is running, no stop condition
-    // is set and the event word still holds seen (the one a run thread
-    // watches for a stop, pause or count restart); returns the steps taken.
-    // Cores run their own Step here without a call per instruction.
-    virtual uint32_t StepMany(uint32_t budget, const std::atomic<uint32_t>& events, uint32_t seen);
+    // Runs passes over the unit set for the run thread (see SPassRun); the
+    // run thread asks the first running unit, so that a core steps units of
+    // its own class without a call per instruction.
+    virtual void StepPasses(SPassRun& run);
     virtual void Interrupt(bool /*nmi*/, bool /*irq*/, int /*irqCode*/) {}
     virtual void ClearInterrupt(bool /*nmi*/, bool /*irq*/, int /*irqCode*/) {}
     // Decodes one instruction into the five texts; every out argument may be null.
@@ -131,20 +131,6 @@ public:
     const std::string& GetText(EText which) const { return m_texts[which]; }
 
 protected:
-    // The loop of StepMany around one step (a core passes its own Step,
-    // called without dispatch, so that it is inlined into the loop).
-    template <class StepFn>
-    uint32_t StepWhileFree(uint32_t budget, const std::atomic<uint32_t>& events, uint32_t seen,
-                           StepFn step) {
-        uint32_t steps = 0;
-        while (steps < budget && IsRunning() && !HasStopCondition() &&
-               events.load(std::memory_order_relaxed) == seen) {
-            step();
-            ++steps;
-        }
-        return steps;
-    }
-
     // Copies the five texts and the length to the out arguments that are present.
     void PublishDisassembly(uint32_t length, uint32_t* lengthOut, std::string* addressText,
                             std::string* bytesText, std::string* mnemonicText,

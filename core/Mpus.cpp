@@ -15,6 +15,7 @@ bool CMpus::Add(CMpu* unit) {
     unit->SetAnimationTimerId(CMpu::kAnimationTimerBase + count);
     m_slots[count] = unit;
     m_count = count + 1;
+    m_generation.fetch_add(1, std::memory_order_release);
     return true;
 }
 
@@ -29,6 +30,7 @@ void CMpus::Remove(CMpu* unit) {
     }
     m_slots[count - 1] = &m_nullUnit;
     m_count = count - 1;
+    m_generation.fetch_add(1, std::memory_order_release);
 }
 
 int CMpus::IndexOf(const CMpu* unit) const {
@@ -72,6 +74,7 @@ void CMpus::StopAll() {
 void CMpus::RemoveAll() {
     const int count = m_count;
     m_count = 0;
+    m_generation.fetch_add(1, std::memory_order_release);
     for (int i = 0; i < count; ++i) {
         CMpu* unit = m_slots[i];
         m_slots[i] = &m_nullUnit;

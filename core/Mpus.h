@@ -1,9 +1,12 @@
 #pragma once
 // CMpus: the eight processing-unit slots of a workspace. Empty slots hold the
 // null unit, so GetAt never yields nothing. The set owns its units.
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cstdint>
+#include <typeinfo>
 
 #include "core/Mpu.h"
 #include "core/Relaxed.h"
@@ -29,6 +32,8 @@ public:
     // a slot (the run thread) sees it fully built.
     CMpu* GetAt(int index) const { return m_slots[index & 7].load(std::memory_order_acquire); }
     int GetCount() const { return m_count; }
+    // Moves on with every change of the set (Add, Remove, RemoveAll).
+    uint32_t GetGeneration() const { return m_generation.load(std::memory_order_acquire); }
     // Slot index of unit, or -1.
     int IndexOf(const CMpu* unit) const;
     CMpu& NullUnit() { return m_nullUnit; }
@@ -46,4 +51,100 @@ private:
     CMpu m_nullUnit;
     std::array<std::atomic<CMpu*>, kSlots> m_slots;
     Relaxed<int> m_count{0};
+    std::atomic<uint32_t> m_generation{0};
 };
+
+// A run of passes that the run thread hands to a core: every pass steps each
+// running unit once, in slot order. It goes on while the event word holds
+// seen, the unit set stays as it was and no unit that stepped in the last
+// pass may stop after that step, for at most maxPasses passes, and ends with
+// the pass that brings the steps to maxSteps or beyond.
+struct SPassRun {
+    const CMpus* units = nullptr;
+    const std::atomic<uint32_t>* events = nullptr;
+    uint32_t seen = 0;
+    uint32_t maxPasses = 0;
+    uint32_t maxSteps = 0xFFFFFFFF;
+    // What ran: whole passes and steps, and of the last pass its steps and
+    // the slots it stepped (a bit each), whose units are in inSlot.
+    uint32_t passes = 0;
+    uint32_t steps = 0;
+    uint32_t lastPassSteps = 0;
+    uint32_t lastPassSlots = 0;
+    std::array<CMpu*, CMpus::kSlots> inSlot{};
+};
+
+// The passes of SPassRun, with units of class Core stepped without dispatch
+// (inlined where this is instantiated) and any other unit through Step. A
+// running unit that may stop after its next step leaves the run to the run
+// thread before it starts.
+template <class Core>
+void StepPassesOf(SPassRun& run) {
+    const CMpus& units = *run.units;
+    const uint32_t generation = units.GetGeneration();
+    const int count = units.GetCount();
+    uint32_t ownClass = 0;
+    uint32_t running = 0;
+    for (int slot = 0; slot < count; ++slot) {
+        CMpu* unit = units.GetAt(slot);
+        if (unit->IsRunning()) {
+            if (unit->HasStopCondition()) return;
+            running |= 1u << slot;
+        }
+        run.inSlot[static_cast<size_t>(slot)] = unit;
+        if (typeid(*unit) == typeid(Core)) ownClass |= 1u << slot;
+    }
+    const std::atomic<uint32_t>& events = *run.events;
+    const uint32_t seen = run.seen;
+    uint32_t passes = 0;
+    uint32_t steps = 0;
+    uint32_t lastSteps = 0;
+    uint32_t lastSlots = 0;
+    if (running != 0 && (running & (running - 1)) == 0 && (running & ownClass) != 0) {
+        // One unit running, of this class: a pass is one step of it.
+        const int slot = std::countr_zero(running);
+        auto& unit = static_cast<Core&>(*run.inSlot[static_cast<size_t>(slot)]);
+        const uint32_t most = std::min(run.maxPasses, run.maxSteps);
+        while (steps < most && unit.IsRunning() && !unit.HasStopCondition() &&
+               events.load(std::memory_order_relaxed) == seen &&
+               units.GetGeneration() == generation) {
+            unit.Core::Step();
+            ++steps;
+        }
+        passes = steps;
+        lastSteps = steps != 0 ? 1 : 0;
+        lastSlots = steps != 0 ? running : 0;
+    } else {
+        while (passes < run.maxPasses && steps < run.maxSteps &&
+               events.load(std::memory_order_relaxed) == seen &&
+               units.GetGeneration() == generation) {
+            bool mayStop = false;
+            for (int slot = 0; slot < count; ++slot) {
+                if ((lastSlots >> slot & 1) != 0)
+                    mayStop |= run.inSlot[static_cast<size_t>(slot)]->HasStopCondition();
+            }
+            if (mayStop) break;
+            uint32_t stepped = 0;
+            uint32_t passSteps = 0;
+            for (int slot = 0; slot < count; ++slot) {
+                CMpu* unit = run.inSlot[static_cast<size_t>(slot)];
+                if (!unit->IsRunning()) continue;
+                if ((ownClass >> slot & 1) != 0)
+                    static_cast<Core*>(unit)->Core::Step();
+                else
+                    unit->Step();
+                stepped |= 1u << slot;
+                ++passSteps;
+            }
+            if (passSteps == 0) break;
+            ++passes;
+            steps += passSteps;
+            lastSteps = passSteps;
+            lastSlots = stepped;
+        }
+    }
+    run.passes = passes;
+    run.steps = steps;
+    run.lastPassSteps = lastSteps;
+    run.lastPassSlots = lastSlots;
+}

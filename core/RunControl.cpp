@@ -12,6 +12,8 @@
 // The run thread counts instructions in a local and adds them to the shared
 // count once per batch, and before every notice it posts, so that whoever
 // takes a notice sees the true count.
+#include <algorithm>
+#include <cstdint>
 #include <system_error>
 #include <thread>
 
@@ -146,6 +148,14 @@ bool CComputer::StopsAfterStep(CMpu& unit) {
     return unit.AtBreakpoint();
 }
 
+CMpu* CComputer::FirstRunningUnit(const CMpus& units) {
+    const int count = units.GetCount();
+    for (int slot = 0; slot < count; ++slot) {
+        if (CMpu* unit = units.GetAt(slot); unit->IsRunning()) return unit;
+    }
+    return nullptr;
+}
+
 bool CComputer::TimeLimitExceeded() const {
     return m_timeLimitEnabled && Host().NowSeconds() - m_runStartTime > m_timeLimit;
 }
@@ -224,9 +234,8 @@ void CComputer::RunThreadMain() {
         uint32_t passes = 0;
         bool ran = true;
         bool endBatch = m_stopRequest || m_pauseRequested.load(std::memory_order_relaxed);
-        // The unit the last pass stepped when it stepped only one, and its slot.
-        CMpu* lone = nullptr;
-        int loneSlot = 0;
+        // Whether this batch still hands passes to the cores.
+        bool passRuns = true;
         // After the last instruction of a pass: the unit's stop conditions,
         // then the cycle limit, against the true count (a count restarted
         // since the pass began is seen here too).
@@ -256,32 +265,39 @@ void CComputer::RunThreadMain() {
         // ends the pass at once, a pause ends the batch after the pass, and a
         // restart drops the instructions of the passes before this one.
         while (ran && !endBatch && passes < kPassesPerBatch) {
-            if (lone != nullptr) {
-                // The only unit running: its passes (one step each) run in one
-                // call for as long as nothing needs looking at, and no further
-                // than the pass the cycle limit stops after.
-                uint32_t budget = kPassesPerBatch - passes;
+            if (passRuns) {
+                // Passes with nothing to look at between them run inside the
+                // core of the first running unit, no further than the pass
+                // the cycle limit stops after.
+                SPassRun run;
+                run.units = &units;
+                run.events = &m_runEvents;
+                run.seen = seenEvents;
+                run.maxPasses = kPassesPerBatch - passes;
                 if (m_cycleLimitEnabled) {
                     const int64_t left = int64_t{m_cycleLimit} + 1 -
                                          m_instructionCount.load(std::memory_order_relaxed) -
                                          uncounted;
-                    if (left < budget) budget = left > 0 ? static_cast<uint32_t>(left) : 0;
+                    run.maxSteps =
+                        left > 0 ? static_cast<uint32_t>(std::min<int64_t>(left, INT32_MAX)) : 0;
                 }
-                const uint32_t steps = lone->StepMany(budget, m_runEvents, seenEvents);
-                if (steps > 0) {
-                    uncounted += static_cast<int32_t>(steps);
-                    beforePass = uncounted - 1;
-                    passes += steps;
-                    afterStep(loneSlot, *lone);
+                if (CMpu* first = FirstRunningUnit(units)) first->StepPasses(run);
+                if (run.passes > 0) {
+                    uncounted += static_cast<int32_t>(run.steps);
+                    beforePass = uncounted - static_cast<int32_t>(run.lastPassSteps);
+                    passes += run.passes;
+                    for (int slot = 0; slot < CMpus::kSlots; ++slot) {
+                        if (run.lastPassSlots >> slot & 1)
+                            afterStep(slot, *run.inSlot[static_cast<size_t>(slot)]);
+                    }
                     afterPass();
                     continue;
                 }
-                // Nothing stepped: an ordinary pass finds out why.
-                lone = nullptr;
+                // Something needs looking at: ordinary passes to the batch's end.
+                passRuns = false;
             }
             ran = false;
             beforePass = uncounted;
-            int stepped = 0;
             const int count = units.GetCount();
             for (int slot = 0; slot < count; ++slot) {
                 if (m_runEvents.load(std::memory_order_relaxed) != seenEvents) {
@@ -300,12 +316,8 @@ void CComputer::RunThreadMain() {
                 ran = true;
                 unit->Step();
                 ++uncounted;
-                ++stepped;
-                lone = unit;
-                loneSlot = slot;
                 afterStep(slot, *unit);
             }
-            if (stepped != 1) lone = nullptr;
             afterPass();
             ++passes;
         }

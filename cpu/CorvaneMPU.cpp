@@ -2,6 +2,7 @@
 
 #include "core/Archive.h"
 #include "core/Devices.h"
+#include "core/Mpus.h"
 
 namespace {
 constexpr uint32_t kMask24 = 0xFFFFFF;
@@ -130,10 +131,8 @@ uint32_t CCorvaneMPU::Fetch() {
     m_returned = IsReturnWord(m_opcode);
 }
 
-[[gnu::flatten]] uint32_t CCorvaneMPU::StepMany(uint32_t budget,
-                                                const std::atomic<uint32_t>& events,
-                                                uint32_t seen) {
-    return StepWhileFree(budget, events, seen, [this] { CCorvaneMPU::Step(); });
+[[gnu::flatten]] void CCorvaneMPU::StepPasses(SPassRun& run) {
+    StepPassesOf<CCorvaneMPU>(run);
 }
 
 void CCorvaneMPU::Execute(uint32_t word) {

@@ -2,6 +2,7 @@
 
 #include "core/Archive.h"
 #include "core/Devices.h"
+#include "core/Mpus.h"
 
 namespace {
 
@@ -625,9 +626,8 @@ void C6502::Reset() {
     }
 }
 
-[[gnu::flatten]] uint32_t C6502::StepMany(uint32_t budget, const std::atomic<uint32_t>& events,
-                                          uint32_t seen) {
-    return StepWhileFree(budget, events, seen, [this] { C6502::Step(); });
+[[gnu::flatten]] void C6502::StepPasses(SPassRun& run) {
+    StepPassesOf<C6502>(run);
 }
 
 void C6502::Interrupt(bool nmi, bool irq, int irqCode) {

@@ -53,7 +53,7 @@ public:
     // Enters a pending NMI, else an asserted IRQ when I is clear, else
     // executes one instruction.
     void Step() override;
-    uint32_t StepMany(uint32_t budget, const std::atomic<uint32_t>& events, uint32_t seen) override;
+    void StepPasses(SPassRun& run) override;
     // nmi latches an NMI; irq asserts the IRQ line, or withdraws it when the
     // code is the no-request code 15.
     void Interrupt(bool nmi, bool irq, int irqCode) override;

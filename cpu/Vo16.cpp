@@ -2,6 +2,7 @@
 
 #include "core/Archive.h"
 #include "core/Devices.h"
+#include "core/Mpus.h"
 
 namespace {
 constexpr uint32_t kOpPrefix = 0xD;
@@ -257,7 +258,6 @@ void CVo16::ExecuteOp4(uint32_t rd, uint32_t fn, uint16_t imm16) {
     if (counts.stores) m_statistics[kStores] += counts.stores;
 }
 
-[[gnu::flatten]] uint32_t CVo16::StepMany(uint32_t budget, const std::atomic<uint32_t>& events,
-                                          uint32_t seen) {
-    return StepWhileFree(budget, events, seen, [this] { CVo16::Step(); });
+[[gnu::flatten]] void CVo16::StepPasses(SPassRun& run) {
+    StepPassesOf<CVo16>(run);
 }

@@ -41,7 +41,7 @@ public:
     uint32_t GetPC() const override { return m_pc; }
     void Reset() override;
     void Step() override;
-    uint32_t StepMany(uint32_t budget, const std::atomic<uint32_t>& events, uint32_t seen) override;
+    void StepPasses(SPassRun& run) override;
     void Disassemble(uint32_t address, uint32_t* length = nullptr,
                      std::string* addressText = nullptr, std::string* bytesText = nullptr,
                      std::string* mnemonicText = nullptr, std::string* operandText = nullptr,

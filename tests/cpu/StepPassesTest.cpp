@@ -1,0 +1,199 @@
+// Passes stepped inside a core, as the run thread hands them over: the same
+// as single steps in slot order for every core and for a mix of classes, and
+// every reason to stop looked at between passes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "core/Archive.h"
+#include "core/Device.h"
+#include "core/Devices.h"
+#include "core/Mpus.h"
+#include "core/Ram.h"
+#include "cpu/CorvaneMPU.h"
+#include "cpu/M6502.h"
+#include "cpu/Vo16.h"
+
+namespace {
+
+// Units of one set on 256 KB of RAM, each with its program loaded.
+struct SMachine {
+    SMachine() {
+        ram->SetRange(0, 0x3FFFF);
+        ram->SetSize(0x40000);
+        bus.AddTail(ram);
+    }
+    CMpu* Add(std::unique_ptr<CMpu> unit, uint32_t address, const std::vector<uint8_t>& image) {
+        for (uint8_t byte : image)
+            bus.Write(address++, byte, 1, true);
+        unit->SetBus(&bus);
+        unit->SetRunning(true);
+        CMpu* added = unit.release();
+        units.Add(added);
+        return added;
+    }
+    SPassRun Passes(uint32_t maxPasses, uint32_t maxSteps = 0xFFFFFFFF) {
+        SPassRun run;
+        run.units = &units;
+        run.events = &events;
+        run.maxPasses = maxPasses;
+        run.maxSteps = maxSteps;
+        const CDevices::CDirectAccess direct(&bus);
+        units.GetAt(0)->StepPasses(run);
+        return run;
+    }
+    std::vector<uint8_t> Record() {
+        CArchive ar;
+        for (int slot = 0; slot < units.GetCount(); ++slot)
+            units.GetAt(slot)->Serialize(ar);
+        return ar.Data();
+    }
+
+    std::atomic<uint32_t> events{0};
+    CDevices bus;
+    CRam* ram = new CRam;
+    CMpus units;
+    std::unique_ptr<CMpu> removed;
+};
+
+struct SCore {
+    std::function<std::unique_ptr<CMpu>()> make;
+    uint32_t address;
+    std::vector<uint8_t> image;
+};
+
+std::unique_ptr<CMpu> Corvane(uint32_t cr) {
+    auto unit = std::make_unique<CCorvaneMPU>();
+    unit->SetPC(0x100);
+    unit->SetCR(cr);
+    return unit;
+}
+
+// Counting loops with loads, stores, adds and a branch.
+const std::vector<uint8_t> kCorvaneLoop = {0x10, 0x00, 0xBC, 0x00, 0x20, 0x64, 0x10, 0x41,
+                                           0xDC, 0x01, 0x42, 0x64, 0x13, 0x41, 0xFC, 0x02,
+                                           0x63, 0x60, 0x01, 0xA5, 0x74, 0xEB, 0xDD, 0x09};
+const SCore k6502 = {
+    [] {
+        auto unit = std::make_unique<C6502>();
+        unit->SetPC(0x400);
+        return unit;
+    },
+    0x400,
+    {0xD8, 0xA2, 0x00, 0xA9, 0x00, 0x85, 0x10, 0x85, 0x11, 0x18, 0xA5, 0x10, 0x69, 0x01, 0x85, 0x10,
+     0xA5, 0x11, 0x69, 0x00, 0x85, 0x11, 0xE8, 0x8D, 0x00, 0x02, 0xD0, 0xED, 0x4C, 0x09, 0x04}};
+const SCore kVo16 = {
+    [] { return std::make_unique<CVo16>(); },
+    0,
+    {0xD1, 0x00, 0x21, 0x00, 0x52, 0x10, 0x22, 0x21, 0x82, 0x12, 0x03, 0x32, 0xB0, 0xFA}};
+const SCore kCorvaneOff = {[] { return Corvane(2); }, 0x100, kCorvaneLoop};
+const SCore kCorvaneOn = {[] { return Corvane(3); }, 0x100, kCorvaneLoop};
+
+TEST(StepPassesTest, PassesEndWhereSingleStepsInSlotOrderEnd) {
+    // The first unit's class is stepped inside its core, the others through
+    // Step; units of one class share their program and its data.
+    const std::vector<std::vector<const SCore*>> sets = {
+        {&k6502},
+        {&kVo16},
+        {&kCorvaneOff},
+        {&kCorvaneOn},
+        {&k6502, &kVo16, &k6502, &kCorvaneOn},
+        {&kCorvaneOff, &k6502, &kVo16, &kCorvaneOff},
+    };
+    for (size_t n = 0; n < sets.size(); ++n) {
+        SCOPED_TRACE(n);
+        SMachine passes, single;
+        for (const SCore* core : sets[n]) {
+            passes.Add(core->make(), core->address, core->image);
+            single.Add(core->make(), core->address, core->image);
+        }
+        const SPassRun run = passes.Passes(3000);
+        EXPECT_EQ(run.passes, 3000u);
+        EXPECT_EQ(run.steps, 3000 * sets[n].size());
+        for (int pass = 0; pass < 3000; ++pass) {
+            for (int slot = 0; slot < single.units.GetCount(); ++slot)
+                single.units.GetAt(slot)->Step();
+        }
+        EXPECT_EQ(passes.Record(), single.Record());
+        EXPECT_TRUE(
+            std::equal(passes.ram->Data(), passes.ram->Data() + 0x40000, single.ram->Data()));
+    }
+}
+
+// A port whose stores run a hook, so that something arrives in the middle of
+// a pass, the way the event thread's changes do.
+class CHookPort : public CDevice {
+public:
+    explicit CHookPort(std::function<void()> hook) : m_hook(std::move(hook)) {
+        SetRange(0xE000, 0xE000);
+    }
+    uint32_t Write(uint32_t, uint32_t, uint32_t, bool) override {
+        m_hook();
+        return 1;
+    }
+
+private:
+    std::function<void()> m_hook;
+};
+
+TEST(StepPassesTest, EachReasonToStopEndsTheRunBetweenPasses) {
+    // Slot 0: 0400 NOP; NOP; STA E000 (its third step runs the hook); NOP;
+    // JMP 0400. Slot 1: 0600 NOP; JMP 0600.
+    const std::vector<uint8_t> hooked = {0xEA, 0xEA, 0x8D, 0x00, 0xE0, 0xEA, 0x4C, 0x00, 0x04};
+    const std::vector<uint8_t> plain = {0xEA, 0x4C, 0x00, 0x06};
+    using FChange = std::function<void(SMachine&, CMpu&)>;
+    const FChange nothing = [](SMachine&, CMpu&) {};
+    struct SCase {
+        const char* name;
+        FChange before;
+        FChange arrive;
+        uint32_t maxSteps;
+        uint32_t passes;
+        uint32_t steps;
+        uint32_t lastPassSlots;
+    };
+    const SCase cases[] = {
+        {"nothing", nothing, nothing, 0xFFFFFFFF, 100, 200, 3},
+        {"a step limit", nothing, nothing, 5, 3, 6, 3},
+        {"a stop condition before", [](SMachine&, CMpu& unit) { unit.SetRunToAddress(0x9999); },
+         nothing, 0xFFFFFFFF, 0, 0, 0},
+        {"stopped", nothing, [](SMachine&, CMpu& unit) { unit.SetRunning(false); }, 0xFFFFFFFF, 100,
+         103, 2},
+        {"event", nothing, [](SMachine& m, CMpu&) { m.events.fetch_add(1); }, 0xFFFFFFFF, 3, 6, 3},
+        {"breakpoint", nothing, [](SMachine&, CMpu& unit) { unit.Breakpoints().Add(0x1234); },
+         0xFFFFFFFF, 3, 6, 3},
+        {"run-to", nothing, [](SMachine&, CMpu& unit) { unit.SetRunToAddress(0x0405); }, 0xFFFFFFFF,
+         3, 6, 3},
+        {"step-out", nothing, [](SMachine&, CMpu& unit) { unit.SetStepOutPending(true); },
+         0xFFFFFFFF, 3, 6, 3},
+        {"prompt", nothing, [](SMachine&, CMpu& unit) { unit.SetInterruptPrompt(true); },
+         0xFFFFFFFF, 3, 6, 3},
+        {"a unit removed", nothing,
+         [](SMachine& m, CMpu&) {
+             m.removed.reset(m.units.GetAt(1));
+             m.units.Remove(m.removed.get());
+         },
+         0xFFFFFFFF, 3, 6, 3},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        SMachine machine;
+        CMpu* first = machine.Add(std::make_unique<C6502>(), 0x400, hooked);
+        static_cast<C6502*>(first)->SetPC(0x400);
+        CMpu* second = machine.Add(std::make_unique<C6502>(), 0x600, plain);
+        static_cast<C6502*>(second)->SetPC(0x600);
+        machine.bus.AddTail(new CHookPort([&] { c.arrive(machine, *first); }));
+        c.before(machine, *first);
+        const SPassRun run = machine.Passes(100, c.maxSteps);
+        EXPECT_EQ(run.passes, c.passes);
+        EXPECT_EQ(run.steps, c.steps);
+        EXPECT_EQ(run.lastPassSlots, c.lastPassSlots);
+    }
+}
+
+}  // namespace
