@@ -56,9 +56,10 @@ private:
 
 // A run of passes that the run thread hands to a core: every pass steps each
 // running unit once, in slot order. It goes on while the event word holds
-// seen, the unit set stays as it was and no unit that stepped in the last
-// pass may stop after that step, for at most maxPasses passes, and ends with
-// the pass that brings the steps to maxSteps or beyond.
+// seen, the unit set stays as it was, no unit of another class runs and no
+// unit that stepped in the last pass may stop after that step, for at most
+// maxPasses passes, and ends with the pass that brings the steps to maxSteps
+// or beyond. The run thread steps whatever a run leaves.
 struct SPassRun {
     const CMpus* units = nullptr;
     const std::atomic<uint32_t>* events = nullptr;
@@ -74,10 +75,9 @@ struct SPassRun {
     std::array<CMpu*, CMpus::kSlots> inSlot{};
 };
 
-// The passes of SPassRun, with units of class Core stepped without dispatch
-// (inlined where this is instantiated) and any other unit through Step. A
-// running unit that may stop after its next step leaves the run to the run
-// thread before it starts.
+// The passes of SPassRun, the units of class Core stepped without dispatch
+// (inlined where this is instantiated). Nothing runs when a running unit may
+// stop after its next step or is of another class.
 template <class Core>
 void StepPassesOf(SPassRun& run) {
     const CMpus& units = *run.units;
@@ -114,33 +114,49 @@ void StepPassesOf(SPassRun& run) {
         passes = steps;
         lastSteps = steps != 0 ? 1 : 0;
         lastSlots = steps != 0 ? running : 0;
-    } else {
-        while (passes < run.maxPasses && steps < run.maxSteps &&
+    } else if ((running & ~ownClass) == 0) {
+        // Units of this class only: a unit of another class that starts
+        // running ends the run before the next pass.
+        std::array<Core*, CMpus::kSlots> own{};
+        uint32_t ownCount = 0;
+        for (int slot = 0; slot < count; ++slot) {
+            if ((ownClass >> slot & 1) != 0)
+                own[ownCount++] = static_cast<Core*>(run.inSlot[static_cast<size_t>(slot)]);
+        }
+        const uint32_t maxPasses = run.maxPasses;
+        const uint32_t maxSteps = run.maxSteps;
+        // Bit n: the nth unit of this class stepped in the last pass.
+        uint32_t lastStepped = 0;
+        while (passes < maxPasses && steps < maxSteps &&
                events.load(std::memory_order_relaxed) == seen &&
                units.GetGeneration() == generation) {
-            bool mayStop = false;
-            for (int slot = 0; slot < count; ++slot) {
-                if ((lastSlots >> slot & 1) != 0)
-                    mayStop |= run.inSlot[static_cast<size_t>(slot)]->HasStopCondition();
+            bool endRun = false;
+            for (uint32_t n = 0; n < ownCount; ++n)
+                endRun |= (lastStepped >> n & 1) != 0 && own[n]->HasStopCondition();
+            for (uint32_t others = ~ownClass & ((1u << count) - 1); others != 0;
+                 others &= others - 1) {
+                endRun |= run.inSlot[static_cast<size_t>(std::countr_zero(others))]->IsRunning();
             }
-            if (mayStop) break;
+            if (endRun) break;
             uint32_t stepped = 0;
             uint32_t passSteps = 0;
-            for (int slot = 0; slot < count; ++slot) {
-                CMpu* unit = run.inSlot[static_cast<size_t>(slot)];
+            for (uint32_t n = 0; n < ownCount; ++n) {
+                Core* unit = own[n];
                 if (!unit->IsRunning()) continue;
-                if ((ownClass >> slot & 1) != 0)
-                    static_cast<Core*>(unit)->Core::Step();
-                else
-                    unit->Step();
-                stepped |= 1u << slot;
+                unit->Core::Step();
+                stepped |= 1u << n;
                 ++passSteps;
             }
             if (passSteps == 0) break;
             ++passes;
             steps += passSteps;
             lastSteps = passSteps;
-            lastSlots = stepped;
+            lastStepped = stepped;
+        }
+        // The slots of the units the last pass stepped.
+        for (int slot = 0, n = 0; slot < count; ++slot) {
+            if ((ownClass >> slot & 1) != 0 && (lastStepped >> n++ & 1) != 0)
+                lastSlots |= 1u << slot;
         }
     }
     run.passes = passes;

@@ -95,15 +95,15 @@ const SCore kCorvaneOff = {[] { return Corvane(2); }, 0x100, kCorvaneLoop};
 const SCore kCorvaneOn = {[] { return Corvane(3); }, 0x100, kCorvaneLoop};
 
 TEST(StepPassesTest, PassesEndWhereSingleStepsInSlotOrderEnd) {
-    // The first unit's class is stepped inside its core, the others through
-    // Step; units of one class share their program and its data.
+    // Units of one class share their program and its data.
     const std::vector<std::vector<const SCore*>> sets = {
         {&k6502},
         {&kVo16},
         {&kCorvaneOff},
         {&kCorvaneOn},
-        {&k6502, &kVo16, &k6502, &kCorvaneOn},
-        {&kCorvaneOff, &k6502, &kVo16, &kCorvaneOff},
+        {&k6502, &k6502, &k6502},
+        {&kVo16, &kVo16},
+        {&kCorvaneOn, &kCorvaneOff, &kCorvaneOn},
     };
     for (size_t n = 0; n < sets.size(); ++n) {
         SCOPED_TRACE(n);
@@ -173,6 +173,14 @@ TEST(StepPassesTest, EachReasonToStopEndsTheRunBetweenPasses) {
          0xFFFFFFFF, 3, 6, 3},
         {"prompt", nothing, [](SMachine&, CMpu& unit) { unit.SetInterruptPrompt(true); },
          0xFFFFFFFF, 3, 6, 3},
+        {"another class running", [](SMachine& m, CMpu&) { m.Add(kVo16.make(), 0x8000, {}); },
+         nothing, 0xFFFFFFFF, 0, 0, 0},
+        {"another class idle",
+         [](SMachine& m, CMpu&) { m.Add(kVo16.make(), 0x8000, {})->SetRunning(false); }, nothing,
+         0xFFFFFFFF, 100, 200, 3},
+        {"another class starting",
+         [](SMachine& m, CMpu&) { m.Add(kVo16.make(), 0x8000, {})->SetRunning(false); },
+         [](SMachine& m, CMpu&) { m.units.GetAt(2)->SetRunning(true); }, 0xFFFFFFFF, 3, 6, 3},
         {"a unit removed", nothing,
          [](SMachine& m, CMpu&) {
              m.removed.reset(m.units.GetAt(1));
