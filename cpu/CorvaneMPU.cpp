@@ -98,9 +98,10 @@ void CCorvaneMPU::BusWrite(uint32_t address, uint32_t value, uint32_t size) {
 // and the breakpoints see the address the fetch used.
 uint32_t CCorvaneMPU::Fetch() {
     const uint32_t pc = m_pc;
-    const uint32_t physical = Translate(pc);
+    const uint32_t cr = m_cr;
+    const uint32_t physical = Translate(pc, cr);
     uint32_t word;
-    if ((m_cr.Load() & kCrCache) == 0) {
+    if ((cr & kCrCache) == 0) {
         word = BusRead(physical, 3);
     } else if (!m_cache.Lookup(physical, word)) {
         word = BusRead(physical, 3);
@@ -127,15 +128,14 @@ uint32_t CCorvaneMPU::Fetch() {
     } else {
         word = Fetch();
     }
-    Execute(word);
-    m_returned = IsReturnWord(m_opcode);
+    m_returned = IsReturnWord(Execute(word));
 }
 
 [[gnu::flatten]] void CCorvaneMPU::StepPasses(SPassRun& run) {
     StepPassesOf<CCorvaneMPU>(run);
 }
 
-void CCorvaneMPU::Execute(uint32_t word) {
+uint32_t CCorvaneMPU::Execute(uint32_t word) {
     // A prefixed pair is one fetch and one cycle; of several prefixes the last
     // one counts.
     bool prefixed = false;
@@ -203,6 +203,7 @@ void CCorvaneMPU::Execute(uint32_t word) {
     m_r[0] = 0;
     m_counters[kFetches] += 1;
     m_counters[kCycles] += 1 + extraCycles;
+    return word;
 }
 
 bool CCorvaneMPU::Condition(uint32_t cond, uint32_t r, uint32_t sr) {
@@ -275,12 +276,13 @@ void CCorvaneMPU::ExecuteMemory(uint32_t word, uint32_t displacement) {
     static constexpr uint32_t kSizes[8] = {3, 1, 2, 3, 3, 1, 2, 3};
     const uint32_t address = (m_r[FieldA(word)].Load() + displacement) & kMask24;
     const uint32_t kind = word >> 19 & 7;
+    const uint32_t physical = Translate(address);
     if (kind < 4) {
-        m_r[FieldD(word)] = BusRead(Translate(address), kSizes[kind]);
+        m_r[FieldD(word)] = BusRead(physical, kSizes[kind]);
         m_counters[kLoads] += 1;
     } else {
         m_counters[kStores] += 1;
-        if (IsWritable(address)) BusWrite(Translate(address), m_r[FieldD(word)], kSizes[kind]);
+        if (IsWritable(address)) BusWrite(physical, m_r[FieldD(word)], kSizes[kind]);
     }
 }
 

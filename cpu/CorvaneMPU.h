@@ -111,9 +111,11 @@ public:
     void ClearWarningText() { m_shiftWarning = false; }
 
     // The address v reaches on the bus (24 bits).
-    uint32_t Translate(uint32_t v) const {
+    uint32_t Translate(uint32_t v) const { return Translate(v, m_cr.Load()); }
+    // The same under the control register value cr.
+    uint32_t Translate(uint32_t v, uint32_t cr) const {
         v &= 0xFFFFFF;
-        if ((v & 0x800000) != 0 || (m_cr.Load() & kCrNoTranslation) != 0) return v;
+        if ((v & 0x800000) != 0 || (cr & kCrNoTranslation) != 0) return v;
         return (m_pageTable[PageIndex(v)].Load() & 0xFF8) << 10 | (v & 0x1FFF);
     }
     // Whether a store to the virtual address v writes (translation on or off).
@@ -143,8 +145,9 @@ private:
     void BusWrite(uint32_t address, uint32_t value, uint32_t size);
     // Reads the word at PC (through the cache when CR bit 0 is set), PC += 3.
     uint32_t Fetch();
-    // Executes opcode and any immediate prefixes it begins with.
-    void Execute(uint32_t opcode);
+    // Executes opcode and any immediate prefixes it begins with; returns the
+    // instruction word executed (the one after the prefixes).
+    uint32_t Execute(uint32_t opcode);
     // Returns the number of extra clock cycles.
     uint32_t ExecuteControl(uint32_t word, uint32_t displacement);
     void ExecuteMemory(uint32_t word, uint32_t displacement);
