@@ -115,9 +115,11 @@ public:
     // Whether anything can stop the unit after a step: a step-out, the
     // interrupt prompt, a run-to address (none is all ones) or a breakpoint.
     bool HasStopCondition() const {
+        return MayStopBesideBreakpoints() || m_breakpoints.GetCount() != 0;
+    }
+    bool MayStopBesideBreakpoints() const {
         return (uint32_t{m_stepOutPending} | uint32_t{m_interruptPrompt} |
-                (m_runToAddress - kNoAddress) | static_cast<uint32_t>(m_breakpoints.GetCount())) !=
-               0;
+                (m_runToAddress - kNoAddress)) != 0;
     }
     uint32_t GetNextInstructionAddress() const { return m_nextInstructionAddress; }
     void SetNextInstructionAddress(uint32_t address) { m_nextInstructionAddress = address; }

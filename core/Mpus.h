@@ -77,7 +77,8 @@ struct SPassRun {
 
 // The passes of SPassRun, the units of class Core stepped without dispatch
 // (inlined where this is instantiated). Nothing runs when a running unit may
-// stop after its next step or is of another class.
+// stop after its next step (for a unit running alone: other than at a
+// breakpoint) or is of another class.
 template <class Core>
 void StepPassesOf(SPassRun& run) {
     const CMpus& units = *run.units;
@@ -85,10 +86,12 @@ void StepPassesOf(SPassRun& run) {
     const int count = units.GetCount();
     uint32_t ownClass = 0;
     uint32_t running = 0;
+    bool breakpoints = false;
     for (int slot = 0; slot < count; ++slot) {
         CMpu* unit = units.GetAt(slot);
         if (unit->IsRunning()) {
-            if (unit->HasStopCondition()) return;
+            if (unit->MayStopBesideBreakpoints()) return;
+            breakpoints |= unit->Breakpoints().GetCount() != 0;
             running |= 1u << slot;
         }
         run.inSlot[static_cast<size_t>(slot)] = unit;
@@ -101,20 +104,22 @@ void StepPassesOf(SPassRun& run) {
     uint32_t lastSteps = 0;
     uint32_t lastSlots = 0;
     if (running != 0 && (running & (running - 1)) == 0 && (running & ownClass) != 0) {
-        // One unit running, of this class: a pass is one step of it.
+        // One unit running, of this class: a pass is one step of it, and a
+        // breakpoint reached ends the run.
         const int slot = std::countr_zero(running);
         auto& unit = static_cast<Core&>(*run.inSlot[static_cast<size_t>(slot)]);
         const uint32_t most = std::min(run.maxPasses, run.maxSteps);
-        while (steps < most && unit.IsRunning() && !unit.HasStopCondition() &&
+        while (steps < most && unit.IsRunning() && !unit.MayStopBesideBreakpoints() &&
                events.load(std::memory_order_relaxed) == seen &&
                units.GetGeneration() == generation) {
             unit.Core::Step();
             ++steps;
+            if (unit.Breakpoints().GetCount() != 0 && unit.Core::AtBreakpoint()) break;
         }
         passes = steps;
         lastSteps = steps != 0 ? 1 : 0;
         lastSlots = steps != 0 ? running : 0;
-    } else if ((running & ~ownClass) == 0) {
+    } else if ((running & ~ownClass) == 0 && !breakpoints) {
         // Units of this class only: a unit of another class that starts
         // running ends the run before the next pass.
         std::array<Core*, CMpus::kSlots> own{};

@@ -205,3 +205,28 @@ TEST(StepPassesTest, EachReasonToStopEndsTheRunBetweenPasses) {
 }
 
 }  // namespace
+
+TEST(StepPassesTest, AUnitRunningAloneEndsTheRunRightAfterReachingABreakpoint) {
+    // 0400 NOP; NOP; STA E000 (the hook may add a breakpoint); NOP; JMP 0400
+    const std::vector<uint8_t> program = {0xEA, 0xEA, 0x8D, 0x00, 0xE0, 0xEA, 0x4C, 0x00, 0x04};
+    struct SCase {
+        uint32_t before;  // a breakpoint set before the run (0: none)
+        uint32_t added;   // one the store adds (0: none)
+        uint32_t steps;
+    };
+    const SCase cases[] = {
+        {0x0405, 0, 3}, {0x0400, 0, 5}, {0x9999, 0, 100}, {0, 0x0406, 4}, {0, 0, 100}};
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.before + c.added);
+        SMachine machine;
+        CMpu* unit = machine.Add(std::make_unique<C6502>(), 0x400, program);
+        static_cast<C6502*>(unit)->SetPC(0x400);
+        machine.bus.AddTail(new CHookPort([&] {
+            if (c.added != 0) unit->Breakpoints().Add(c.added);
+        }));
+        if (c.before != 0) unit->Breakpoints().Add(c.before);
+        const SPassRun run = machine.Passes(100);
+        EXPECT_EQ(run.steps, c.steps);
+        EXPECT_EQ(run.passes, c.steps);
+    }
+}
