@@ -81,6 +81,7 @@ struct SPassRun {
 // breakpoint) or is of another class.
 template <class Core>
 void StepPassesOf(SPassRun& run) {
+    constexpr uint32_t kStepsBetweenLooks = 8;
     const CMpus& units = *run.units;
     const uint32_t generation = units.GetGeneration();
     const int count = units.GetCount();
@@ -109,12 +110,20 @@ void StepPassesOf(SPassRun& run) {
         const int slot = std::countr_zero(running);
         auto& unit = static_cast<Core&>(*run.inSlot[static_cast<size_t>(slot)]);
         const uint32_t most = std::min(run.maxPasses, run.maxSteps);
-        while (steps < most && unit.IsRunning() && !unit.MayStopBesideBreakpoints() &&
-               events.load(std::memory_order_relaxed) == seen &&
+        // What the event thread changes (the running flag, the other stop
+        // conditions, the event word, the unit set) is looked at every few
+        // steps: sooner than any command that waits for the run thread can
+        // tell.
+        bool atBreakpoint = false;
+        while (!atBreakpoint && steps < most && unit.IsRunning() &&
+               !unit.MayStopBesideBreakpoints() && events.load(std::memory_order_relaxed) == seen &&
                units.GetGeneration() == generation) {
-            unit.Core::Step();
-            ++steps;
-            if (unit.Breakpoints().GetCount() != 0 && unit.Core::AtBreakpoint()) break;
+            const uint32_t end = steps + std::min(most - steps, kStepsBetweenLooks);
+            do {
+                unit.Core::Step();
+                ++steps;
+                atBreakpoint = unit.Breakpoints().GetCount() != 0 && unit.Core::AtBreakpoint();
+            } while (steps < end && !atBreakpoint);
         }
         passes = steps;
         lastSteps = steps != 0 ? 1 : 0;

@@ -121,14 +121,14 @@ uint32_t CCorvaneMPU::Fetch() {
     if (m_nmiPending.Load() && m_nmiPending.Exchange(false)) {
         m_interruptEntry = true;
         word = kNmiEntryWord;
-    } else if ((m_srRest.Load() & kSrI) != 0 && steps > 2 && m_irqPending.Load()) {
+    } else if (m_irqPending.Load() && (m_srRest.Load() & kSrI) != 0 && steps > 2) {
         // The request is a level: it stays until the device withdraws it.
         m_interruptEntry = true;
         word = kIrqEntryWord;
     } else {
         word = Fetch();
     }
-    m_returned = IsReturnWord(Execute(word));
+    Execute(word);
 }
 
 [[gnu::flatten]] void CCorvaneMPU::StepPasses(SPassRun& run) {
@@ -149,55 +149,58 @@ uint32_t CCorvaneMPU::Execute(uint32_t word) {
     m_prefixActive = prefixed;
     m_opcode = word;
 
-    const uint32_t major = word >> 19 & 31;
     uint32_t extraCycles = 0;
-    if (major >= 4 && major <= 15) {
+    // The ALU class: register A and operand B into register D.
+    const auto alu = [&](auto operation) {
         const uint32_t a = m_r[FieldA(word)];
         uint32_t b;
         if (prefixed)
             b = prefix | ((word & kImmediate) ? (word & 0xFF) : (m_r[FieldB(word)] & 0xFF));
         else
             b = (word & kImmediate) ? SignExtend8(word & 0xFF) : m_r[FieldB(word)].Load();
-        auto& d = m_r[FieldD(word)];
-        switch (major) {
-            case 4: ExecuteSpecialMove(word, b); break;
-            case 5: d = ShiftLeft(a, b); break;
-            case 6: d = ShiftRightArithmetic(a, b); break;
-            case 7: d = ShiftRightLogical(a, b); break;
-            case 8: d = (a & b) & kMask24; break;
-            case 9: d = (a | b) & kMask24; break;
-            case 10: d = (a ^ b) & kMask24; break;
-            case 11: d = (a & 1) ? b & kMask24 : 0; break;
-            case 12: d = Add(a, b, 0); break;
-            case 13: d = Add(a, b, Carry()); break;
-            case 14: d = Subtract(a, b, 0); break;
-            case 15: d = Subtract(a, b, Carry()); break;
-        }
-    } else {
-        switch (major) {
-            case 0:  // nop; stop when bit 8 is set, and execution goes on
-                if (word & 0x100) m_stopped = true;
-                break;
-            case 1: extraCycles = ExecuteControl(word, Displacement(prefixed, prefix, word)); break;
-            case 2:
-            case 3:  // call to an absolute address
-                m_r[kLr] = m_pc.Load();
-                m_pc = (word & 0xFFFFF) << 4;
-                extraCycles = 2;
-                break;
-            case 24:
-            case 25:
-            case 26:
-            case 27:
-            case 28:
-            case 29:
-            case 30:
-            case 31:
-                ExecuteMemory(word, Displacement(prefixed, prefix, word));
-                extraCycles = 1;
-                break;
-            default: break;  // majors 16-23 are unassigned
-        }
+        operation(a, b, m_r[FieldD(word)]);
+    };
+    switch (word >> 19 & 31) {
+        case 0:  // nop; stop when bit 8 is set, and execution goes on
+            if (word & 0x100) m_stopped = true;
+            break;
+        case 1: extraCycles = ExecuteControl(word, Displacement(prefixed, prefix, word)); break;
+        case 2:
+        case 3:  // call to an absolute address
+            m_r[kLr] = m_pc.Load();
+            m_pc = (word & 0xFFFFF) << 4;
+            extraCycles = 2;
+            break;
+        case 4: alu([&](uint32_t, uint32_t b, auto&) { ExecuteSpecialMove(word, b); }); break;
+        case 5: alu([this](uint32_t a, uint32_t b, auto& d) { d = ShiftLeft(a, b); }); break;
+        case 6:
+            alu([this](uint32_t a, uint32_t b, auto& d) { d = ShiftRightArithmetic(a, b); });
+            break;
+        case 7:
+            alu([this](uint32_t a, uint32_t b, auto& d) { d = ShiftRightLogical(a, b); });
+            break;
+        case 8: alu([](uint32_t a, uint32_t b, auto& d) { d = (a & b) & kMask24; }); break;
+        case 9: alu([](uint32_t a, uint32_t b, auto& d) { d = (a | b) & kMask24; }); break;
+        case 10: alu([](uint32_t a, uint32_t b, auto& d) { d = (a ^ b) & kMask24; }); break;
+        case 11: alu([](uint32_t a, uint32_t b, auto& d) { d = (a & 1) ? b & kMask24 : 0; }); break;
+        case 12: alu([this](uint32_t a, uint32_t b, auto& d) { d = Add(a, b, 0); }); break;
+        case 13: alu([this](uint32_t a, uint32_t b, auto& d) { d = Add(a, b, Carry()); }); break;
+        case 14: alu([this](uint32_t a, uint32_t b, auto& d) { d = Subtract(a, b, 0); }); break;
+        case 15:
+            alu([this](uint32_t a, uint32_t b, auto& d) { d = Subtract(a, b, Carry()); });
+            break;
+        case 24:
+        case 25:
+        case 26:
+        case 27:
+        case 28:
+        case 29:
+        case 30:
+        case 31:
+            ExecuteMemory(word, Displacement(prefixed, prefix, word));
+            extraCycles = 1;
+            break;
+        default: break;  // majors 16-23 are unassigned
     }
     // Writes to r0 are discarded.
     m_r[0] = 0;
@@ -354,7 +357,8 @@ uint32_t CCorvaneMPU::ShiftRightLogical(uint32_t a, uint32_t b) {
 
 // The CMpu record, the cache's 32 groups, then the page table, the registers
 // and the rest of the core in their fixed order. Data loads and stores, the
-// interrupt latches, Returned and the warning are not stored.
+// interrupt latches and the warning are not stored (Returned follows the
+// opcode).
 void CCorvaneMPU::Serialize(CArchive& ar) {
     CMpu::Serialize(ar);
     m_cache.Serialize(ar);

@@ -74,7 +74,8 @@ public:
                      std::string* addressText = nullptr, std::string* bytesText = nullptr,
                      std::string* mnemonicText = nullptr, std::string* operandText = nullptr,
                      std::string* commentText = nullptr) override;
-    bool ReturnExecuted() const override { return m_returned; }
+    // The last step executed ret or iret (its word is the opcode kept).
+    bool ReturnExecuted() const override { return IsReturnWord(m_opcode); }
 
     // Registers for the register pane and the tests. r0 stays 0; numbers
     // outside 0-31 read as 0 and write nothing.
@@ -182,6 +183,5 @@ private:
     Relaxed<uint32_t> m_stepsSinceReset{0};
     Relaxed<bool> m_interruptEntry{false};
     Relaxed<bool> m_prefixActive{false};
-    Relaxed<bool> m_returned{false};
     Relaxed<bool> m_shiftWarning{false};
 };
