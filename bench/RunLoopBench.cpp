@@ -104,6 +104,13 @@ public:
         m_computer.DeleteContents();
     }
 
+    // A breakpoint the loops never reach, on every unit: the run looks at it
+    // after each instruction.
+    void AddUnreachedBreakpoints() {
+        for (int slot = 0; slot < m_computer.GetMpus()->GetCount(); ++slot)
+            m_computer.GetMpus()->GetAt(slot)->Breakpoints().Add(0xFFF0);
+    }
+
     // One run to the cycle limit; the instructions it executed.
     int64_t Run() {
         m_computer.SetRunLimits({false, 0, true, kInstructionsPerRun});
@@ -170,8 +177,9 @@ private:
     CVo16VGA* m_vga = nullptr;
 };
 
-void RunLoop(benchmark::State& state, EKind kind, bool displays = false) {
+void RunLoop(benchmark::State& state, EKind kind, bool displays = false, bool breakpoints = false) {
     CWorkspace workspace(kind, static_cast<int>(state.range(0)), displays);
+    if (breakpoints) workspace.AddUnreachedBreakpoints();
     int64_t instructions = 0;
     for (auto _ : state)
         instructions += workspace.Run();
@@ -184,6 +192,9 @@ void BM_RunLoop6502(benchmark::State& state) {
 }
 void BM_RunLoop6502WithDisplays(benchmark::State& state) {
     RunLoop(state, EKind::k6502, true);
+}
+void BM_RunLoop6502WithBreakpoint(benchmark::State& state) {
+    RunLoop(state, EKind::k6502, false, true);
 }
 void BM_RunLoopVo16(benchmark::State& state) {
     RunLoop(state, EKind::kVo16);
@@ -205,6 +216,12 @@ BENCHMARK(BM_RunLoop6502)
 BENCHMARK(BM_RunLoop6502WithDisplays)
     ->ArgName("units")
     ->Arg(1)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunLoop6502WithBreakpoint)
+    ->ArgName("units")
+    ->Arg(1)
+    ->Arg(8)
     ->MeasureProcessCPUTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RunLoopVo16)

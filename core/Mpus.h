@@ -57,10 +57,14 @@ private:
 // A run of passes that the run thread hands to a core: every pass steps each
 // running unit once, in slot order. It goes on while the event word holds
 // seen, the unit set stays as it was, no unit of another class runs and no
-// unit that stepped in the last pass may stop after that step, for at most
-// maxPasses passes, and ends with the pass that brings the steps to maxSteps
-// or beyond. The run thread steps whatever a run leaves.
+// running unit may stop after its step, as seen every kPassesBetweenLooks
+// passes (a breakpoint of a unit running alone: after every step), for at
+// most maxPasses passes, and ends with the pass that brings the steps to
+// maxSteps or beyond. The run thread steps whatever a run leaves.
 struct SPassRun {
+    // How often a run looks at what the event thread changes: sooner than
+    // any command that waits for the run thread can tell.
+    static constexpr uint32_t kPassesBetweenLooks = 8;
     const CMpus* units = nullptr;
     const std::atomic<uint32_t>* events = nullptr;
     uint32_t seen = 0;
@@ -81,7 +85,6 @@ struct SPassRun {
 // breakpoint) or is of another class.
 template <class Core>
 void StepPassesOf(SPassRun& run) {
-    constexpr uint32_t kStepsBetweenLooks = 8;
     const CMpus& units = *run.units;
     const uint32_t generation = units.GetGeneration();
     const int count = units.GetCount();
@@ -112,13 +115,12 @@ void StepPassesOf(SPassRun& run) {
         const uint32_t most = std::min(run.maxPasses, run.maxSteps);
         // What the event thread changes (the running flag, the other stop
         // conditions, the event word, the unit set) is looked at every few
-        // steps: sooner than any command that waits for the run thread can
-        // tell.
+        // steps.
         bool atBreakpoint = false;
         while (!atBreakpoint && steps < most && unit.IsRunning() &&
                !unit.MayStopBesideBreakpoints() && events.load(std::memory_order_relaxed) == seen &&
                units.GetGeneration() == generation) {
-            const uint32_t end = steps + std::min(most - steps, kStepsBetweenLooks);
+            const uint32_t end = steps + std::min(most - steps, SPassRun::kPassesBetweenLooks);
             do {
                 unit.Core::Step();
                 ++steps;
@@ -129,49 +131,45 @@ void StepPassesOf(SPassRun& run) {
         lastSteps = steps != 0 ? 1 : 0;
         lastSlots = steps != 0 ? running : 0;
     } else if ((running & ~ownClass) == 0 && !breakpoints) {
-        // Units of this class only: a unit of another class that starts
-        // running ends the run before the next pass.
-        std::array<Core*, CMpus::kSlots> own{};
-        uint32_t ownCount = 0;
-        for (int slot = 0; slot < count; ++slot) {
-            if ((ownClass >> slot & 1) != 0)
-                own[ownCount++] = static_cast<Core*>(run.inSlot[static_cast<size_t>(slot)]);
-        }
+        // Units of this class only. Every few passes the run looks at what
+        // the event thread changes: the event word, the unit set, a unit of
+        // another class running, the stop conditions, and which units run
+        // (those the following passes step, in slot order).
         const uint32_t maxPasses = run.maxPasses;
         const uint32_t maxSteps = run.maxSteps;
-        // Bit n: the nth unit of this class stepped in the last pass.
-        uint32_t lastStepped = 0;
-        while (passes < maxPasses && steps < maxSteps &&
-               events.load(std::memory_order_relaxed) == seen &&
-               units.GetGeneration() == generation) {
+        std::array<Core*, CMpus::kSlots> stepping{};
+        uint32_t steppingCount = 0;
+        for (;;) {
+            if (passes >= maxPasses || steps >= maxSteps ||
+                events.load(std::memory_order_relaxed) != seen ||
+                units.GetGeneration() != generation)
+                break;
             bool endRun = false;
-            for (uint32_t n = 0; n < ownCount; ++n)
-                endRun |= (lastStepped >> n & 1) != 0 && own[n]->HasStopCondition();
-            for (uint32_t others = ~ownClass & ((1u << count) - 1); others != 0;
-                 others &= others - 1) {
-                endRun |= run.inSlot[static_cast<size_t>(std::countr_zero(others))]->IsRunning();
-            }
-            if (endRun) break;
-            uint32_t stepped = 0;
-            uint32_t passSteps = 0;
-            for (uint32_t n = 0; n < ownCount; ++n) {
-                Core* unit = own[n];
+            uint32_t nowRunning = 0;
+            steppingCount = 0;
+            for (int slot = 0; slot < count; ++slot) {
+                CMpu* unit = run.inSlot[static_cast<size_t>(slot)];
                 if (!unit->IsRunning()) continue;
-                unit->Core::Step();
-                stepped |= 1u << n;
-                ++passSteps;
+                if ((ownClass >> slot & 1) == 0 || unit->HasStopCondition()) {
+                    endRun = true;
+                    break;
+                }
+                nowRunning |= 1u << slot;
+                stepping[steppingCount++] = static_cast<Core*>(unit);
             }
-            if (passSteps == 0) break;
-            ++passes;
-            steps += passSteps;
-            lastSteps = passSteps;
-            lastStepped = stepped;
+            if (endRun || steppingCount == 0) break;
+            lastSlots = nowRunning;
+            lastSteps = steppingCount;
+            for (uint32_t pass = 0;
+                 pass < SPassRun::kPassesBetweenLooks && passes < maxPasses && steps < maxSteps;
+                 ++pass) {
+                for (uint32_t n = 0; n < steppingCount; ++n)
+                    stepping[n]->Core::Step();
+                ++passes;
+                steps += steppingCount;
+            }
         }
-        // The slots of the units the last pass stepped.
-        for (int slot = 0, n = 0; slot < count; ++slot) {
-            if ((ownClass >> slot & 1) != 0 && (lastStepped >> n++ & 1) != 0)
-                lastSlots |= 1u << slot;
-        }
+        if (passes == 0) lastSlots = lastSteps = 0;
     }
     run.passes = passes;
     run.steps = steps;

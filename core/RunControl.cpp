@@ -261,9 +261,11 @@ void CComputer::RunThreadMain() {
             }
         };
         // The stop request, a pause or a restart of the count comes as an
-        // event, looked at between any two instructions: the stop request
-        // ends the pass at once, a pause ends the batch after the pass, and a
-        // restart drops the instructions of the passes before this one.
+        // event. Ordinary passes look at it between any two instructions, a
+        // run of passes inside a core between passes (a unit running alone:
+        // every few steps), well within a batch: the stop request ends the
+        // pass at once, a pause ends the batch after the pass, and a restart
+        // drops the instructions of the passes before this one.
         while (ran && !endBatch && passes < kPassesPerBatch) {
             if (passRuns) {
                 // Passes with nothing to look at between them run inside the

@@ -141,7 +141,7 @@ private:
     std::function<void()> m_hook;
 };
 
-TEST(StepPassesTest, EachReasonToStopEndsTheRunBetweenPasses) {
+TEST(StepPassesTest, EachReasonToStopEndsTheRunWhenItNextLooks) {
     // Slot 0: 0400 NOP; NOP; STA E000 (its third step runs the hook); NOP;
     // JMP 0400. Slot 1: 0600 NOP; JMP 0600.
     const std::vector<uint8_t> hooked = {0xEA, 0xEA, 0x8D, 0x00, 0xE0, 0xEA, 0x4C, 0x00, 0x04};
@@ -157,22 +157,26 @@ TEST(StepPassesTest, EachReasonToStopEndsTheRunBetweenPasses) {
         uint32_t steps;
         uint32_t lastPassSlots;
     };
+    // What arrives in pass 3 is seen when the run next looks, after pass 8.
+    constexpr uint32_t kLook = SPassRun::kPassesBetweenLooks;
+    static_assert(kLook >= 3 && kLook < 50);
     const SCase cases[] = {
         {"nothing", nothing, nothing, 0xFFFFFFFF, 100, 200, 3},
         {"a step limit", nothing, nothing, 5, 3, 6, 3},
         {"a stop condition before", [](SMachine&, CMpu& unit) { unit.SetRunToAddress(0x9999); },
          nothing, 0xFFFFFFFF, 0, 0, 0},
         {"stopped", nothing, [](SMachine&, CMpu& unit) { unit.SetRunning(false); }, 0xFFFFFFFF, 100,
-         103, 2},
-        {"event", nothing, [](SMachine& m, CMpu&) { m.events.fetch_add(1); }, 0xFFFFFFFF, 3, 6, 3},
+         100 + kLook, 2},
+        {"event", nothing, [](SMachine& m, CMpu&) { m.events.fetch_add(1); }, 0xFFFFFFFF, kLook,
+         2 * kLook, 3},
         {"breakpoint", nothing, [](SMachine&, CMpu& unit) { unit.Breakpoints().Add(0x1234); },
-         0xFFFFFFFF, 3, 6, 3},
+         0xFFFFFFFF, kLook, 2 * kLook, 3},
         {"run-to", nothing, [](SMachine&, CMpu& unit) { unit.SetRunToAddress(0x0405); }, 0xFFFFFFFF,
-         3, 6, 3},
+         kLook, 2 * kLook, 3},
         {"step-out", nothing, [](SMachine&, CMpu& unit) { unit.SetStepOutPending(true); },
-         0xFFFFFFFF, 3, 6, 3},
+         0xFFFFFFFF, kLook, 2 * kLook, 3},
         {"prompt", nothing, [](SMachine&, CMpu& unit) { unit.SetInterruptPrompt(true); },
-         0xFFFFFFFF, 3, 6, 3},
+         0xFFFFFFFF, kLook, 2 * kLook, 3},
         {"another class running", [](SMachine& m, CMpu&) { m.Add(kVo16.make(), 0x8000, {}); },
          nothing, 0xFFFFFFFF, 0, 0, 0},
         {"another class idle",
@@ -180,13 +184,15 @@ TEST(StepPassesTest, EachReasonToStopEndsTheRunBetweenPasses) {
          0xFFFFFFFF, 100, 200, 3},
         {"another class starting",
          [](SMachine& m, CMpu&) { m.Add(kVo16.make(), 0x8000, {})->SetRunning(false); },
-         [](SMachine& m, CMpu&) { m.units.GetAt(2)->SetRunning(true); }, 0xFFFFFFFF, 3, 6, 3},
+         [](SMachine& m, CMpu&) { m.units.GetAt(2)->SetRunning(true); }, 0xFFFFFFFF, kLook,
+         2 * kLook, 3},
         {"a unit removed", nothing,
          [](SMachine& m, CMpu&) {
+             if (m.removed) return;
              m.removed.reset(m.units.GetAt(1));
              m.units.Remove(m.removed.get());
          },
-         0xFFFFFFFF, 3, 6, 3},
+         0xFFFFFFFF, kLook, 2 * kLook, 3},
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.name);
