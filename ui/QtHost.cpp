@@ -24,10 +24,62 @@ CQtHost::~CQtHost() {
 
 void CQtHost::StartTimer(uint32_t id, uint32_t periodMs) {
     // A running program starts device timers from the run thread; QTimer lives
-    // on the GUI thread, so such calls are queued there.
+    // on the GUI thread, so such calls wait for it there.
     if (QThread::currentThread() != thread()) {
+        QueueTimerRequest(id, periodMs);
+        return;
+    }
+    DropTimerRequest(id);
+    ApplyTimerRequest(id, periodMs);
+}
+
+void CQtHost::StopTimer(uint32_t id) {
+    if (QThread::currentThread() != thread()) {
+        QueueTimerRequest(id, std::nullopt);
+        return;
+    }
+    DropTimerRequest(id);
+    ApplyTimerRequest(id, std::nullopt);
+}
+
+size_t CQtHost::PendingTimerRequests() const {
+    std::lock_guard guard(m_pendingLock);
+    return m_pendingTimers.size();
+}
+
+void CQtHost::QueueTimerRequest(uint32_t id, std::optional<uint32_t> periodMs) {
+    bool post = false;
+    {
+        std::lock_guard guard(m_pendingLock);
+        post = m_pendingTimers.empty();
+        m_pendingTimers[id] = periodMs;
+    }
+    if (post)
         QMetaObject::invokeMethod(
-            this, [this, id, periodMs] { StartTimer(id, periodMs); }, Qt::QueuedConnection);
+            this, [this] { ApplyTimerRequests(); }, Qt::QueuedConnection);
+}
+
+void CQtHost::ApplyTimerRequests() {
+    std::map<uint32_t, std::optional<uint32_t>> pending;
+    {
+        std::lock_guard guard(m_pendingLock);
+        pending.swap(m_pendingTimers);
+    }
+    for (const auto& [id, periodMs] : pending)
+        ApplyTimerRequest(id, periodMs);
+}
+
+// A request made on the GUI thread is later than any still waiting for the
+// same timer, which it replaces.
+void CQtHost::DropTimerRequest(uint32_t id) {
+    std::lock_guard guard(m_pendingLock);
+    m_pendingTimers.erase(id);
+}
+
+void CQtHost::ApplyTimerRequest(uint32_t id, std::optional<uint32_t> periodMs) {
+    if (!periodMs) {
+        auto found = m_timers.find(id);
+        if (found != m_timers.end()) found->second->stop();
         return;
     }
     QTimer*& timer = m_timers[id];
@@ -37,17 +89,7 @@ void CQtHost::StartTimer(uint32_t id, uint32_t periodMs) {
             if (m_computer) m_computer->OnTimer(id);
         });
     }
-    timer->start(static_cast<int>(periodMs));
-}
-
-void CQtHost::StopTimer(uint32_t id) {
-    if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(
-            this, [this, id] { StopTimer(id); }, Qt::QueuedConnection);
-        return;
-    }
-    auto found = m_timers.find(id);
-    if (found != m_timers.end()) found->second->stop();
+    timer->start(static_cast<int>(*periodMs));
 }
 
 void CQtHost::PostRunStopped(int slot) {

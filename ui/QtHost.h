@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QTimer>
 #include <map>
+#include <mutex>
+#include <optional>
 
 #include "core/Host.h"
 
@@ -31,6 +33,10 @@ public:
     std::optional<int> AskSystemType() override;
     void FrameReady(CDevice& device) override;
 
+    // Timer requests from other threads waiting for the GUI thread (for
+    // tests of the coalescing).
+    size_t PendingTimerRequests() const;
+
 signals:
     void viewsUpdated(unsigned hint);
     void modifiedChanged(bool modified);
@@ -38,7 +44,18 @@ signals:
     void frameReady(CDevice* device);
 
 private:
+    // Keeps the latest request for id (a period, or none to stop) and posts
+    // one call to apply them all when none was waiting: a program that
+    // reprograms a timer in a tight loop costs the event loop one call, not
+    // one per write.
+    void QueueTimerRequest(uint32_t id, std::optional<uint32_t> periodMs);
+    void ApplyTimerRequests();
+    void DropTimerRequest(uint32_t id);
+    void ApplyTimerRequest(uint32_t id, std::optional<uint32_t> periodMs);
+
     QPointer<QWidget> m_window;
     CComputer* m_computer = nullptr;
     std::map<uint32_t, QTimer*> m_timers;
+    mutable std::mutex m_pendingLock;
+    std::map<uint32_t, std::optional<uint32_t>> m_pendingTimers;
 };
