@@ -29,23 +29,13 @@ namespace {
 constexpr int32_t kInstructionsPerRun = 20'000'000;
 
 // A host that lets the benchmark wait for the run-limit notice.
-class CBenchHost final : public CHost {
+class CBenchHost final : public CNullHost {
 public:
-    void StartTimer(uint32_t, uint32_t) override {}
-    void StopTimer(uint32_t) override {}
     void PostRunStopped(int slot) override {
         std::lock_guard guard(m_lock);
         if (slot == CComputer::kRunLimitSlot) m_limitReached = true;
         m_signal.notify_all();
     }
-    void UpdateAllViews(uint32_t) override {}
-    void SetModified(bool) override {}
-    void SetActiveUnitText(std::string_view) override {}
-    void ShowMessage(std::string_view, EMessageIcon) override {}
-    bool AskYesNo(std::string_view) override { return true; }
-    bool AskInterrupt(SInterruptRequest&) override { return false; }
-    std::optional<int> AskSystemType() override { return 0; }
-    void FrameReady(CDevice&) override {}
 
     void WaitForLimit() {
         std::unique_lock lock(m_lock);

@@ -192,11 +192,11 @@ private:
     // instructions counted before the current pass, beforePass of them.
     uint32_t PublishInstructions(int32_t uncounted, int32_t beforePass, uint32_t epoch);
     // After a step of a unit with a stop condition set: stops it when one
-    // holds, publishing the count first; returns the new epoch.
-    uint32_t StopIfDone(int slot, CMpu& unit, int32_t uncounted, int32_t beforePass, uint32_t epoch,
-                        bool& stopped);
-    // The cycle limit was passed: stops every running unit and reports it.
-    uint32_t StopAtCycleLimit(CMpus& units, int32_t uncounted, int32_t beforePass, uint32_t epoch);
+    // holds, publishing the count first (epoch follows); true when it did.
+    bool StopIfDone(int slot, CMpu& unit, int32_t uncounted, int32_t beforePass, uint32_t& epoch);
+    // The cycle limit was passed: publishes the count (epoch follows), stops
+    // every running unit and reports it.
+    void StopAtCycleLimit(CMpus& units, int32_t uncounted, uint32_t& epoch);
     // Stops every running unit; true when there was one.
     static bool StopRunningUnits(CMpus& units);
     // The run thread waits here while a pause is asked for.

@@ -41,24 +41,23 @@ void CDevice::ClearInterrupt(bool irq, bool nmi) {
     if (m_owner) m_owner->ClearInterrupt(nmi, irq, m_irqCode);
 }
 
-void CDevice::SetRange(uint32_t from, uint32_t to, uint32_t stride) {
-    const auto change = [&] {
-        m_from = from;
-        m_to = to;
-        m_stride = stride == 0 ? 1 : stride;
-    };
+void CDevice::ChangeStructure(const std::function<void()>& change) {
     if (m_owner)
         m_owner->ChangeStructure(change);
     else
         change();
 }
 
+void CDevice::SetRange(uint32_t from, uint32_t to, uint32_t stride) {
+    ChangeStructure([&] {
+        m_from = from;
+        m_to = to;
+        m_stride = stride == 0 ? 1 : stride;
+    });
+}
+
 void CDevice::SetStride(uint32_t stride) {
-    const auto change = [&] { m_stride = stride == 0 ? 1 : stride; };
-    if (m_owner)
-        m_owner->ChangeStructure(change);
-    else
-        change();
+    SetRange(m_from, m_to, stride);
 }
 
 void CDevice::Serialize(CArchive& ar) {
@@ -68,8 +67,8 @@ void CDevice::Serialize(CArchive& ar) {
         ar.Transfer(m_name);
     };
     // Loading into a device already on a bus moves its window.
-    if (ar.IsLoading() && m_owner)
-        m_owner->ChangeStructure(transfer);
+    if (ar.IsLoading())
+        ChangeStructure(transfer);
     else
         transfer();
 }

@@ -5,6 +5,7 @@
 // its timer-id base + 0..15.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/Relaxed.h"
@@ -88,6 +89,10 @@ protected:
     // The host of the owning workspace (one that does nothing while the
     // device is on no bus).
     CHost& Host() const;
+    // Runs change, which moves the window or replaces storage the bus's page
+    // map may point into, through the owning bus's ChangeStructure (or
+    // directly on no bus); call it without the bus lock.
+    void ChangeStructure(const std::function<void()>& change);
 
 private:
     friend class CDevices;

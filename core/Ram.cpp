@@ -23,14 +23,10 @@ uint32_t CRam::Write(uint32_t address, uint32_t value, uint32_t size, bool force
 }
 
 void CRam::InstallBuffer(std::unique_ptr<uint8_t[]>& buffer, uint32_t bytes) {
-    const auto change = [&] {
+    ChangeStructure([&] {
         m_buffer.swap(buffer);
         m_size = bytes;
-    };
-    if (CDevices* bus = GetOwner())
-        bus->ChangeStructure(change);
-    else
-        change();
+    });
 }
 
 bool CRam::SetSize(uint32_t bytes, std::string* error) {
@@ -49,11 +45,7 @@ bool CRam::SetSize(uint32_t bytes, std::string* error) {
 }
 
 void CRam::SetWritable(bool writable) {
-    const auto change = [&] { m_writable = writable; };
-    if (CDevices* bus = GetOwner())
-        bus->ChangeStructure(change);
-    else
-        change();
+    ChangeStructure([&] { m_writable = writable; });
 }
 
 // The CDevice record, then the size and exactly size bytes. A loaded memory

@@ -191,25 +191,21 @@ uint32_t CComputer::PublishInstructions(int32_t uncounted, int32_t beforePass, u
     }
 }
 
-[[gnu::noinline]] uint32_t CComputer::StopIfDone(int slot, CMpu& unit, int32_t uncounted,
-                                                 int32_t beforePass, uint32_t epoch,
-                                                 bool& stopped) {
-    stopped = StopsAfterStep(unit);
-    if (!stopped) return epoch;
+bool CComputer::StopIfDone(int slot, CMpu& unit, int32_t uncounted, int32_t beforePass,
+                           uint32_t& epoch) {
+    if (!StopsAfterStep(unit)) return false;
     unit.SetRunning(false);
     // Whoever takes the notice sees the count that includes this step.
     epoch = PublishInstructions(uncounted, beforePass, epoch);
     Host().PostRunStopped(slot);
-    return epoch;
+    return true;
 }
 
 // A limit stops every running unit and is reported once: after that no unit
 // runs until the next Run, which starts the counts again.
-[[gnu::noinline]] uint32_t CComputer::StopAtCycleLimit(CMpus& units, int32_t uncounted,
-                                                       int32_t beforePass, uint32_t epoch) {
-    epoch = PublishInstructions(uncounted, beforePass, epoch);
+void CComputer::StopAtCycleLimit(CMpus& units, int32_t uncounted, uint32_t& epoch) {
+    epoch = PublishInstructions(uncounted, 0, epoch);
     if (StopRunningUnits(units)) Host().PostRunStopped(kRunLimitSlot);
-    return epoch;
 }
 
 void CComputer::RunThreadMain() {
@@ -240,11 +236,8 @@ void CComputer::RunThreadMain() {
         // then the cycle limit, against the true count (a count restarted
         // since the pass began is seen here too).
         auto afterStep = [&](int slot, CMpu& unit) {
-            if (unit.HasStopCondition()) {
-                bool stopped = false;
-                epoch = StopIfDone(slot, unit, uncounted, beforePass, epoch, stopped);
-                if (stopped) uncounted = beforePass = 0;
-            }
+            if (unit.HasStopCondition() && StopIfDone(slot, unit, uncounted, beforePass, epoch))
+                uncounted = beforePass = 0;
         };
         auto afterPass = [&] {
             if (m_cycleLimitEnabled && !m_stopRequest) {
@@ -255,7 +248,7 @@ void CComputer::RunThreadMain() {
                 }
                 if (int64_t{m_instructionCount.load(std::memory_order_relaxed)} + uncounted >
                     m_cycleLimit) {
-                    epoch = StopAtCycleLimit(units, uncounted, 0, epoch);
+                    StopAtCycleLimit(units, uncounted, epoch);
                     uncounted = 0;
                 }
             }

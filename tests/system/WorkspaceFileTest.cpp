@@ -263,7 +263,9 @@ TEST(RandomWorkspaceFileTest, RoundTripsAndComesBackAsStored) {
         uint32_t timerBase = 0;
         for (CDevice* d = computer.GetDevices()->GetHead(); d; d = d->GetNext()) {
             EXPECT_EQ(d->GetTimerBase(), timerBase += 0x10);
-            if (auto* ram = dynamic_cast<CRam*>(d)) EXPECT_TRUE(ram->IsWritable());
+            if (auto* ram = dynamic_cast<CRam*>(d)) {
+                EXPECT_TRUE(ram->IsWritable());
+            }
         }
     }
 }
