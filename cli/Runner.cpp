@@ -186,16 +186,8 @@ void CRunner::Perform(const SAction& action) {
             m_limits.seconds = action.value;
             break;
         case EAction::kExec: Exec(action.text); break;
-        case EAction::kRegs: m_out << FormatRegisters(ReadRegisters(ActiveUnit())) << '\n'; break;
-        case EAction::kStats: {
-            std::string text;
-            for (const SCounterValue& counter : ReadCounters(ActiveUnit())) {
-                if (!text.empty()) text += ' ';
-                text += std::string(counter.name) + '=' + std::to_string(counter.value);
-            }
-            m_out << text << '\n';
-            break;
-        }
+        case EAction::kRegs: m_out << FormatRegisters(ActiveUnit()) << '\n'; break;
+        case EAction::kStats: m_out << FormatCounters(ActiveUnit()) << '\n'; break;
         case EAction::kList: List(action.address, action.count); break;
         case EAction::kDump: Dump(action); break;
         case EAction::kSave: Save(action.text); break;
@@ -533,7 +525,7 @@ void CRunner::TracedStep(int slot, CMpu& unit, bool stepInto) {
     char lead[128];
     std::snprintf(lead, sizeof lead, "%d %s %-*s ", slot, addressText.c_str(), kTraceListingWidth,
                   listing.c_str());
-    *m_trace << lead << FormatRegisters(ReadRegisters(unit)) << '\n';
+    *m_trace << lead << FormatRegisters(unit) << '\n';
 }
 
 void CRunner::StartTrace(const std::string& path) {
@@ -625,16 +617,20 @@ void CRunner::PrintJson(const std::string& error, int exitCode) {
             json.Key("state").String(unit.IsRunning()               ? "running"
                                      : unit.GetAnimationRate() != 0 ? "animating"
                                                                     : "idle");
+            const SUnitSnapshot snapshot = unit.TakeSnapshot();
+            const std::span<const SRegisterInfo> registers = unit.GetRegisterInfo();
             json.Key("registers").BeginObject();
-            for (const SRegisterValue& r : ReadRegisters(unit)) {
+            for (size_t i = 0; i < registers.size(); ++i) {
                 char value[16];
-                std::snprintf(value, sizeof value, "%0*X", r.digits, r.value);
-                json.Key(r.name).String(value);
+                std::snprintf(value, sizeof value, "%0*X", registers[i].digits,
+                              snapshot.registers[i]);
+                json.Key(registers[i].name).String(value);
             }
             json.EndObject();
+            const std::span<const SCounterInfo> counters = unit.GetCounterInfo();
             json.Key("counters").BeginObject();
-            for (const SCounterValue& counter : ReadCounters(unit))
-                json.Key(counter.name).Number(counter.value);
+            for (size_t i = 0; i < counters.size(); ++i)
+                json.Key(counters[i].key).Number(snapshot.counters[i]);
             json.EndObject();
             json.EndObject();
         }

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "core/WorkspaceFile.h"
-#include "core/system/StandardSystems.h"
+#include "system/StandardSystems.h"
 
 CMainFrame::CMainFrame(QWidget* parent)
     : QMainWindow(parent),

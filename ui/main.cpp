@@ -1,6 +1,6 @@
 #include <QApplication>
 
-#include "core/system/StandardClasses.h"
+#include "system/StandardClasses.h"
 #include "ui/MainFrm.h"
 
 int main(int argc, char** argv) {

@@ -34,8 +34,8 @@
 #include "core/Mpus.h"
 #include "core/ProgramImage.h"
 #include "core/WorkspaceFile.h"
-#include "core/system/StandardClasses.h"
-#include "core/system/StandardSystems.h"
+#include "system/StandardClasses.h"
+#include "system/StandardSystems.h"
 #include "devices/Keyboard.h"
 #include "devices/M6818.h"
 #include "devices/TimeSlicer.h"
@@ -43,7 +43,7 @@
 #include "devices/Vo16VGA.h"
 #include "support/TestHost.h"
 #include "tools/CommandInterpreter.h"
-#include "tools/StringEx.h"
+#include "core/StringEx.h"
 
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
 #define SIMQ_STRESS_SANITIZED 1

@@ -1,4 +1,4 @@
-#include "core/system/StandardSystems.h"
+#include "system/StandardSystems.h"
 
 #include <atomic>
 #include <memory>
