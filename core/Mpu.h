@@ -55,6 +55,10 @@ struct SUnitSnapshot {
 
 class CMpu {
 public:
+    // What the next step does instead of executing the instruction at the
+    // program counter.
+    enum class EPendingEntry { kNone, kNmi, kIrq };
+
     // The statistics counters, in their stored order.
     enum EStatistic { kFetches = 0, kCycles = 1, kLoads = 2, kStores = 3, kStatisticCount = 4 };
     // The five disassembly texts, in their order.
@@ -105,6 +109,9 @@ public:
                              std::string* operandText = nullptr,
                              std::string* commentText = nullptr);
     virtual bool ReturnExecuted() const { return false; }
+    // The interrupt the next step enters, if any. A request raised by a
+    // device thread right after the call can make it stale.
+    virtual EPendingEntry GetPendingEntry() const { return EPendingEntry::kNone; }
     virtual bool AtBreakpoint() const { return IsBreakpoint(GetPC()); }
     virtual bool IsBreakpoint(uint32_t address) const { return m_breakpoints.Find(address) >= 0; }
 

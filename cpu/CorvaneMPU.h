@@ -76,6 +76,14 @@ public:
                      std::string* commentText = nullptr) override;
     // The last step executed ret or iret (its word is the opcode kept).
     bool ReturnExecuted() const override { return IsReturnWord(m_opcode); }
+    // The step counts itself before it tests for a request: from the third
+    // step after a reset on.
+    EPendingEntry GetPendingEntry() const override {
+        if (m_nmiPending) return EPendingEntry::kNmi;
+        if ((GetSR() & kSrI) != 0 && m_stepsSinceReset >= 2 && m_irqPending)
+            return EPendingEntry::kIrq;
+        return EPendingEntry::kNone;
+    }
 
     // R0-R28 SP LR IPC PC SR CR, 6 digits each (the low 24 bits); SR and
     // CR with their flags. R29-R31 are other names of SP, LR and IPC.

@@ -64,6 +64,11 @@ public:
                      std::string* mnemonicText = nullptr, std::string* operandText = nullptr,
                      std::string* commentText = nullptr) override;
     bool ReturnExecuted() const override { return m_returned; }
+    EPendingEntry GetPendingEntry() const override {
+        if (m_nmiPending) return EPendingEntry::kNmi;
+        if (m_irqLine && (m_status & kInterruptDisable) == 0) return EPendingEntry::kIrq;
+        return EPendingEntry::kNone;
+    }
     // A X Y SP (2 digits) PC (4) STATUS (2, flags N V B D I Z C).
     std::span<const SRegisterInfo> GetRegisterInfo() const override;
     uint32_t GetRegisterValue(size_t index) const override;

@@ -44,8 +44,14 @@ void CMainFrame::UpdateTitle() {
 }
 
 bool CMainFrame::NewDocument() {
+    std::optional<ESystemType> type;
+    if (NewWorkspaceNeedsType()) {
+        const std::optional<int> chosen = m_host->AskSystemType();
+        if (!chosen) return false;
+        type = static_cast<ESystemType>(*chosen);
+    }
     std::string error;
-    if (!NewWorkspace(*m_computer, &error)) {
+    if (!NewWorkspace(*m_computer, type, &error)) {
         if (!error.empty()) m_host->ShowMessage(error, EMessageIcon::Stop);
         return false;
     }

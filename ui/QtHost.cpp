@@ -92,11 +92,11 @@ void CQtHost::ApplyTimerRequest(uint32_t id, std::optional<uint32_t> periodMs) {
     timer->start(static_cast<int>(*periodMs));
 }
 
-void CQtHost::PostRunStopped(int slot) {
+void CQtHost::PostRunStopped(int slot, EStopReason reason) {
     QMetaObject::invokeMethod(
         this,
-        [this, slot] {
-            if (m_computer) m_computer->OnRunStopped(slot);
+        [this, slot, reason] {
+            if (m_computer) m_computer->OnRunStopped(slot, reason);
         },
         Qt::QueuedConnection);
 }

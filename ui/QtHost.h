@@ -23,15 +23,20 @@ public:
 
     void StartTimer(uint32_t id, uint32_t periodMs) override;
     void StopTimer(uint32_t id) override;
-    void PostRunStopped(int slot) override;
+    void PostRunStopped(int slot, EStopReason reason) override;
     void UpdateAllViews(uint32_t hint) override;
     void SetModified(bool modified) override;
     void SetActiveUnitText(std::string_view text) override;
     void ShowMessage(std::string_view text, EMessageIcon icon) override;
-    bool AskYesNo(std::string_view text) override;
-    bool AskInterrupt(SInterruptRequest& request) override;
-    std::optional<int> AskSystemType() override;
     void FrameReady(CDevice& device) override;
+
+    // The questions the commands report as needed, asked with the
+    // application's dialogs.
+    bool AskYesNo(std::string_view text);
+    // The Generate Interrupt dialog; false when cancelled.
+    bool AskInterrupt(SInterruptRequest& request);
+    // The "Select New System Type" dialog: 0, 1 or 2, nothing when cancelled.
+    std::optional<int> AskSystemType();
 
     // Timer requests from other threads waiting for the GUI thread (for
     // tests of the coalescing).

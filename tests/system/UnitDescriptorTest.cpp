@@ -103,7 +103,7 @@ TEST_P(UnitDescriptorTest, CountersCountStepsAndReset) {
 TEST_P(UnitDescriptorTest, SnapshotsWhileRunningAndNoWritesUntilStopped) {
     computer.SetRunLimits(
         {.timeEnabled = false, .seconds = 0, .cyclesEnabled = true, .cycles = 2'000'000'000});
-    ASSERT_TRUE(computer.Run());
+    ASSERT_EQ(computer.Run(), ERunStart::kStarted);
     uint64_t fetches = 0;
     for (int i = 0; i < 2000 && fetches == 0; ++i) {
         const SUnitSnapshot snapshot = unit->TakeSnapshot();
