@@ -198,62 +198,28 @@ void CRunner::WorkspaceReplaced() {
 }
 
 void CRunner::AddUnit(const SNewUnit& wanted) {
-    CMpus* units = m_computer.GetMpus();
-    if (!units) Fail("there is no workspace");
-    if (units->GetCount() >= CMpus::kSlots) Fail("the workspace has eight units already");
-    std::unique_ptr<CMpu> created = UnitClasses().Create(wanted.className);
-    if (!created) {
-        Fail("unknown unit class " + wanted.className + " (the classes are " +
-             ClassNames(UnitClasses()) + ")");
-    }
-    // As the Processing Units dialog adds one: named, in the set, on the bus,
-    // reset with mask 0, then given its mask.
-    CMpu* unit = created.get();
-    unit->SetName(wanted.name);
-    if (!units->Add(unit)) Fail("the workspace has eight units already");
-    created.release();
-    unit->SetBus(m_computer.GetDevices());
-    unit->SetIrqMask(0);
-    unit->Reset();
-    unit->SetIrqMask(wanted.irqMask);
-    // A workspace without an active unit takes the first one added.
-    if (m_computer.GetActiveSlot() < 0)
-        m_computer.SetActiveProcessor(static_cast<uint32_t>(units->IndexOf(unit)));
-    m_computer.SetModifiedFlag();
+    std::string error;
+    if (!m_computer.AddUnit(wanted.className, wanted.name, wanted.irqMask, &error)) Fail(error);
 }
 
 void CRunner::AddDevice(const SNewDevice& wanted) {
     CDevices* devices = m_computer.GetDevices();
     if (!devices) Fail("there is no workspace");
-    std::unique_ptr<CDevice> device = DeviceClasses().Create(wanted.className);
-    if (!device) {
-        Fail("unknown device class " + wanted.className + " (the classes are " +
-             ClassNames(DeviceClasses()) + ")");
-    }
-    // As the Device Configuration dialog adds one; what the options leave
-    // out keeps the class's own setting.
-    device->SetName(wanted.name);
-    device->SetRange(wanted.from, wanted.to, 1);
-    if (wanted.stride) device->SetStride(*wanted.stride);
-    if (wanted.irqCode) device->SetIrqCode(*wanted.irqCode);
-    if (auto* ram = dynamic_cast<CRam*>(device.get())) {
-        const uint64_t size = wanted.size ? *wanted.size : uint64_t{wanted.to} - wanted.from + 1;
-        if (size > CRam::kMaxSize) {
-            Fail("a memory device holds at most " + HexString(CRam::kMaxSize) + " bytes, not " +
-                 (size > 0xFFFFFFFF ? std::string("100000000")
-                                    : HexString(static_cast<uint32_t>(size))) +
-                 " (give size=HEX)");
-        }
-        std::string error;
-        if (!ram->SetSize(static_cast<uint32_t>(size), &error)) Fail(error);
-        ram->SetWritable(!wanted.readOnly);
-    } else if (wanted.readOnly || wanted.size) {
-        Fail("ro and size= apply to memory devices (CRam) only");
-    }
-    auto* video = dynamic_cast<CVideoDevice*>(device.get());
-    devices->AddTail(device.release());
-    if (video) video->StartDisplay();
-    m_computer.SetModifiedFlag();
+    // What the options leave out keeps the class's own setting.
+    SDeviceSettings settings;
+    settings.className = wanted.className;
+    settings.name = wanted.name;
+    settings.from = wanted.from;
+    settings.to = wanted.to;
+    settings.stride = wanted.stride;
+    settings.irqCode = wanted.irqCode;
+    settings.size = wanted.size;
+    settings.writable = !wanted.readOnly;
+    std::string error;
+    if (!m_computer.AddDevice(settings, &error)) Fail(error);
+    // The displays render and raise their interrupts as the desktop's windows do.
+    if (auto* video = dynamic_cast<CVideoDevice*>(devices->GetAt(devices->GetCount() - 1)))
+        video->StartDisplay();
 }
 
 void CRunner::Load(const SAction& action) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,6 +54,23 @@ enum class ERunStart {
     kNeedsConfirmation,  // ask kCautionText (Yes/No); on Yes call with confirmed
     kNeedsInterrupt,     // show the Generate Interrupt dialog; call with its request
     kFailed,             // the run thread could not be started (the user was told)
+};
+
+// What the Device Configuration dialog and the runner set on a device.
+struct SDeviceSettings {
+    std::string className;
+    std::string name;
+    uint32_t from = 0;
+    uint32_t to = 0;
+    // What is left out keeps the class's own setting (or the device's, when
+    // it is edited).
+    std::optional<uint32_t> stride;
+    std::optional<int> irqCode;
+    std::optional<uint32_t> timeScale;
+    // Memory devices (CRam) only: the size in bytes (none: the window,
+    // to - from + 1) and whether programs may write it.
+    std::optional<uint32_t> size;
+    bool writable = true;
 };
 
 // The four run-limit values of a workspace, edited together by the Global
@@ -148,6 +166,33 @@ public:
 
     // One animation step of the unit in slot (the unit's animation timer expired).
     void AnimationStep(int slot);
+
+    // Editing the machine, as the configuration dialogs and the runner do.
+    // Each checks what it is given and says why it refuses (nothing changes
+    // then); each is safe while units run: the run thread is held between
+    // two instructions while the unit set or the bus changes.
+    static constexpr const char* kNameAndClassNeededText =
+        "Both name and class information must be entered before the device can be added.";
+    // A unit of the class, named, with the IRQ mask set after its reset; a
+    // workspace without an active unit makes it active.
+    bool AddUnit(const std::string& className, const std::string& name, uint32_t irqMask,
+                 std::string* error = nullptr);
+    // Takes the unit out (the later slots close up) and deletes it.
+    bool RemoveUnit(int slot, std::string* error = nullptr);
+    // Renames the unit and resets it with the new IRQ mask.
+    bool EditUnit(int slot, const std::string& name, uint32_t irqMask,
+                  std::string* error = nullptr);
+    // Appends a device of the class at the end of the bus order.
+    bool AddDevice(const SDeviceSettings& settings, std::string* error = nullptr);
+    // Applies name, window, stride, time scale, IRQ code and, for memory, size
+    // (a new, empty buffer) and writability to the device at index.
+    bool EditDevice(int index, const SDeviceSettings& settings, std::string* error = nullptr);
+    bool RemoveDevice(int index, std::string* error = nullptr);
+    // Moves the device at index one place earlier (delta -1) or later (+1)
+    // in the bus order; at either end nothing changes.
+    bool MoveDevice(int index, int delta, std::string* error = nullptr);
+    // The settings of the device at index, as the dialog's list shows them.
+    std::optional<SDeviceSettings> GetDeviceSettings(int index) const;
 
     // The run thread steps every running unit, one instruction per unit per
     // pass. It lives from NewContents (or opening) until the contents are
