@@ -68,21 +68,18 @@ public:
 
     void BeforeStep(int slot, CMpu& unit) override {
         const uint32_t address = unit.GetPC() * unit.GetAddressScale();
-        std::string addressText;
-        std::string mnemonic;
-        std::string operand;
-        unit.Disassemble(address, nullptr, &addressText, nullptr, &mnemonic, &operand);
+        const SDisassembly decoded = unit.Disassemble(address);
         std::string listing;
         switch (unit.GetPendingEntry()) {
             case CMpu::EPendingEntry::kNmi: listing = "<NMI>"; break;
             case CMpu::EPendingEntry::kIrq: listing = "<IRQ>"; break;
             case CMpu::EPendingEntry::kNone:
-                listing = UpperCase(mnemonic);
-                if (!operand.empty()) listing += ' ' + UpperCase(operand);
+                listing = UpperCase(decoded.mnemonic);
+                if (!decoded.operand.empty()) listing += ' ' + UpperCase(decoded.operand);
                 break;
         }
         m_line.clear();
-        AppendFormat(m_line, "%d %s %-*s ", slot, addressText.c_str(), kTraceListingWidth,
+        AppendFormat(m_line, "%d %s %-*s ", slot, decoded.address.c_str(), kTraceListingWidth,
                      listing.c_str());
     }
     void AfterStep(int /*slot*/, CMpu& unit) override {

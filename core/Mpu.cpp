@@ -123,20 +123,6 @@ void CMpu::Reset() {
     m_stepOutPending = false;
 }
 
-void CMpu::Disassemble(uint32_t, uint32_t*, std::string*, std::string*, std::string*, std::string*,
-                       std::string*) {}
-
-void CMpu::PublishDisassembly(uint32_t length, uint32_t* lengthOut, std::string* addressText,
-                              std::string* bytesText, std::string* mnemonicText,
-                              std::string* operandText, std::string* commentText) const {
-    if (lengthOut) *lengthOut = length;
-    std::string* outs[kTextCount] = {addressText, bytesText, mnemonicText, operandText,
-                                     commentText};
-    for (int i = 0; i < kTextCount; ++i) {
-        if (outs[i]) *outs[i] = m_texts[i];
-    }
-}
-
 // The CMpu record: timer id, name, IRQ mask, prompt flag, step-out pending,
 // the four counters and the 30 breakpoint entries.
 void CMpu::Serialize(CArchive& ar) {

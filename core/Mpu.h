@@ -28,6 +28,17 @@ struct SFlagInfo {
     bool inverted = false;
 };
 
+// One decoded instruction: its length in bytes and the five texts of a
+// listing line (address, bytes, mnemonic, operand, comment).
+struct SDisassembly {
+    uint32_t length = 0;
+    std::string address;
+    std::string bytes;
+    std::string mnemonic;
+    std::string operand;
+    std::string comment;
+};
+
 // One register as the register pane and the runner show it.
 struct SRegisterInfo {
     const char* name;  // "A", "R0", "PC", "STATUS", "SR"
@@ -61,15 +72,6 @@ public:
 
     // The statistics counters, in their stored order.
     enum EStatistic { kFetches = 0, kCycles = 1, kLoads = 2, kStores = 3, kStatisticCount = 4 };
-    // The five disassembly texts, in their order.
-    enum EText {
-        kAddressText = 0,
-        kBytesText,
-        kMnemonicText,
-        kOperandText,
-        kCommentText,
-        kTextCount
-    };
 
     static constexpr uint32_t kNoAddress = 0xFFFFFFFF;
     static constexpr uint32_t kAnimationTimerBase = 0x4000;
@@ -102,12 +104,8 @@ public:
     virtual void StepPasses(SPassRun& run);
     virtual void Interrupt(bool /*nmi*/, bool /*irq*/, int /*irqCode*/) {}
     virtual void ClearInterrupt(bool /*nmi*/, bool /*irq*/, int /*irqCode*/) {}
-    // Decodes one instruction into the five texts; every out argument may be null.
-    virtual void Disassemble(uint32_t address, uint32_t* length = nullptr,
-                             std::string* addressText = nullptr, std::string* bytesText = nullptr,
-                             std::string* mnemonicText = nullptr,
-                             std::string* operandText = nullptr,
-                             std::string* commentText = nullptr);
+    // Decodes the instruction at address (the unit is not changed).
+    virtual SDisassembly Disassemble(uint32_t /*address*/) const { return {}; }
     virtual bool ReturnExecuted() const { return false; }
     // The interrupt the next step enters, if any. A request raised by a
     // device thread right after the call can make it stale.
@@ -191,14 +189,7 @@ public:
     uint64_t GetStatistic(EStatistic which) const { return GetCounterValue(which); }
     void SetStatistic(EStatistic which, uint32_t value) { m_statistics[which] = value; }
 
-    const std::string& GetText(EText which) const { return m_texts[which]; }
-
 protected:
-    // Copies the five texts and the length to the out arguments that are present.
-    void PublishDisassembly(uint32_t length, uint32_t* lengthOut, std::string* addressText,
-                            std::string* bytesText, std::string* mnemonicText,
-                            std::string* operandText, std::string* commentText) const;
-
     CDevices* m_bus = nullptr;
     // Writes a register the checks of SetRegisterValue let through.
     virtual void StoreRegisterValue(size_t /*index*/, uint32_t /*value*/) {}
@@ -207,7 +198,6 @@ protected:
     std::string m_name;
     Relaxed<uint32_t> m_irqMask{0};
     std::array<Relaxed<uint32_t>, kStatisticCount> m_statistics{};
-    std::array<std::string, kTextCount> m_texts;
 
 private:
     Relaxed<uint32_t> m_runToAddress{kNoAddress};

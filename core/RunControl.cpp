@@ -496,9 +496,8 @@ ERunStart CComputer::BounceOver(bool confirmed, const SInterruptRequest* interru
     // The code listing keeps the next-instruction address while it shows the
     // program counter's line; without a listing it would be stale, so it is
     // taken from the unit's disassembler when that reports a length.
-    uint32_t length = 0;
     const uint32_t address = unit->GetPC() * unit->GetAddressScale();
-    unit->Disassemble(address, &length);
+    const uint32_t length = unit->Disassemble(address).length;
     if (length != 0) unit->SetNextInstructionAddress(address + length);
     const uint32_t previous = unit->GetRunToAddress();
     unit->SetRunToAddress(unit->GetNextInstructionAddress());

@@ -42,10 +42,7 @@ public:
     void Reset() override;
     void Step() override;
     void StepPasses(SPassRun& run) override;
-    void Disassemble(uint32_t address, uint32_t* length = nullptr,
-                     std::string* addressText = nullptr, std::string* bytesText = nullptr,
-                     std::string* mnemonicText = nullptr, std::string* operandText = nullptr,
-                     std::string* commentText = nullptr) override;
+    SDisassembly Disassemble(uint32_t address) const override;
     bool ReturnExecuted() const override { return m_returned != 0; }
 
     // Register access for the register pane and the tests. r0 stays 0;

@@ -84,14 +84,13 @@ void CCodeListing::Relist() {
     uint32_t address = m_top;
     for (int i = 0; i < m_lineCount; ++i) {
         SListingLine line;
-        std::string addressText;
-        std::string bytesText;
-        unit->Disassemble(address, &line.length, &addressText, &bytesText, &line.mnemonic,
-                          &line.operand, nullptr);
+        const SDisassembly decoded = unit->Disassemble(address);
+        const std::string& addressText = decoded.address;
+        const std::string bytesText = UpperCase(decoded.bytes);
+        line.length = decoded.length;
         line.address = address;
-        bytesText = UpperCase(bytesText);
-        line.mnemonic = UpperCase(line.mnemonic);
-        line.operand = UpperCase(line.operand);
+        line.mnemonic = UpperCase(decoded.mnemonic);
+        line.operand = UpperCase(decoded.operand);
 
         const int n = static_cast<int>(addressText.size());
         if (m_showMachineCode) {
@@ -171,8 +170,8 @@ bool CCodeListing::OnKey(EListingKey key) {
     switch (key) {
         case EListingKey::kUp: Move(m_top - CodeUnit()); return true;
         case EListingKey::kDown: {
-            uint32_t length = 0;
-            if (CMpu* unit = Unit()) unit->Disassemble(m_top, &length);
+            const CMpu* unit = Unit();
+            const uint32_t length = unit ? unit->Disassemble(m_top).length : 0;
             Move(m_top + (length ? length : CodeUnit()));
             return true;
         }

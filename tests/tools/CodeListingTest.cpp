@@ -13,11 +13,11 @@
 #include "core/Devices.h"
 #include "core/Mpus.h"
 #include "core/Ram.h"
+#include "core/StringEx.h"
 #include "core/ViewHint.h"
 #include "cpu/CorvaneMPU.h"
 #include "cpu/M6502.h"
 #include "support/TestHost.h"
-#include "core/StringEx.h"
 
 namespace {
 
@@ -31,16 +31,13 @@ public:
         m_addressScale = scale;
     }
     uint32_t GetPC() const override { return pc; }
-    void Disassemble(uint32_t address, uint32_t* length, std::string* addressText,
-                     std::string* bytesText, std::string* mnemonicText, std::string* operandText,
-                     std::string* commentText) override {
-        m_texts[kAddressText] = FormatText("%04X", address);
-        m_texts[kBytesText] = FormatText("%02x %02x", address & 0xFF, (address + 1) & 0xFF);
-        m_texts[kMnemonicText] = "ld";
-        m_texts[kOperandText] = FormatText("#%x", address & 0xFF);
-        m_texts[kCommentText] = "never shown";
-        PublishDisassembly(m_length, length, addressText, bytesText, mnemonicText, operandText,
-                           commentText);
+    SDisassembly Disassemble(uint32_t address) const override {
+        return {m_length,
+                FormatText("%04X", address),
+                FormatText("%02x %02x", address & 0xFF, (address + 1) & 0xFF),
+                "ld",
+                FormatText("#%x", address & 0xFF),
+                "never shown"};
     }
     uint32_t pc = 0;
 
