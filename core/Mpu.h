@@ -11,6 +11,7 @@
 
 #include "core/Breakpoints.h"
 #include "core/Relaxed.h"
+#include "core/Symbols.h"
 
 class CArchive;
 class CDevices;
@@ -126,6 +127,9 @@ public:
 
     CBreakpoints& Breakpoints() { return m_breakpoints; }
     const CBreakpoints& Breakpoints() const { return m_breakpoints; }
+    // The names of the unit's program (not stored in the workspace file).
+    CSymbols& Symbols() { return m_symbols; }
+    const CSymbols& Symbols() const { return m_symbols; }
 
     uint32_t GetStatistic(EStatistic which) const { return m_statistics[which]; }
     void SetStatistic(EStatistic which, uint32_t value) { m_statistics[which] = value; }
@@ -158,4 +162,5 @@ private:
     Relaxed<bool> m_stepOutPending{false};
     Relaxed<bool> m_interruptPrompt{false};
     CBreakpoints m_breakpoints;
+    CSymbols m_symbols;
 };
