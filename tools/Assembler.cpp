@@ -643,7 +643,7 @@ private:
             }
             if (final) {
                 if (!bytes.empty()) Emit(s, start, bytes);
-                List(s, start, bytes, shownValue);
+                List(s, s.kind == EKind::kOrg ? m_address : start, bytes, shownValue);
             }
             m_address += size;
         }
@@ -835,7 +835,7 @@ private:
                 lead = FormatText("%0*llX", digits, static_cast<unsigned long long>(shownValue));
             lead.resize(static_cast<size_t>(digits) + 1 + kBytesColumn, ' ');
             lead[static_cast<size_t>(digits) + 1] = '=';
-        } else if (s.kind != EKind::kNone || !s.label.empty()) {
+        } else if ((s.kind != EKind::kNone && s.kind != EKind::kCpu) || !s.label.empty()) {
             lead = FormatText("%0*X ", digits, address);
         }
         const bool instruction = s.kind == EKind::kInstruction;

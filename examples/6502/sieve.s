@@ -5,7 +5,7 @@
 ;
 ;   simq --assemble examples/6502/sieve.s -o sieve.hex --symbols sieve.sym
 ;   simq --system blank --add-unit C6502:cpu --add-device CRam:RAM:0:FFFF \
-;        --load sieve.hex --symbols-load sieve.sym --reset --break done --run --regs
+;        --load sieve.hex --load-symbols sieve.sym --reset --break done --run --regs
 ;
 ;   A=36 X=00 Y=36 SP=FF PC=0440 STATUS=31
 ;

@@ -9,7 +9,7 @@
 ;
 ;   simq --assemble examples/vo16/checkerboard.s -o checkerboard.s19 \
 ;        --symbols checkerboard.sym
-;   simq --load checkerboard.s19 --symbols-load checkerboard.sym --break done \
+;   simq --load checkerboard.s19 --load-symbols checkerboard.sym --break done \
 ;        --run --frame "Vo16 VGA Controller" checkerboard.png
 ;
 ; Registers: r1 the frame address, r2 lines still to draw, r3 bytes still to

@@ -91,7 +91,9 @@ void RoundTrip(CRig& rig, uint32_t address, const Bytes& bytes, bool exact) {
     const bool ok = rig.Assemble(line, address, assembled, error);
     if (Lossy(text)) {
         // An annotated one reads as its plain mnemonic ("nop; undoc" as nop).
-        if (text.find(';') == std::string::npos) EXPECT_FALSE(ok) << text;
+        if (text.find(';') == std::string::npos) {
+            EXPECT_FALSE(ok) << text;
+        }
         return;
     }
     ASSERT_TRUE(ok) << "'" << line << "' at " << std::hex << address << ": " << error;
