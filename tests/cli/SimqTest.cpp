@@ -441,9 +441,9 @@ TEST(Simq, AssemblesAndUsesSymbolsInListingsAndBreakpoints) {
     EXPECT_EQ(loaded.lines[2].substr(0, 17), ":000400 A9 05 8D ");
 
     const std::string bad = Write("bad.s", "  cpu 6502\n  lda #100\n  jmp nowhere\n");
-    const SRun failed = Simq({"--assemble", bad, "-o", Path("bad.s19")});
+    const SRun failed = Simq({"--assemble", bad, "-o", Path("never.s19")});
     EXPECT_EQ(failed.exitCode, 2);
     EXPECT_EQ(Lines(failed.err).size(), 3u) << failed.err;
     EXPECT_NE(failed.err.find("bad.s:3:7: unknown name 'nowhere'"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(Path("bad.s19")));
+    EXPECT_FALSE(std::filesystem::exists(Path("never.s19")));
 }
