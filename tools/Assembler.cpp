@@ -608,8 +608,12 @@ private:
                     if (parts.size() == 2 && (!Evaluate(s, parts[1], resolver, final, fill) ||
                                               !CheckRange(s, parts[1], fill, 1, final)))
                         break;
-                    if (s.kind == EKind::kReserve) {
+                    // Only the last pass makes the bytes, and only as many as memory holds.
+                    if (s.kind == EKind::kReserve || !final) {
                         size = static_cast<uint32_t>(count.value);
+                    } else if (m_emitted + static_cast<uint64_t>(count.value) >
+                               uint64_t{m_set->HighestAddress()} + 1) {
+                        AddError(s, parts[0], "the program is larger than the memory");
                     } else {
                         bytes.assign(static_cast<size_t>(count.value),
                                      static_cast<uint8_t>(fill.value));
