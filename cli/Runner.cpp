@@ -5,6 +5,7 @@
 #include <ostream>
 #include <stdexcept>
 
+#include "cli/Assemble.h"
 #include "cli/FrameImage.h"
 #include "cli/Json.h"
 #include "cli/Registers.h"
@@ -148,7 +149,7 @@ void CRunner::Perform(const SAction& action) {
         case EAction::kUnit: SelectUnit(action.count); break;
         case EAction::kSet: SetRegister(action); break;
         case EAction::kReset: ActiveUnit().Reset(); break;
-        case EAction::kBreak: AddBreakpoint(action.address); break;
+        case EAction::kBreak: AddBreakpoint(Address(action)); break;
         case EAction::kStep: Step(action.count); break;
         case EAction::kRun: RunActive(); break;
         case EAction::kRunAll: RunAll(); break;
@@ -163,7 +164,19 @@ void CRunner::Perform(const SAction& action) {
         case EAction::kExec: Exec(action.text); break;
         case EAction::kRegs: m_out << FormatRegisters(ActiveUnit()) << '\n'; break;
         case EAction::kStats: m_out << FormatCounters(ActiveUnit()) << '\n'; break;
-        case EAction::kList: List(action.address, action.count); break;
+        case EAction::kList: List(Address(action), action.count); break;
+        case EAction::kAsmCpu: break;  // read with the --assemble actions
+        case EAction::kAssemble: {
+            std::string error;
+            CMpu* unit = m_computer.IsEmpty() ? nullptr : m_computer.GetActiveProcessor();
+            if (!RunAssemble(action, m_computer, unit, m_err, error)) Fail(error);
+            break;
+        }
+        case EAction::kLoadSymbols: {
+            std::string error;
+            if (!LoadUnitSymbols(action.text, ActiveUnit(), error)) Fail(error);
+            break;
+        }
         case EAction::kDump: Dump(action); break;
         case EAction::kSave: Save(action.text); break;
         case EAction::kFrame: Frame(action.device, action.text); break;
@@ -269,6 +282,13 @@ void CRunner::SetRegister(const SAction& action) {
     if (!WriteRegister(ActiveUnit(), action.text, static_cast<uint32_t>(action.value), error))
         Fail(error);
     m_computer.SetModifiedFlag();
+}
+
+uint32_t CRunner::Address(const SAction& action) const {
+    uint32_t address = 0;
+    std::string error;
+    if (!ActionAddress(action, ActiveUnit(), address, error)) Fail(error);
+    return address;
 }
 
 void CRunner::AddBreakpoint(uint32_t address) {
@@ -407,8 +427,10 @@ void CRunner::List(uint32_t address, uint32_t lines) {
     listing.SetShowMachineCode(true);
     listing.SetLineCount(static_cast<int>(lines));
     listing.SetTopAddress(address);
-    for (const SListingLine& line : listing.Lines())
+    for (const SListingLine& line : listing.Lines()) {
+        if (!line.label.empty()) m_out << line.label << ":\n";
         m_out << line.text << '\n';
+    }
 }
 
 void CRunner::Dump(const SAction& action) {

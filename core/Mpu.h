@@ -14,6 +14,7 @@
 
 #include "core/Breakpoints.h"
 #include "core/Relaxed.h"
+#include "core/Symbols.h"
 
 class CArchive;
 class CDevices;
@@ -184,6 +185,9 @@ public:
 
     CBreakpoints& Breakpoints() { return m_breakpoints; }
     const CBreakpoints& Breakpoints() const { return m_breakpoints; }
+    // The names of the unit's program (not stored in the workspace file).
+    CSymbols& Symbols() { return m_symbols; }
+    const CSymbols& Symbols() const { return m_symbols; }
 
     // A common counter as the unit counts it (through its counter descriptors).
     uint64_t GetStatistic(EStatistic which) const { return GetCounterValue(which); }
@@ -209,4 +213,5 @@ private:
     Relaxed<bool> m_stepOutPending{false};
     Relaxed<bool> m_interruptPrompt{false};
     CBreakpoints m_breakpoints;
+    CSymbols m_symbols;
 };

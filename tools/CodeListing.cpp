@@ -15,6 +15,50 @@ namespace {
 // More lines than any screen holds; guards against a bogus line count.
 constexpr int kMaxLines = 4096;
 
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
+// Numbers in the operand that are a symbol's address become its name; not
+// immediates (#), register names (R12) or bit ranges ({7:0}).
+void NameOperands(std::string& operand, const CSymbols& symbols) {
+    if (symbols.Empty()) return;
+    std::string named;
+    size_t i = 0;
+    while (i < operand.size()) {
+        if (!IsHexDigit(operand[i])) {
+            named += operand[i++];
+            continue;
+        }
+        size_t end = i;
+        while (end < operand.size() && IsHexDigit(operand[end]))
+            ++end;
+        const char before = i ? operand[i - 1] : ',';
+        const bool dollar = before == '$';
+        const char mark = dollar ? (i > 1 ? operand[i - 2] : ',') : before;
+        const bool candidate = end - i <= 8 && (mark == ',' || mark == '(' || mark == ' ') &&
+                               (end == operand.size() || operand[end] == ',' ||
+                                operand[end] == '(' || operand[end] == ')');
+        const std::string* name = nullptr;
+        if (candidate) {
+            uint32_t value = 0;
+            for (size_t k = i; k < end; ++k)
+                value =
+                    value << 4 | static_cast<uint32_t>(operand[k] <= '9' ? operand[k] - '0'
+                                                                         : operand[k] - 'A' + 10);
+            name = symbols.NameAt(value);
+        }
+        if (name) {
+            if (dollar) named.pop_back();
+            named += *name;
+        } else {
+            named.append(operand, i, end - i);
+        }
+        i = end;
+    }
+    operand = std::move(named);
+}
+
 void PlaceAt(std::string& text, int column, const std::string& part) {
     if (part.empty()) return;
     const size_t at = static_cast<size_t>(column);
@@ -91,6 +135,8 @@ void CCodeListing::Relist() {
         line.address = address;
         line.mnemonic = UpperCase(decoded.mnemonic);
         line.operand = UpperCase(decoded.operand);
+        NameOperands(line.operand, unit->Symbols());
+        if (const std::string* label = unit->Symbols().NameAt(address)) line.label = *label;
 
         const int n = static_cast<int>(addressText.size());
         if (m_showMachineCode) {

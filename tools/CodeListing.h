@@ -35,7 +35,8 @@ struct SListingLine {
     EMark mark = EMark::kNone;
     std::string lead;      // drawn at column 0
     std::string mnemonic;  // upper case
-    std::string operand;   // upper case
+    std::string operand;   // upper case, addresses that name a symbol as the name
+    std::string label;     // the unit's symbol at the address, shown on a line of its own
     int mnemonicColumn = 0;
     int operandColumn = 0;
     // The three parts in their columns (a part that would overlap the next

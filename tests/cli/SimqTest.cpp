@@ -415,3 +415,35 @@ TEST(Simq, TheCorvanePictureExampleFrameListingAndTimeSlicerTicks) {
 }
 
 }  // namespace
+
+// The assembler end to end: a label file of the common 6502 toolchain gives
+// --list its labels and --break its symbol; a source assembles into the
+// workspace; a source with errors lists them all and writes nothing.
+TEST(Simq, AssemblesAndUsesSymbolsInListingsAndBreakpoints) {
+    const std::string labels = Write("sieve.lbl",
+                                     "al 000400 .start\nal 000440 .done\n"
+                                     "al 000200 .sieve\nal 000407 .clear\n");
+    const SRun run =
+        Simq(k6502 + Args{"--load", Source("examples/6502/sieve.hex"), "--load-symbols", labels,
+                          "--reset", "--break", "done", "--run", "--regs", "--list", "clear", "3"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.lines, (std::vector<std::string>{
+                             "A=36 X=00 Y=36 SP=FF PC=0440 STATUS=31",
+                             "clear:", "0407 9D 00 02        STA      sieve,X",
+                             "040A E8              INX", "040B D0 FA           BNE      clear"}));
+
+    const std::string source = Write("p.s", "  org 400\nstart: lda #5\n  sta $0200\n  jmp start\n");
+    const SRun loaded = Simq(k6502 + Args{"--asm-cpu", "6502", "--assemble", source, "--list",
+                                          "start", "1", "--exec", "D 0400 3"});
+    ASSERT_EQ(loaded.exitCode, 0) << loaded.err;
+    EXPECT_EQ(loaded.lines[1], "0400 A9 05           LDA      #05");
+    ASSERT_EQ(loaded.lines.size(), 3u);
+    EXPECT_EQ(loaded.lines[2].substr(0, 17), ":000400 A9 05 8D ");
+
+    const std::string bad = Write("bad.s", "  cpu 6502\n  lda #100\n  jmp nowhere\n");
+    const SRun failed = Simq({"--assemble", bad, "-o", Path("never.s19")});
+    EXPECT_EQ(failed.exitCode, 2);
+    EXPECT_EQ(Lines(failed.err).size(), 3u) << failed.err;
+    EXPECT_NE(failed.err.find("bad.s:3:7: unknown name 'nowhere'"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(Path("never.s19")));
+}
