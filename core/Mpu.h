@@ -112,7 +112,7 @@ public:
     // device thread right after the call can make it stale.
     virtual EPendingEntry GetPendingEntry() const { return EPendingEntry::kNone; }
     virtual bool AtBreakpoint() const { return IsBreakpoint(GetPC()); }
-    virtual bool IsBreakpoint(uint32_t address) const { return m_breakpoints.Find(address) >= 0; }
+    virtual bool IsBreakpoint(uint32_t address) const { return m_breakpoints.Has(address); }
 
     // Registers by descriptor, in register-pane order (none for the null unit).
     virtual std::span<const SRegisterInfo> GetRegisterInfo() const { return {}; }
