@@ -27,6 +27,9 @@ public:
 
     // Always the 30 entries; the count is not stored, so a loaded set is empty.
     void Serialize(CArchive& ar);
+    // The workspace file's extension block: the count, the cursor and the
+    // 30 entries, so that a loaded set is the saved one.
+    void SerializeSettings(CArchive& ar);
 
 private:
     Relaxed<int> m_cursor{0};

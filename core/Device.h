@@ -29,6 +29,12 @@ public:
     virtual const char* GetClassName() const { return "CDevice"; }
     // The stored record: From, To, Name; derived devices add their own fields.
     virtual void Serialize(CArchive& ar);
+    // What the workspace file's extension block keeps of the device beyond
+    // its record: here stride, IRQ code, time scale and the running timers;
+    // a derived device appends what its record drops. Fields are only ever
+    // appended. Loading may fail the archive after setting some fields: the
+    // caller then discards the device.
+    virtual void SerializeSettings(CArchive& ar);
 
     // Read, Write, Reset (through CDevices::ResetAll) and OnTimer run with the
     // bus lock held, so they never overlap and must not access the bus

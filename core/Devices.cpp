@@ -76,6 +76,18 @@ CDevices::CRunThreadHold::~CRunThreadHold() {
     if (m_computer) m_computer->ResumeRunThread();
 }
 
+void CDevices::SetComputer(CComputer* computer) {
+    const bool hadNone = m_computer == nullptr;
+    m_computer = computer;
+    if (!hadNone || !computer) return;
+    for (CDevice* device = m_head; device; device = device->m_next) {
+        for (uint32_t n = 0; n < CDevice::kTimers; ++n) {
+            if (device->m_timerActive[n])
+                device->Host().StartTimer(device->m_timerBase + n, device->m_timerPeriod[n]);
+        }
+    }
+}
+
 void CDevices::AddTail(CDevice* device) {
     if (!device) return;
     ChangeStructure([&] {

@@ -93,7 +93,9 @@ public:
     // Device timer dispatch: the device whose base is id & ~0xF gets id - base.
     void OnTimer(uint32_t id);
 
-    void SetComputer(CComputer* computer) { m_computer = computer; }
+    // Timers the devices started while the list had no workspace (a loaded
+    // list is read before it has one) start on the new workspace's host.
+    void SetComputer(CComputer* computer);
     CComputer* GetComputer() const { return m_computer; }
 
     // Interrupts raised by devices travel to the workspace's units.

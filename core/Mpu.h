@@ -50,6 +50,13 @@ public:
     virtual const char* GetClassName() const { return "CMpu"; }
     // The stored record: the CMpu record here; cores store their own fields.
     virtual void Serialize(CArchive& ar);
+    // What the workspace file's extension block keeps of the unit beyond its
+    // record: here name, IRQ mask, interrupt prompt, step-out, statistics and
+    // breakpoints; a core appends the state its record drops. Fields are only
+    // ever appended, so a file written later still loads. Loading may fail
+    // the archive after setting some fields: the caller then discards the
+    // unit.
+    virtual void SerializeSettings(CArchive& ar);
 
     virtual uint32_t GetPC() const { return 0; }
     virtual void Stop();

@@ -639,6 +639,18 @@ void C6502::ClearInterrupt(bool /*nmi*/, bool irq, int /*irqCode*/) {
     if (irq) m_irqLine = false;
 }
 
+// Beyond the common fields: the last opcode and effective address, which the
+// register pane shows.
+void C6502::SerializeSettings(CArchive& ar) {
+    CMpu::SerializeSettings(ar);
+    uint32_t opcode = m_opcode, effective = m_effectiveAddress;
+    ar.Transfer(opcode);
+    ar.Transfer(effective);
+    if (ar.IsStoring()) return;
+    m_opcode = static_cast<uint8_t>(opcode);
+    m_effectiveAddress = static_cast<uint16_t>(effective);
+}
+
 void C6502::Serialize(CArchive& ar) {
     uint32_t values[6] = {m_a, m_x, m_y, m_sp, m_pc, m_status};
     for (uint32_t& value : values)

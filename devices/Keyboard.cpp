@@ -75,6 +75,22 @@ void CKeyboard::ClosePanel() {
     m_panel.reset();
 }
 
+// Beyond the common settings: the playback rate and position, and the code
+// waiting in the register.
+void CKeyboard::SerializeSettings(CArchive& ar) {
+    CDevice::SerializeSettings(ar);
+    uint64_t position = m_textPosition;
+    uint32_t positionLow = static_cast<uint32_t>(position), scanCode = m_scanCode;
+    ar.Transfer(m_ratePosition);
+    ar.Transfer(m_repeatCount);
+    ar.Transfer(m_passesPlayed);
+    ar.Transfer(positionLow);
+    ar.Transfer(scanCode);
+    if (ar.IsStoring() || ar.Failed()) return;
+    m_textPosition = positionLow;
+    m_scanCode = scanCode;
+}
+
 // Record: the CDevice fields, then the IRQ code and the key-code text (the
 // panel's, while it is open).
 void CKeyboard::Serialize(CArchive& ar) {

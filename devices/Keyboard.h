@@ -27,6 +27,7 @@ public:
 
     const char* GetClassName() const override { return kClassName; }
     void Serialize(CArchive& ar) override;
+    void SerializeSettings(CArchive& ar) override;
     // One playback step (timer 0).
     void OnTimer(uint32_t timerIndex) override;
     uint32_t Read(uint32_t address, uint32_t size) override;

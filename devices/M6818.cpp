@@ -1,7 +1,34 @@
 #include "devices/M6818.h"
 
+#include "core/Archive.h"
+
 C6818::C6818() {
     StartTimer(kUpdatePeriodMs, 0);
+}
+
+void C6818::SerializeSettings(CArchive& ar) {
+    CDevice::SerializeSettings(ar);
+    for (uint8_t* byte :
+         {&m_address, &m_seconds, &m_secondsAlarm, &m_minutes, &m_minutesAlarm, &m_hours,
+          &m_hoursAlarm, &m_dayOfWeek, &m_date.month, &m_date.day, &m_registerA, &m_registerD})
+        ar.Transfer(*byte);
+    ar.Transfer(m_date.year);
+    for (uint8_t& byte : m_ram)
+        ar.Transfer(byte);
+    for (bool* flag : {&m_irqf, &m_pf, &m_af, &m_uf, &m_set, &m_pie, &m_aie, &m_uie, &m_sqwe,
+                       &m_bcd, &m_24Hour, &m_dse})
+        ar.Transfer(*flag);
+    bool autumnChanged = m_lastAutumnChange.has_value();
+    CalendarDate autumn = m_lastAutumnChange.value_or(CalendarDate{});
+    ar.Transfer(autumnChanged);
+    ar.Transfer(autumn.month);
+    ar.Transfer(autumn.day);
+    ar.Transfer(autumn.year);
+    if (ar.IsStoring()) return;
+    m_address &= 0x3F;
+    m_registerA &= 0x7F;
+    m_lastAutumnChange.reset();
+    if (autumnChanged) m_lastAutumnChange = autumn;
 }
 
 void C6818::Reset() {

@@ -40,6 +40,9 @@ public:
     void OnTimer(uint32_t timerIndex) override;
     uint32_t Read(uint32_t address, uint32_t size) override;
     uint32_t Write(uint32_t address, uint32_t value, uint32_t size, bool force) override;
+    // The clock's record stores nothing of it; the extension block keeps the
+    // whole register file, as the chip's battery would.
+    void SerializeSettings(CArchive& ar) override;
 
     // The clock's state in binary, as it holds it (for views and tests).
     const CalendarDate& GetDate() const { return m_date; }

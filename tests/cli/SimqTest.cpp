@@ -415,3 +415,26 @@ TEST(Simq, TheCorvanePictureExampleFrameListingAndTimeSlicerTicks) {
 }
 
 }  // namespace
+
+namespace {
+
+// The standard Corvane system saved and opened again draws the example's
+// picture as a fresh one does: the VIC keeps its stride, the ROM stays ROM.
+TEST(Simq, TheCorvanePictureAfterSaveAndOpenIsTheFreshOne) {
+    const std::string saved = Path("corvane.sqw");
+    ASSERT_EQ(Simq({"--system", "corvane", "--save", saved}).exitCode, 0);
+    const Args run = {"--load",
+                      Source("examples/corvane/picture.s19"),
+                      "--limit-instructions",
+                      "3000000",
+                      "--run-all",
+                      "--frame",
+                      "VIC"};
+    ASSERT_EQ(Simq(Args{"--system", "corvane"} + run + Args{Path("fresh.png")}).exitCode, 1);
+    ASSERT_EQ(Simq(Args{saved} + run + Args{Path("opened.png")}).exitCode, 1);
+    const QImage fresh(QString::fromStdString(Path("fresh.png")));
+    ASSERT_FALSE(fresh.isNull());
+    EXPECT_EQ(QImage(QString::fromStdString(Path("opened.png"))), fresh);
+}
+
+}  // namespace
