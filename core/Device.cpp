@@ -33,12 +33,15 @@ void CDevice::StopTimer(uint32_t timerIndex) {
     m_timerActive[timerIndex] = false;
 }
 
-void CDevice::RaiseInterrupt(bool irq, bool nmi) {
+void CDevice::RaiseInterrupt(bool nmi, bool irq) {
+    if (irq) m_irqRequest = true;
     if (m_owner) m_owner->Interrupt(nmi, irq, m_irqCode);
 }
 
-void CDevice::ClearInterrupt(bool irq, bool nmi) {
-    if (m_owner) m_owner->ClearInterrupt(nmi, irq, m_irqCode);
+void CDevice::ClearInterrupt(bool /*nmi*/, bool irq) {
+    if (!irq) return;
+    m_irqRequest = false;
+    if (m_owner) m_owner->Withdraw(*this);
 }
 
 void CDevice::ChangeStructure(const std::function<void()>& change) {

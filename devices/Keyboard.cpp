@@ -18,7 +18,7 @@ CKeyboard::~CKeyboard() {
 uint32_t CKeyboard::Read(uint32_t /*address*/, uint32_t /*size*/) {
     const uint32_t code = m_scanCode;
     m_scanCode = 0;
-    if (CDevices* bus = GetOwner()) bus->ClearInterrupt(false, true, kWithdrawCode);
+    ClearInterrupt(false, true);
     return code;
 }
 
@@ -32,7 +32,7 @@ void CKeyboard::DeliverCode(uint32_t code) {
     // request or the other way round.
     std::lock_guard guard(bus->Lock());
     m_scanCode = code;
-    RaiseInterrupt(true, false);
+    RaiseInterrupt(false, true);
 }
 
 void CKeyboard::StartPlayback(uint32_t periodMs, int repeatCount) {
@@ -59,7 +59,7 @@ void CKeyboard::OnTimer(uint32_t timerIndex) {
     size_t consumed = 0;
     m_scanCode = ParseHex(std::string_view(m_text).substr(m_textPosition), consumed);
     m_textPosition += consumed + 1;  // and the one separator
-    RaiseInterrupt(true, false);
+    RaiseInterrupt(false, true);
 }
 
 CKeyboardPanel& CKeyboard::OpenPanel() {

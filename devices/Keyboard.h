@@ -18,7 +18,6 @@ class CKeyboardPanel;
 class CKeyboard final : public CDevice {
 public:
     static constexpr const char* kClassName = "CKeyboard";
-    static constexpr int kWithdrawCode = 15;
     static constexpr int kDefaultRatePosition = 50;
 
     CKeyboard();

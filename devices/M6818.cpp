@@ -77,7 +77,7 @@ uint8_t C6818::ReadRegister(uint32_t index) {
         case 12: {
             const uint8_t value = static_cast<uint8_t>((m_irqf ? 0x80 : 0) | (m_pf ? 0x40 : 0) |
                                                        (m_af ? 0x20 : 0) | (m_uf ? 0x10 : 0));
-            if (m_irqf) ClearInterrupt(true, false);
+            if (m_irqf) ClearInterrupt(false, true);
             m_irqf = m_pf = m_af = m_uf = false;
             return value;
         }
@@ -135,7 +135,7 @@ void C6818::WriteRegister(uint32_t index, uint8_t value) {
 
 void C6818::Interrupt() {
     m_irqf = true;
-    RaiseInterrupt(true, false);
+    RaiseInterrupt(false, true);
 }
 
 void C6818::PeriodicTick() {
