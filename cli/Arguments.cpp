@@ -35,9 +35,10 @@ constexpr std::array kActions = {
     SActionInfo{"--trace", EAction::kTrace, 1},
 };
 
-// The largest counts the runner takes: the run thread's instruction count is
-// a signed 32-bit number, and no listing shows more lines than this.
-constexpr uint64_t kMaxInstructionLimit = std::numeric_limits<int32_t>::max();
+// The largest counts the runner takes: an instruction limit is a 64-bit count
+// (kept within what --json prints exactly as a signed number), and no listing
+// shows more lines than this.
+constexpr uint64_t kMaxInstructionLimit = std::numeric_limits<int64_t>::max();
 constexpr uint64_t kMaxListLines = 4096;
 constexpr uint64_t kMaxSteps = std::numeric_limits<uint32_t>::max();
 
@@ -229,7 +230,7 @@ bool ParseParameters(SAction& action, const std::vector<std::string>& p, std::st
             return true;
         case EAction::kLimitInstructions:
             if (!ParseDecimal(p[0], kMaxInstructionLimit, number)) {
-                error = "expects a decimal instruction count up to 2147483647";
+                error = "expects a decimal instruction count up to 9223372036854775807";
                 return false;
             }
             action.value = static_cast<int64_t>(number);

@@ -178,8 +178,8 @@ void CRunner::Perform(const SAction& action) {
         case EAction::kRun: RunActive(); break;
         case EAction::kRunAll: RunAll(); break;
         case EAction::kLimitInstructions:
-            m_limits.cyclesEnabled = true;
-            m_limits.cycles = static_cast<int32_t>(action.value);
+            m_limits.instructionsEnabled = true;
+            m_limits.instructions = static_cast<uint64_t>(action.value);
             break;
         case EAction::kLimitSeconds:
             m_limits.timeEnabled = true;
@@ -378,7 +378,7 @@ void CRunner::RunActive() {
     const int slot = m_computer.GetActiveSlot();
     m_computer.SetRunLimits(m_limits);
     if (m_trace) {
-        RequireBound(HasStopCondition(unit) || m_limits.cyclesEnabled || m_limits.timeEnabled,
+        RequireBound(HasStopCondition(unit) || m_limits.instructionsEnabled || m_limits.timeEnabled,
                      "--run");
         TracedRun({slot});
         return;
@@ -410,7 +410,8 @@ void CRunner::RunAll() {
         slots.push_back(slot);
         everyUnitStops = everyUnitStops && HasStopCondition(*units->GetAt(slot));
     }
-    RequireBound(everyUnitStops || m_limits.cyclesEnabled || m_limits.timeEnabled, "--run-all");
+    RequireBound(everyUnitStops || m_limits.instructionsEnabled || m_limits.timeEnabled,
+                 "--run-all");
     m_computer.SetRunLimits(m_limits);
     if (m_trace) {
         TracedRun(slots);
@@ -457,7 +458,7 @@ void CRunner::OnRunStopped(int slot) {
 
 EStopReason CRunner::LimitReason() const {
     const SRunLimits limits = m_computer.GetRunLimits();
-    if (limits.cyclesEnabled && m_computer.GetInstructionCount() > limits.cycles)
+    if (limits.instructionsEnabled && m_computer.GetInstructionCount() > limits.instructions)
         return EStopReason::kInstructionLimit;
     return EStopReason::kTimeLimit;
 }
@@ -495,8 +496,8 @@ void CRunner::TracedRun(const std::vector<int>& slots) {
             }
         }
         if (remaining > 0) {
-            const bool cycles =
-                limits.cyclesEnabled && m_computer.GetInstructionCount() > limits.cycles;
+            const bool cycles = limits.instructionsEnabled &&
+                                m_computer.GetInstructionCount() > limits.instructions;
             const bool time = limits.timeEnabled && m_host.NowSeconds() - start > limits.seconds;
             if (cycles || time) {
                 reason = cycles ? EStopReason::kInstructionLimit : EStopReason::kTimeLimit;
@@ -640,7 +641,9 @@ void CRunner::PrintJson(const std::string& error, int exitCode) {
         }
     }
     json.EndArray();
-    json.Key("instructions").Number(m_computer.GetInstructionCount());
+    json.Key("instructions")
+        .Number(static_cast<int64_t>(std::min<uint64_t>(m_computer.GetInstructionCount(),
+                                                        std::numeric_limits<int64_t>::max())));
     json.Key("stop_reason");
     if (m_lastStop == EStopReason::kNone) {
         json.Null();

@@ -156,7 +156,7 @@ TEST(Simq, BadArgumentsAndInputsExitWithTwoAndOneLine) {
         {{"--system", "pdp11"}, "corvane, vo16 or blank"},
         {{"--unit", "8"}, "0 to 7"},
         {{"--set", "pc"}, "REG=VALUE"},
-        {{"--limit-instructions", "2147483648"}, "2147483647"},
+        {{"--limit-instructions", "9223372036854775808"}, "up to 9223372036854775807"},
         {{"--list", "0"}, "--list needs 2 parameters"},
         {{"--dump", "x.s19", "FFFFFFFF", "2"}, "past address FFFFFFFF"},
         {{"--dump", "/nonexistent/out.s19", "0", "10"}, "/nonexistent/out.s19"},

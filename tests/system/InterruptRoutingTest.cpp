@@ -72,7 +72,9 @@ TEST(InterruptRoutingTest, AWithdrawalKeepsTheOtherDevicesRequest) {
             step.action();
             const auto [pending, code] = Pending(*unit);
             EXPECT_EQ(pending, step.pending) << step.what;
-            if (code >= 0) EXPECT_EQ(code, step.code) << step.what;
+            if (code >= 0) {
+                EXPECT_EQ(code, step.code) << step.what;
+            }
         }
     }
 }

@@ -261,7 +261,7 @@ TEST_F(RunControl6502Test, ALoneUnitStopsAtTheCycleLimitExactly) {
             twin.Step();
         for (auto which : {CMpu::kFetches, CMpu::kCycles})
             cpu->SetStatistic(which, 0);
-        computer.SetRunLimits({false, 0, true, limit});
+        computer.SetRunLimits({false, 0, true, static_cast<uint64_t>(limit)});
         computer.Run();
         ASSERT_TRUE(WaitForPost());
         EXPECT_EQ(computer.GetInstructionCount(), limit + 1);
