@@ -33,6 +33,9 @@ bool OpenWorkspaceFile(CComputer& computer, const std::string& path, std::string
 // CRC-32 (IEEE 802.3) of bytes; the extension block's check.
 uint32_t Crc32(std::span<const uint8_t> bytes);
 
-// Writes data to path atomically (temporary file in the same folder, then rename).
+// Writes data to path atomically: an exclusively created temporary file with
+// an unpredictable short name in the target's folder, then a rename over it.
+// The target keeps its mode; a link is followed to the file it names; a
+// folder, device or FIFO in its place is refused.
 bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> data,
                          std::string* error);
