@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/AtomicFile.h"
+
 // What a read or write did: bytes moved, the lines that could not be read, the
 // entry address of an S-record end record, and an error text when the file
 // itself could not be opened, read or written.
@@ -55,7 +57,7 @@ public:
     bool OpenRead(const std::string& path, ByteSink sink);
     // Reads from a stream the caller keeps alive (memory images, fuzzing).
     bool AttachRead(std::istream& in, ByteSink sink);
-    // Writing goes to a temporary file beside path that replaces path on Close.
+    // Writing goes to an atomic file (core/AtomicFile.h) that replaces path on Close.
     bool OpenWrite(const std::string& path);
     // Writes to a stream the caller keeps alive; Close only flushes it.
     bool AttachWrite(std::ostream& out);
@@ -73,8 +75,8 @@ protected:
     void Deliver(uint32_t address, uint8_t value);
     void Reject() { m_report.Reject(m_report.lines); }
     void EmitLine();
-    // Ends writing: flushes, renames the temporary file over the target and
-    // closes. False with the error text on failure; the target is unchanged.
+    // Ends writing: flushes and commits the atomic file. False with the error text on failure; the
+    // target is unchanged.
     bool Commit();
     void Abandon();
 
@@ -92,9 +94,9 @@ private:
     std::istream* m_in = nullptr;
     std::ostream* m_out = nullptr;
     std::ifstream m_inFile;
-    std::ofstream m_outFile;
+    CAtomicFile m_atomic;
+    std::ostream m_outFile{&m_atomic};
     std::string m_path;
-    std::string m_tempPath;
 };
 
 // Motorola S-records.

@@ -28,22 +28,18 @@
 // applied whole or not at all.
 #include "core/WorkspaceFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <random>
 
 #include "core/Archive.h"
+#include "core/AtomicFile.h"
 #include "core/ClassRegistry.h"
 #include "core/Computer.h"
 #include "core/Device.h"
@@ -373,57 +369,6 @@ bool LoadWorkspace(CComputer& computer, std::span<const uint8_t> data, std::stri
         return true;
     }
     return false;
-}
-
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> data,
-                         std::string* error) {
-    namespace fs = std::filesystem;
-    const auto fail = [&](const std::string& text) {
-        if (error) *error = text;
-        return false;
-    };
-    // A link is followed to the file it names, which is replaced; the link stays.
-    fs::path target = path;
-    std::error_code ec;
-    for (int hops = 0; fs::is_symlink(fs::symlink_status(target, ec)); ++hops) {
-        const fs::path link = fs::read_symlink(target, ec);
-        if (ec || hops == 40) return fail("Cannot write " + path + ": the link leads nowhere");
-        target = link.is_absolute() ? link : target.parent_path() / link;
-    }
-    struct stat existing {};
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode))
-        return fail("Cannot write " + path + ": it is not a regular file");
-    // A short name of our own in the target's folder: exclusive, so no one
-    // else's file is ever opened, and short, so any savable name stays savable.
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::random_device random;
-    fs::path temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 32 && fd < 0; ++attempt) {
-        char name[32];
-        std::snprintf(name, sizeof name, ".simq-%08x.tmp", static_cast<unsigned>(random()));
-        temporary = folder / name;
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) return fail("Cannot write " + path + ": " + std::strerror(errno));
-    bool ok = !exists || ::fchmod(fd, existing.st_mode & 07777) == 0;
-    for (size_t done = 0; ok && done < data.size();) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    const int savedErrno = errno;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok || ::rename(temporary.c_str(), target.c_str()) != 0) {
-        const std::string reason = std::strerror(ok ? errno : savedErrno);
-        ::unlink(temporary.c_str());
-        return fail("Cannot write " + path + ": " + reason);
-    }
-    return true;
 }
 
 bool SaveWorkspaceFile(const CComputer& computer, const std::string& path, std::string* error) {

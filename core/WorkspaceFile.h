@@ -23,8 +23,8 @@ std::vector<uint8_t> StoreWorkspace(const CComputer& computer);
 // left empty (no units, no devices, no run thread) and error says why.
 bool LoadWorkspace(CComputer& computer, std::span<const uint8_t> data, std::string* error);
 
-// Saves atomically: a temporary file beside path, then a rename over it. On
-// failure the previous file is untouched and error says why.
+// Saves atomically (core/AtomicFile.h). On failure the previous file is
+// untouched and error says why.
 bool SaveWorkspaceFile(const CComputer& computer, const std::string& path, std::string* error);
 
 // Reads the file and loads it; a file larger than any workspace can be is refused.
@@ -32,10 +32,3 @@ bool OpenWorkspaceFile(CComputer& computer, const std::string& path, std::string
 
 // CRC-32 (IEEE 802.3) of bytes; the extension block's check.
 uint32_t Crc32(std::span<const uint8_t> bytes);
-
-// Writes data to path atomically: an exclusively created temporary file with
-// an unpredictable short name in the target's folder, then a rename over it.
-// The target keeps its mode; a link is followed to the file it names; a
-// folder, device or FIFO in its place is refused.
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> data,
-                         std::string* error);

@@ -2,9 +2,6 @@
 // random machines, and clean failure on every malformed file.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -347,60 +344,6 @@ TEST(RandomWorkspaceFileTest, RoundTripsAndComesBackAsStored) {
             EXPECT_EQ(d->GetTimerBase(), timerBase += 0x10);
         EXPECT_EQ(Settings(computer), settings) << "round " << round;
     }
-}
-
-}  // namespace
-
-namespace {
-
-// Saving keeps what it should: the target's mode, a link (the file it names
-// is replaced), a 255-character name; it refuses a FIFO or a folder.
-TEST(WriteFileAtomicallyTest, KeepsModeLinksAndLongNamesAndRefusesOddTargets) {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("simq-atomic-" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    const std::vector<uint8_t> data = {1, 2, 3};
-    const auto read = [](const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-    };
-    std::ofstream(dir / "kept") << "old";
-    fs::permissions(dir / "kept",
-                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    std::ofstream(dir / "named") << "old";
-    fs::create_symlink("named", dir / "link");
-    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-    fs::create_directories(dir / "folder");
-    struct {
-        const char* name;
-        bool saves;
-        fs::path holds;  // where the data lands
-    } const cases[] = {
-        {"kept", true, dir / "kept"},
-        {"link", true, dir / "named"},
-        {"fifo", false, {}},
-        {"folder", false, {}},
-    };
-    for (const auto& c : cases) {
-        std::string error;
-        EXPECT_EQ(WriteFileAtomically((dir / c.name).string(), data, &error), c.saves) << c.name;
-        if (c.saves) {
-            EXPECT_EQ(read(c.holds), data) << c.name;
-        } else {
-            EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
-        }
-    }
-    EXPECT_EQ(fs::status(dir / "kept").permissions(),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_TRUE(fs::is_symlink(dir / "link"));
-    const fs::path longName = dir / std::string(255, 'w');
-    std::string error;
-    EXPECT_TRUE(WriteFileAtomically(longName.string(), data, &error)) << error;
-    EXPECT_TRUE(WriteFileAtomically(longName.string(), data, &error)) << error;
-    // Nothing but the targets is left in the folder.
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 6);
-    fs::remove_all(dir);
 }
 
 }  // namespace
