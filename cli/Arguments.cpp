@@ -410,8 +410,9 @@ Machine:
                                 CTimeSlicer, CVo16VGA, C6818); options: ro,
                                 size=HEX (memory; default TO-FROM+1),
                                 irq=N and stride=N (decimal)
-  --load FILE[@ADDR]            load .s19, .hex or .bin by its extension (ADDR:
-                                the .hex offset or the .bin address, default 0)
+  --load FILE[@ADDR]            load S-records (.s19 .s28 .s37 .srec .mot), .hex
+                                or .bin by its extension (ADDR: the .hex offset
+                                or the .bin address, default 0)
   --save FILE                   save the workspace file
 
 Processing units:
@@ -436,7 +437,7 @@ Inspection:
   --list ADDR N                 print N (decimal) listing lines from ADDR
   --exec LINE                   run one monitor line (:addr bytes, D addr count,
                                 F addr count value) and print its output
-  --dump FILE ADDR COUNT        write COUNT bytes from ADDR as .s19 or .hex
+  --dump FILE ADDR COUNT        write COUNT bytes from ADDR as S-records or .hex
   --frame DEVICE FILE.png       render one frame of the named video device
   --trace FILE                  from here on, write one line per executed
                                 instruction to FILE

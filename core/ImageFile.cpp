@@ -231,6 +231,23 @@ int CSRecordFile::EndRecordTypeFor(uint32_t lastAddress) {
     return 10 - AddressKind(lastAddress);
 }
 
+void CSRecordFile::WriteHeader(std::string_view text) {
+    if (!IsWriting() || m_position != 0) return;
+    text = text.substr(0, kMaxHeader);
+    const uint32_t count = static_cast<uint32_t>(text.size()) + 3;  // address, checksum
+    uint32_t sum = count;
+    m_line = "S0";
+    AppendHex(m_line, count, 2);
+    m_line += "0000";
+    for (const char c : text) {
+        AppendHex(m_line, static_cast<uint8_t>(c), 2);
+        sum += static_cast<uint8_t>(c);
+    }
+    AppendHex(m_line, ~sum & 0xFF, 2);
+    m_line.push_back('\n');
+    EmitLine();
+}
+
 void CSRecordFile::WriteByte(uint32_t address, uint8_t value) {
     if (!IsWriting()) return;
     const int kind = AddressKind(address);

@@ -2,6 +2,7 @@
 // The line-oriented file object behind the two text image formats:
 //
 //   Motorola S-records  "S1cc" "aaaa" data.. "kk"  (S2: 6 address digits, S3: 8)
+//                       S0 header (written by dumps, skipped when read),
 //                       S503 record count, S9/S8/S7 end record with the entry
 //   hex dump            "- nn aaaa bb bb .. bb" CR LF, up to 16 bytes a line
 //
@@ -108,6 +109,13 @@ public:
     // Reads every line; true when no line was rejected.
     bool Read();
 
+    // The longest header text: its S0 record stays within the 79-character
+    // lines older readers take.
+    static constexpr size_t kMaxHeader = 32;
+
+    // An S0 header record (address 0000) carrying the first kMaxHeader bytes
+    // of text; written before the first data byte. It is not a data record.
+    void WriteHeader(std::string_view text);
     // A record starts at the first byte and wherever the addresses jump or
     // change from 16 to 24 to 32 bits, so every record is consecutive.
     void WriteByte(uint32_t address, uint8_t value);

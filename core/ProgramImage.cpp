@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <istream>
+#include <utility>
 
 #include "core/Computer.h"
 #include "core/Mpu.h"
@@ -36,14 +37,22 @@ SImageReport Failed(std::string text) {
 }  // namespace
 
 EImageFormat ImageFormatOf(std::string_view path) {
-    if (path.size() < 4) return EImageFormat::kUnknown;
-    std::string ending(path.substr(path.size() - 4));
-    for (char& c : ending) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    static constexpr std::pair<std::string_view, EImageFormat> kEndings[] = {
+        {".s19", EImageFormat::kSRecord}, {".s28", EImageFormat::kSRecord},
+        {".s37", EImageFormat::kSRecord}, {".srec", EImageFormat::kSRecord},
+        {".mot", EImageFormat::kSRecord}, {".hex", EImageFormat::kHexDump},
+        {".bin", EImageFormat::kBinary},
+    };
+    for (const auto& [ending, format] : kEndings) {
+        if (path.size() < ending.size()) continue;
+        const std::string_view tail = path.substr(path.size() - ending.size());
+        bool same = true;
+        for (size_t i = 0; i < tail.size() && same; ++i) {
+            const char c = tail[i];
+            same = (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == ending[i];
+        }
+        if (same) return format;
     }
-    if (ending == ".s19") return EImageFormat::kSRecord;
-    if (ending == ".hex") return EImageFormat::kHexDump;
-    if (ending == ".bin") return EImageFormat::kBinary;
     return EImageFormat::kUnknown;
 }
 
@@ -109,8 +118,10 @@ SImageReport LoadProgramImage(CComputer& computer, const std::string& path, uint
             break;
         }
         case EImageFormat::kUnknown:
-            return Failed(FileName(path) +
-                          " is not a program image: its name must end in .s19, .hex or .bin.");
+            return Failed(
+                FileName(path) +
+                " is not a program image: its name must end in .s19, .s28, .s37, .srec or .mot "
+                "(S-records), .hex or .bin.");
     }
     // A file that could not be opened changed nothing.
     if (report.bytes == 0 && report.lines == 0 && !report.error.empty()) return report;
@@ -133,7 +144,9 @@ SImageReport DumpProgramImage(CComputer& computer, const std::string& path, uint
                               uint32_t last, uint32_t entry) {
     const EImageFormat format = ImageFormatOf(path);
     if (format != EImageFormat::kSRecord && format != EImageFormat::kHexDump)
-        return Failed("Memory is dumped to .s19 (S-records) or .hex (hex dump) files.");
+        return Failed(
+            "Memory is dumped to S-record files (.s19, .s28, .s37, .srec, .mot) or hex "
+            "dumps (.hex).");
     if (first > last) return Failed("The first address must not lie above the last.");
     if (uint64_t{last} - first + 1 > kMaxDumpBytes)
         return Failed("At most 0x1000000 bytes (16 MiB) can be dumped at a time.");
@@ -164,6 +177,7 @@ SImageReport DumpProgramImage(CComputer& computer, const std::string& path, uint
     if (format == EImageFormat::kSRecord) {
         CSRecordFile file;
         if (file.OpenWrite(path)) {
+            file.WriteHeader(FileName(path));
             feed(file);
             file.Close(entry);
         }

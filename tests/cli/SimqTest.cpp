@@ -170,7 +170,7 @@ TEST(Simq, BadArgumentsAndInputsExitWithTwoAndOneLine) {
         {{"a.ws", "b.ws"}, "only the first argument"},
         {{"/nonexistent/work.sqw"}, "cannot open the workspace"},
         {{"--load", "/nonexistent/prog.s19"}, "--load"},
-        {{"--load", "program.elf"}, "must end in .s19, .hex or .bin"},
+        {{"--load", "program.elf"}, "must end in .s19, .s28, .s37, .srec or .mot"},
         {{"--load", unreadable}, "2 lines of " + unreadable + " could not be read (lines 1, 2)"},
         {{"--system", "blank"}, "no active processing unit"},
         {{"--unit", "3"}, "no unit in slot 3"},
@@ -227,7 +227,8 @@ TEST(Simq, RunsTheSieveExampleToItsBreakpointAndDumpsMemory) {
         run.lines[1], std::regex("fetches=[1-9][0-9]* cycles=[0-9]+ loads=[0-9]+ stores=[0-9]+")));
     EXPECT_EQ(run.lines[2].substr(0, 14), ":000010 FB 36 ");
     EXPECT_EQ(std::vector(run.lines.begin() + 3, run.lines.end()), listed);
-    EXPECT_EQ(Read(Path("out.s19")), "S107100041424344DE\nS5030001FB\nS9031000EC\n");
+    EXPECT_EQ(Read(Path("out.s19")),
+              "S00A00006F75742E73313992\nS107100041424344DE\nS5030001FB\nS9031000EC\n");
     EXPECT_EQ(Read(Path("out.hex")), "- 02 1002 43 44\r\n");
 }
 
