@@ -89,6 +89,9 @@ public:
     const char* GetStatisticsViewClass() const { return m_statisticsViewClass; }
     uint32_t GetCodeUnit() const { return m_codeUnit; }
     uint32_t GetAddressScale() const { return m_addressScale; }
+    // Listing addresses (program counter x address scale) wrap at this mask,
+    // as the unit's own fetches do: 16 bits on the 6502 and Vo16, 24 on the Corvane.
+    uint32_t GetAddressMask() const { return m_addressMask; }
 
     const std::string& GetName() const { return m_name; }
     void SetName(std::string name) { m_name = std::move(name); }
@@ -150,6 +153,7 @@ protected:
     const char* m_statisticsViewClass = "CStatisticsView";
     uint32_t m_codeUnit = 1;
     uint32_t m_addressScale = 1;
+    uint32_t m_addressMask = 0xFFFFFFFF;
     std::string m_name;
     Relaxed<uint32_t> m_irqMask{0};
     std::array<Relaxed<uint32_t>, kStatisticCount> m_statistics{};

@@ -443,8 +443,9 @@ void CComputer::BounceOver() {
     uint32_t length = 0;
     const uint32_t address = unit->GetPC() * unit->GetAddressScale();
     unit->Disassemble(address, &length);
-    if (length != 0) unit->SetNextInstructionAddress(address + length);
-    unit->SetRunToAddress(unit->GetNextInstructionAddress());
+    // The next instruction after the top of memory is at its bottom.
+    if (length != 0) unit->SetNextInstructionAddress((address + length) & unit->GetAddressMask());
+    unit->SetRunToAddress(unit->GetNextInstructionAddress() & unit->GetAddressMask());
     Run();
 }
 

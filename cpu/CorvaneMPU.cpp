@@ -27,6 +27,7 @@ CCorvaneMPU::CCorvaneMPU() {
     m_statisticsViewClass = "CStatisticsForm";
     m_codeUnit = 3;
     m_addressScale = 1;
+    m_addressMask = kMask24;
     Reset();
 }
 

@@ -585,6 +585,7 @@ C6502::C6502() {
     m_statisticsViewClass = "CSim6502StatisticsForm";
     m_codeUnit = 1;
     m_addressScale = 1;
+    m_addressMask = 0xFFFF;
 }
 
 void C6502::Reset() {

@@ -13,6 +13,7 @@ CVo16::CVo16() {
     m_statisticsViewClass = "CVo16StatisticsForm";
     m_codeUnit = 2;
     m_addressScale = 1;
+    m_addressMask = 0xFFFF;
     Reset();
 }
 

@@ -355,6 +355,16 @@ TEST(Simq, SavesAWorkspaceThatOpensAgain) {
     EXPECT_EQ(opened.lines[1].substr(0, 11), ":000100 5A ");
 }
 
+// The Corvane listing wraps at 24 bits as execution does: the line after
+// FFFFFD is the one at 000000.
+TEST(Simq, TheCorvaneListingWrapsAtTheTopOfMemory) {
+    const SRun run = Simq({"--system", "corvane", "--list", "FFFFFA", "3", "--list", "0", "1"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_EQ(run.lines.size(), 4u) << run.out;
+    EXPECT_EQ(run.lines[1].substr(0, 7), "FFFFFD ");
+    EXPECT_EQ(run.lines[2], run.lines[3]);
+}
+
 // The VIC's display renders while the unit runs and its end-of-frame
 // interrupt reaches the program: a Corvane counts the interrupts at 000010.
 TEST(Simq, VideoDisplaysRaiseTheirInterruptsWhileUnitsRun) {

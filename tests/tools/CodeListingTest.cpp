@@ -16,6 +16,7 @@
 #include "core/ViewHint.h"
 #include "cpu/CorvaneMPU.h"
 #include "cpu/M6502.h"
+#include "cpu/Vo16.h"
 #include "support/TestHost.h"
 #include "tools/StringEx.h"
 
@@ -242,6 +243,67 @@ TEST_F(CodeListingTest, ListsTheRealCores) {
     EXPECT_EQ(corvane.Lines().at(0).lead, "000030 BC1234 000000");  // 14 characters cut to 13
     EXPECT_EQ(corvane.Lines().at(0).mnemonicColumn, 23);
     EXPECT_EQ(corvane.Lines().at(1).address, 0x36u);
+}
+
+// Listings wrap at the unit's address width as its fetches do: lines, marks,
+// the next-instruction address, the top address and following the program
+// counter across the top of memory.
+TEST_F(CodeListingTest, AddressesWrapAtTheUnitsWidth) {
+    computer.GetDevices()->GetAt(0)->SetRange(0, 0xFFFFFF);
+    auto* cpu = AddUnit(new C6502);
+    auto* vo16 = AddUnit(new CVo16);
+    auto* corvane = AddUnit(new CCorvaneMPU);
+    cpu->SetPC(0x0000);
+    cpu->Breakpoints().Add(0x0001);
+    vo16->SetPC(0x0000);
+    corvane->SetPC(0x000000);
+    corvane->Breakpoints().Add(0xFFFFFD);
+    struct {
+        int slot;
+        uint32_t top;  // as set; shown wrapped
+        std::vector<uint32_t> addresses;
+        std::vector<EMark> marks;
+        std::string lastText;
+        uint32_t next;  // after the program counter's instruction
+    } const cases[] = {
+        {0,
+         0x1FFFE,
+         {0xFFFE, 0xFFFF, 0x0000, 0x0001},
+         {EMark::kNone, EMark::kNone, EMark::kProgramCounter, EMark::kBreakpoint},
+         "0001 00",
+         1},
+        {1,
+         0xFFFC,
+         {0xFFFC, 0xFFFE, 0x0000, 0x0002},
+         {EMark::kNone, EMark::kNone, EMark::kProgramCounter, EMark::kNone},
+         "0002 0000",
+         2},
+        {2,
+         0xFFFFFA,
+         {0xFFFFFA, 0xFFFFFD, 0x000000, 0x000003},
+         {EMark::kNone, EMark::kBreakpoint, EMark::kProgramCounter, EMark::kNone},
+         "000003 000000",
+         3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.slot);
+        CCodeListing listing(computer, c.slot);
+        listing.SetShowMachineCode(true);
+        listing.SetLineCount(4);
+        listing.SetTopAddress(c.top);
+        EXPECT_EQ(Addresses(listing), c.addresses);
+        std::vector<EMark> marks;
+        for (const SListingLine& line : listing.Lines())
+            marks.push_back(line.mark);
+        EXPECT_EQ(marks, c.marks);
+        EXPECT_EQ(listing.Lines().back().text.substr(0, c.lastText.size()), c.lastText);
+        EXPECT_EQ(computer.GetMpus()->GetAt(c.slot)->GetNextInstructionAddress(), c.next);
+        // The program counter is on screen across the wrap: no move.
+        EXPECT_FALSE(listing.FollowProgramCounter());
+        listing.SetTopAddress(0);
+        listing.OnKey(EListingKey::kUp);
+        EXPECT_EQ(listing.GetTopAddress(), c.addresses[1]);
+    }
 }
 
 }  // namespace
