@@ -96,12 +96,11 @@ void CComputer::RemoveUnitView(CUnitView* view) {
     std::erase(m_unitViews, view);
 }
 
-void CComputer::RefreshUnit(int slot) {
+void CComputer::RefreshUnit(int /*slot*/) {
     SetModifiedFlag();
     bool moved = false;
-    for (CUnitView* view : m_unitViews) {
-        if (slot == kRunLimitSlot || view->GetSlot() == slot) moved |= view->FollowProgramCounter();
-    }
+    for (CUnitView* view : m_unitViews)
+        moved |= view->FollowProgramCounter();
     UpdateAllViews(moved ? kHintProcessorState | kHintCodeMoved : kHintProcessorState);
 }
 

@@ -103,9 +103,11 @@ public:
     void UpdateAllViews(uint32_t hint);
     void AddUnitView(CUnitView* view);
     void RemoveUnitView(CUnitView* view);
-    // Marks the workspace modified, lets the listings of that unit (all units
-    // for RefreshAll or slot 10000) follow their program counter, then updates
-    // every view with hint 2, or 3 when a listing moved.
+    // After a run-control action on the unit in slot (10000 or RefreshAll:
+    // on every unit): marks the workspace modified, lets every listing whose
+    // unit's program counter is off screen follow it, whatever its unit (one
+    // unit's action may move another's, e.g. through a shared memory or an
+    // interrupt), then updates every view with hint 2, or 3 when a listing moved.
     void RefreshUnit(int slot);
     void RefreshAll() { RefreshUnit(kRunLimitSlot); }
 

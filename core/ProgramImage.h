@@ -21,9 +21,11 @@ enum class EImageFormat { kUnknown, kSRecord, kHexDump, kBinary };
 // By the ending of the path, in any letter case.
 EImageFormat ImageFormatOf(std::string_view path);
 
-// Stops every unit, then loads the file by its extension. When the file could
-// be read, all views are updated (memory and processor state; memory only for
-// a binary image) and the workspace is marked modified. The report tells the
+// Opens the file by its extension, then does Stop All (stop, settle, refresh:
+// every listing follows its unit's program counter) and loads it; all views
+// are then updated (memory and processor state; memory only for a binary
+// image) and the workspace is marked modified. A file that cannot be opened
+// changes nothing, and the units keep running. The report tells the
 // bytes loaded, the lines that could not be read and an S-record entry address.
 SImageReport LoadProgramImage(CComputer& computer, const std::string& path, uint32_t loadAddress);
 

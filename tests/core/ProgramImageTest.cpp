@@ -99,9 +99,18 @@ TEST_F(ProgramImageTest, SRecordsLoadIntoRamAndRomAndStopTheUnits) {
               "S1130000000102030405060708090A0B0C0D0E0F74\n"
               "S206012345AABB2B\n"
               "S80401234592\n");
+    // A listing whose program counter is off screen: Stop All's refresh moves it.
+    struct CListing : CUnitView {
+        int GetSlot() const override { return 0; }
+        bool FollowProgramCounter() override { return ++follows, true; }
+        int follows = 0;
+    } listing;
+    computer.AddUnitView(&listing);
     unit->SetRunning(true);
     host.hints.clear();
     const SImageReport report = LoadProgramImage(computer, Path("prog.s19"), 0x5000);
+    computer.RemoveUnitView(&listing);
+    EXPECT_EQ(listing.follows, 1);
     EXPECT_TRUE(report.Clean());
     EXPECT_EQ(report.bytes, 18u);
     EXPECT_EQ(report.entry, 0x12345u);
@@ -110,7 +119,8 @@ TEST_F(ProgramImageTest, SRecordsLoadIntoRamAndRomAndStopTheUnits) {
     EXPECT_EQ(computer.Read(0x12345, 2), 0xBBAAu);  // the ROM took it
     EXPECT_EQ(At(0x5000), 0);                       // the load address is not used
     EXPECT_FALSE(unit->IsRunning());
-    EXPECT_EQ(host.hints, std::vector<uint32_t>{kHintMemory | kHintProcessorState});
+    EXPECT_EQ(host.hints, (std::vector<uint32_t>{kHintProcessorState | kHintCodeMoved,
+                                                 kHintMemory | kHintProcessorState}));
     EXPECT_TRUE(host.modified);
     EXPECT_TRUE(DescribeLoad(report, Path("prog.s19")).empty());
 }

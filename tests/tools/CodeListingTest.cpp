@@ -133,29 +133,33 @@ TEST_F(CodeListingTest, KeysAndScrollingMoveTheTop) {
 }
 
 // Four lines from 0x200 show 0x200 to 0x207; a refresh restarts the listing at
-// the program counter when it left them.
-TEST_F(CodeListingTest, FollowsTheProgramCounterOfItsOwnUnit) {
+// the program counter when it left them, whichever unit was refreshed.
+TEST_F(CodeListingTest, FollowsTheProgramCounterOnEveryRefresh) {
     CFakeUnit* unit = AddUnit(new CFakeUnit(1, 1));
     CFakeUnit* other = AddUnit(new CFakeUnit(1, 1));
     CCodeListing listing(computer, 0);
     listing.SetLineCount(4);
     for (uint32_t pc : {0x200u, 0x206u, 0x208u, 0x1FEu, 0x8000u}) {
-        listing.SetTopAddress(0x200);
-        unit->pc = pc;
-        host.hints.clear();
-        computer.RefreshUnit(0);
-        const bool moves = pc < 0x200 || pc >= 0x208;
-        EXPECT_EQ(listing.GetTopAddress(), moves ? pc : 0x200u) << pc;
-        EXPECT_EQ(host.hints.back(), uint32_t{kHintProcessorState} | (moves ? kHintCodeMoved : 0u));
-        EXPECT_EQ(unit->GetNextInstructionAddress(), pc + 2);
+        for (int refreshed : {0, 1}) {
+            listing.SetTopAddress(0x200);
+            unit->pc = pc;
+            host.hints.clear();
+            computer.RefreshUnit(refreshed);
+            const bool moves = pc < 0x200 || pc >= 0x208;
+            EXPECT_EQ(listing.GetTopAddress(), moves ? pc : 0x200u) << pc;
+            EXPECT_EQ(host.hints.back(),
+                      uint32_t{kHintProcessorState} | (moves ? kHintCodeMoved : 0u));
+            EXPECT_EQ(unit->GetNextInstructionAddress(), pc + 2);
+        }
     }
     {
         CCodeListing second(computer, 1);
         second.SetLineCount(3);
         other->pc = 0x20;
+        unit->pc = 0x300;
         computer.RefreshUnit(1);
         EXPECT_EQ(second.GetTopAddress(), 0x20u);
-        EXPECT_EQ(listing.GetTopAddress(), 0x8000u);
+        EXPECT_EQ(listing.GetTopAddress(), 0x300u);
     }
     computer.RefreshAll();  // the second listing is gone and not called
 }
