@@ -46,9 +46,10 @@ constexpr std::array kActions = {
 // The outputs of the --assemble before them.
 constexpr std::array kAssembleOutputs = {"-o", "--listing", "--symbols"};
 
-// The largest counts the runner takes: the run thread's instruction count is
-// a signed 32-bit number, and no listing shows more lines than this.
-constexpr uint64_t kMaxInstructionLimit = std::numeric_limits<int32_t>::max();
+// The largest counts the runner takes: an instruction limit is a 64-bit count
+// (kept within what --json prints exactly as a signed number), and no listing
+// shows more lines than this.
+constexpr uint64_t kMaxInstructionLimit = std::numeric_limits<int64_t>::max();
 constexpr uint64_t kMaxListLines = 4096;
 constexpr uint64_t kMaxSteps = std::numeric_limits<uint32_t>::max();
 
@@ -246,7 +247,7 @@ bool ParseParameters(SAction& action, const std::vector<std::string>& p, std::st
             return true;
         case EAction::kLimitInstructions:
             if (!ParseDecimal(p[0], kMaxInstructionLimit, number)) {
-                error = "expects a decimal instruction count up to 2147483647";
+                error = "expects a decimal instruction count up to 9223372036854775807";
                 return false;
             }
             action.value = static_cast<int64_t>(number);
@@ -437,8 +438,9 @@ Machine:
                                 CTimeSlicer, CVo16VGA, C6818); options: ro,
                                 size=HEX (memory; default TO-FROM+1),
                                 irq=N and stride=N (decimal)
-  --load FILE[@ADDR]            load .s19, .hex or .bin by its extension (ADDR:
-                                the .hex offset or the .bin address, default 0)
+  --load FILE[@ADDR]            load S-records (.s19 .s28 .s37 .srec .mot), .hex
+                                or .bin by its extension (ADDR: the .hex offset
+                                or the .bin address, default 0)
   --save FILE                   save the workspace file
 
 Assembler:
@@ -478,7 +480,7 @@ Inspection:
                                 symbol), with the unit's labels
   --exec LINE                   run one monitor line (:addr bytes, D addr count,
                                 F addr count value) and print its output
-  --dump FILE ADDR COUNT        write COUNT bytes from ADDR as .s19 or .hex
+  --dump FILE ADDR COUNT        write COUNT bytes from ADDR as S-records or .hex
   --frame DEVICE FILE.png       render one frame of the named video device
   --trace FILE                  from here on, write one line per executed
                                 instruction to FILE

@@ -154,8 +154,8 @@ void CRunner::Perform(const SAction& action) {
         case EAction::kRun: RunActive(); break;
         case EAction::kRunAll: RunAll(); break;
         case EAction::kLimitInstructions:
-            m_limits.cyclesEnabled = true;
-            m_limits.cycles = static_cast<int32_t>(action.value);
+            m_limits.instructionsEnabled = true;
+            m_limits.instructions = static_cast<uint64_t>(action.value);
             break;
         case EAction::kLimitSeconds:
             m_limits.timeEnabled = true;
@@ -358,7 +358,8 @@ void CRunner::RunAll() {
         everyUnitStops = everyUnitStops && (unit.Breakpoints().HasBreakpoints() ||
                                             unit.GetRunToAddress() != CMpu::kNoAddress);
     }
-    RequireBound(everyUnitStops || m_limits.cyclesEnabled || m_limits.timeEnabled, "--run-all");
+    RequireBound(everyUnitStops || m_limits.instructionsEnabled || m_limits.timeEnabled,
+                 "--run-all");
     m_computer.SetRunLimits(m_limits);
     m_host.DispatchPending();
     m_stoppedSlots.clear();
@@ -500,7 +501,9 @@ void CRunner::PrintJson(const std::string& error, int exitCode) {
         }
     }
     json.EndArray();
-    json.Key("instructions").Number(m_computer.GetInstructionCount());
+    json.Key("instructions")
+        .Number(static_cast<int64_t>(std::min<uint64_t>(m_computer.GetInstructionCount(),
+                                                        std::numeric_limits<int64_t>::max())));
     json.Key("stop_reason");
     if (m_lastStop == EStopReason::kNone) {
         json.Null();

@@ -61,6 +61,28 @@ uint32_t CBreakpoints::GetAt(int index) const {
     return m_addresses[index].Load();
 }
 
+void CBreakpoints::SerializeSettings(CArchive& ar) {
+    int count = m_count;
+    int cursor = m_cursor;
+    ar.Transfer(count);
+    ar.Transfer(cursor);
+    std::array<uint32_t, kCapacity> addresses{};
+    for (int i = 0; i < kCapacity; ++i) {
+        addresses[static_cast<size_t>(i)] = m_addresses[static_cast<size_t>(i)];
+        ar.Transfer(addresses[static_cast<size_t>(i)]);
+    }
+    if (ar.IsStoring() || ar.Failed()) return;
+    if (count < 0 || count > kCapacity || cursor < 0 || cursor >= kCapacity) {
+        ar.Fail("a breakpoint set is malformed");
+        return;
+    }
+    for (int i = 0; i < kCapacity; ++i)
+        m_addresses[static_cast<size_t>(i)] = addresses[static_cast<size_t>(i)];
+    m_cursor = cursor;
+    m_count = count;
+    RebuildFilter();
+}
+
 void CBreakpoints::Serialize(CArchive& ar) {
     for (auto& entry : m_addresses)
         ar.Transfer(entry);

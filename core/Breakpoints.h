@@ -40,6 +40,9 @@ public:
 
     // Always the 30 entries; the count is not stored, so a loaded set is empty.
     void Serialize(CArchive& ar);
+    // The workspace file's extension block: the count, the cursor and the
+    // 30 entries, so that a loaded set is the saved one.
+    void SerializeSettings(CArchive& ar);
 
 private:
     static constexpr uint32_t kFilterBits = 4096;

@@ -125,6 +125,16 @@ void CMpu::Reset() {
 
 // The CMpu record: timer id, name, IRQ mask, prompt flag, step-out pending,
 // the four counters and the 30 breakpoint entries.
+void CMpu::SerializeSettings(CArchive& ar) {
+    ar.Transfer(m_name);
+    ar.Transfer(m_irqMask);
+    ar.Transfer(m_interruptPrompt);
+    ar.Transfer(m_stepOutPending);
+    for (auto& counter : m_statistics)
+        ar.Transfer(counter);
+    m_breakpoints.SerializeSettings(ar);
+}
+
 void CMpu::Serialize(CArchive& ar) {
     uint32_t timerId = m_animationTimerId;
     bool prompt = m_interruptPrompt;

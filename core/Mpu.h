@@ -93,6 +93,13 @@ public:
     virtual const char* GetClassName() const { return "CMpu"; }
     // The stored record: the CMpu record here; cores store their own fields.
     virtual void Serialize(CArchive& ar);
+    // What the workspace file's extension block keeps of the unit beyond its
+    // record: here name, IRQ mask, interrupt prompt, step-out, statistics and
+    // breakpoints; a core appends the state its record drops. Fields are only
+    // ever appended, so a file written later still loads. Loading may fail
+    // the archive after setting some fields: the caller then discards the
+    // unit.
+    virtual void SerializeSettings(CArchive& ar);
 
     virtual uint32_t GetPC() const { return 0; }
     virtual void Stop();
@@ -141,6 +148,9 @@ public:
 
     uint32_t GetCodeUnit() const { return m_codeUnit; }
     uint32_t GetAddressScale() const { return m_addressScale; }
+    // Listing addresses (program counter x address scale) wrap at this mask,
+    // as the unit's own fetches do: 16 bits on the 6502 and Vo16, 24 on the Corvane.
+    uint32_t GetAddressMask() const { return m_addressMask; }
 
     const std::string& GetName() const { return m_name; }
     void SetName(std::string name) { m_name = std::move(name); }
@@ -199,6 +209,7 @@ protected:
     virtual void StoreRegisterValue(size_t /*index*/, uint32_t /*value*/) {}
     uint32_t m_codeUnit = 1;
     uint32_t m_addressScale = 1;
+    uint32_t m_addressMask = 0xFFFFFFFF;
     std::string m_name;
     Relaxed<uint32_t> m_irqMask{0};
     std::array<Relaxed<uint32_t>, kStatisticCount> m_statistics{};

@@ -215,14 +215,15 @@ SDisassembly CCorvaneMPU::Disassemble(uint32_t address) const {
     std::string& operand = listed.operand;
     listed.address = FormatText("%06X", address & kMask24);
 
-    uint32_t cursor = address;
+    // The cursor wraps at 24 bits as the fetch does.
+    uint32_t cursor = address & kMask24;
     uint32_t size = 0;
     bool prefixed = false;
     uint32_t prefix = 0;
     do {
         // Unanswered reads give all ones; the listing shows the 24-bit word.
         const uint32_t word = BusRead(cursor, 3) & kMask24;
-        cursor += 3;
+        cursor = (cursor + 3) & kMask24;
         size += 3;
         AppendFormat(listed.bytes, "%06X ", word);
         if (IsPrefixWord(word)) {

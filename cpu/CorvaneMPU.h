@@ -63,6 +63,7 @@ public:
     const char* GetClassName() const override { return kClassName; }
     // The CMpu record, the cache, then the core's own fields.
     void Serialize(CArchive& ar) override;
+    void SerializeSettings(CArchive& ar) override;
 
     uint32_t GetPC() const override { return m_pc; }
     void Reset() override;

@@ -45,6 +45,7 @@ public:
     // Six values, each 4 bytes: A, X, Y, SP, PC, Status. Nothing of the common
     // unit record is stored. A load that runs short changes no register.
     void Serialize(CArchive& ar) override;
+    void SerializeSettings(CArchive& ar) override;
 
     uint32_t GetPC() const override { return m_pc; }
     // PC from the reset vector, SP = 0xFF, Status = 0x30. A, X, Y, the

@@ -37,6 +37,7 @@ public:
     // r0-r7, then PC, each as a 32-bit value; r8-r15 and the rest of the
     // state are not part of the record.
     void Serialize(CArchive& ar) override;
+    void SerializeSettings(CArchive& ar) override;
 
     uint32_t GetPC() const override { return m_pc; }
     void Reset() override;

@@ -87,6 +87,11 @@ uint32_t CCodeListing::CodeUnit() const {
     return unit && unit->GetCodeUnit() ? unit->GetCodeUnit() : 1;
 }
 
+uint32_t CCodeListing::AddressMask() const {
+    const CMpu* unit = Unit();
+    return unit ? unit->GetAddressMask() : 0xFFFFFFFF;
+}
+
 uint32_t CCodeListing::AddressScale() const {
     const CMpu* unit = Unit();
     return unit && unit->GetAddressScale() ? unit->GetAddressScale() : 1;
@@ -112,7 +117,7 @@ void CCodeListing::SetTopAddress(uint32_t address) {
 }
 
 void CCodeListing::Move(uint32_t top) {
-    m_top = top;
+    m_top = top & AddressMask();
     Relist();
 }
 
@@ -124,8 +129,10 @@ void CCodeListing::Relist() {
         return;
     }
     const uint32_t scale = AddressScale();
-    const uint32_t pc = unit->GetPC() * scale;
-    uint32_t address = m_top;
+    const uint32_t mask = AddressMask();
+    const uint32_t pc = unit->GetPC() * scale & mask;
+    // Addresses wrap at the unit's width, as its fetches do.
+    uint32_t address = m_top & mask;
     for (int i = 0; i < m_lineCount; ++i) {
         SListingLine line;
         const SDisassembly decoded = unit->Disassemble(address);
@@ -156,12 +163,12 @@ void CCodeListing::Relist() {
         // The program counter's mark wins over a breakpoint's.
         if (address == pc) {
             line.mark = SListingLine::EMark::kProgramCounter;
-            unit->SetNextInstructionAddress(address + line.length);
+            unit->SetNextInstructionAddress((address + line.length) & mask);
         } else if (unit->IsBreakpoint(address / scale)) {
             line.mark = SListingLine::EMark::kBreakpoint;
         }
         // A unit that reports no length still moves on, by its code unit.
-        address += line.length ? line.length : CodeUnit();
+        address = (address + (line.length ? line.length : CodeUnit())) & mask;
         m_lines.push_back(std::move(line));
     }
     m_bottom = address;
@@ -170,9 +177,10 @@ void CCodeListing::Relist() {
 bool CCodeListing::FollowProgramCounter() {
     const CMpu* unit = Unit();
     if (!unit) return false;
-    const uint32_t pc = unit->GetPC() * AddressScale();
-    // Shown means top <= pc < bottom; the listing may wrap past 0xFFFFFFFF.
-    const bool shown = pc - m_top < m_bottom - m_top;
+    const uint32_t mask = AddressMask();
+    const uint32_t pc = unit->GetPC() * AddressScale() & mask;
+    // Shown means top <= pc < bottom; the listing may wrap past the top of memory.
+    const bool shown = ((pc - m_top) & mask) < ((m_bottom - m_top) & mask);
     if (shown) {
         Relist();
         return false;

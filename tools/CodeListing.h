@@ -107,6 +107,7 @@ private:
     CMpu* Unit() const;
     uint32_t CodeUnit() const;
     uint32_t AddressScale() const;
+    uint32_t AddressMask() const;
     void Move(uint32_t top);
     bool Command(ERunCommand command);
 
