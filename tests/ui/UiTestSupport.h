@@ -34,6 +34,16 @@ private:
     std::vector<std::string> m_log;
 };
 
+// The test host, with finished frames handed to the display windows as the
+// desktop host hands them.
+class CUiTestHost : public CTestHost {
+public:
+    void FrameReady(CDevice& device) override {
+        CTestHost::FrameReady(device);
+        DeviceUi::FrameReady(device);
+    }
+};
+
 struct SUiWorkspace {
     SUiWorkspace() {
         RegisterStandardClasses();
@@ -51,7 +61,7 @@ struct SUiWorkspace {
     }
     QStringList TakeMessages() { return std::exchange(messages, {}); }
 
-    CTestHost host;
+    CUiTestHost host;
     CComputer computer{&host};
     CLoggingUnit* unit = new CLoggingUnit;
     QStringList messages;
