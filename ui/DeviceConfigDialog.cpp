@@ -165,6 +165,9 @@ void CDeviceConfigDialog::Refill() {
         row->setText(kTimeScale, QString::number(device->GetTimeScale()));
         if (device == selected) m_list->setCurrentItem(row);
     }
+    // Long names widen their column rather than being cut short.
+    const int named = m_list->sizeHintForColumn(kName);
+    if (named > m_list->columnWidth(kName)) m_list->setColumnWidth(kName, named);
 }
 
 CDevice* CDeviceConfigDialog::SelectedDevice() const {
