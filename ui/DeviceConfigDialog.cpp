@@ -166,8 +166,9 @@ void CDeviceConfigDialog::Refill() {
         if (device == selected) m_list->setCurrentItem(row);
     }
     // Long names widen their column rather than being cut short.
-    const int named = m_list->sizeHintForColumn(kName);
-    if (named > m_list->columnWidth(kName)) m_list->setColumnWidth(kName, named);
+    const int sample = m_list->columnWidth(kName);
+    m_list->resizeColumnToContents(kName);
+    if (m_list->columnWidth(kName) < sample) m_list->setColumnWidth(kName, sample);
 }
 
 CDevice* CDeviceConfigDialog::SelectedDevice() const {

@@ -107,8 +107,9 @@ void CUnitsDialog::Refill() {
         row->setText(2, QString::fromStdString(FormatText("%08X", unit->GetIrqMask())));
         if (unit == selected) m_list->setCurrentItem(row);
     }
-    const int named = m_list->sizeHintForColumn(0);
-    if (named > m_list->columnWidth(0)) m_list->setColumnWidth(0, named);
+    const int sample = m_list->columnWidth(0);
+    m_list->resizeColumnToContents(0);
+    if (m_list->columnWidth(0) < sample) m_list->setColumnWidth(0, sample);
 }
 
 CMpu* CUnitsDialog::SelectedUnit() const {
