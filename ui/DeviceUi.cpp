@@ -25,6 +25,15 @@ std::map<const CDevice*, QPointer<CKeyboardPanelWidget>> g_panels;
 std::function<void(uint32_t)> g_dumpHandler;
 DeviceUi::MessageSink g_messageSink;
 
+// Display windows and panels belong to the outermost window of whatever
+// opened them (the main window), not to a dialog that goes before they do.
+QWidget* Owner(QWidget* opener) {
+    QWidget* owner = opener;
+    while (owner && owner->parentWidget())
+        owner = owner->parentWidget();
+    return owner;
+}
+
 }  // namespace
 
 namespace DeviceUi {
@@ -71,9 +80,7 @@ CDisplayWindow* OpenDisplayWindow(CComputer& computer, CVideoDevice& device, QWi
             QMessageBox::Warning);
         return nullptr;
     }
-    // The top-level window of the parent owns display windows, so that they
-    // go with the main window.
-    auto* window = new CDisplayWindow(computer, device, parent ? parent->window() : nullptr);
+    auto* window = new CDisplayWindow(computer, device, Owner(parent));
     {
         std::lock_guard guard(g_windowLock);
         g_windows[&device] = window;
@@ -102,7 +109,7 @@ CKeyboardPanelWidget* OpenKeyboardPanel(CComputer&, CKeyboard& keyboard, QWidget
         open->close();
         delete open;
     }
-    auto* panel = new CKeyboardPanelWidget(keyboard, parent ? parent->window() : nullptr);
+    auto* panel = new CKeyboardPanelWidget(keyboard, Owner(parent));
     g_panels[&keyboard] = panel;
     panel->show();
     panel->raise();

@@ -226,6 +226,16 @@ private slots:
         auto* keyboard = dynamic_cast<CKeyboard*>(Bus().GetAt(2));
         QVERIFY(DeviceUi::FindKeyboardPanel(*keyboard));
         QVERIFY(keyboard->GetPanel());
+        // Panels and windows opened from a dialog outlive it: they belong to
+        // the dialog's main window.
+        QWidget main;
+        auto* owned = new CDeviceConfigDialog(w->computer, &main);
+        owned->SelectRow(2);
+        QTest::mouseClick(owned->MoreButton(), Qt::LeftButton);
+        delete owned;
+        QVERIFY(DeviceUi::FindKeyboardPanel(*keyboard));
+        QCOMPARE(DeviceUi::FindKeyboardPanel(*keyboard)->parentWidget(), &main);
+        DeviceUi::CloseDeviceWindows(*keyboard);
         // Memory has none: nothing opens, nothing is said.
         dialog->SelectRow(0);
         QTest::mouseClick(dialog->MoreButton(), Qt::LeftButton);
