@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "core/Devices.h"
+#include "devices/Keyboard.h"
 #include "devices/Vic.h"
 #include "devices/Vo16VGA.h"
 #include "tests/ui/UiTestSupport.h"
@@ -141,6 +142,13 @@ private slots:
                  QString::asprintf("575,454: byte at 007FF7 = %02X (bits 01)",
                                    w->computer.Read(0x7FF7, 1)));
         QCOMPARE(window->DescribePixel(QPoint(2 * 576, 0)), QString());
+
+        // Keys typed into the window reach the workspace's keyboard.
+        auto* keyboard = Add<CKeyboard>("CKeyboard", "Keyboard", 0x301100, 0x3011FF, 1);
+        QTest::keyPress(window, Qt::Key_A);
+        QCOMPARE(keyboard->PeekScanCode(), 0x1Eu);
+        QTest::keyRelease(window, Qt::Key_A);
+        QCOMPARE(keyboard->PeekScanCode(), 0x9Eu);
     }
 };
 
