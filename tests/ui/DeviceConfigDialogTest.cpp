@@ -176,6 +176,7 @@ private slots:
 
     void editCopiesAppliesAndClears() {
         w->computer.Write(0x10, 0x5A, 1, false);
+        QCOMPARE(w->computer.Read(0x10, 1), 0x5Au);
         dialog->SelectRow(0);
         QTest::mouseClick(dialog->EditButton(), Qt::LeftButton);
         QVERIFY(dialog->EditButton()->isChecked());
@@ -202,7 +203,7 @@ private slots:
                  QStringList({"Main", "CRam", "000000", "007FFF", "008000", "R", "5", "2", "4"}));
         const auto* ram = dynamic_cast<const CRam*>(Bus().GetAt(0));
         QCOMPARE(ram->GetSize(), 0x8000u);
-        QCOMPARE(w->computer.Read(0x20, 1), 0u);  // a new, empty buffer
+        QCOMPARE(w->computer.Read(0x10, 1), 0u);  // a new, empty buffer
         QCOMPARE(dialog->NameField()->text() + dialog->FromField()->text() +
                      dialog->ToField()->text() + dialog->SizeField()->text(),
                  QString());
