@@ -86,7 +86,8 @@ struct SStopWatch {
     uint32_t runTo = CMpu::kNoAddress;
     bool hasRunTo = false;
     bool stepOut = false;
-    bool either = false;  // a run-to address or a step-out
+    bool either = false;       // a run-to address or a step-out
+    bool breakpoints = false;  // the set had some (one added since is seen too)
 };
 
 inline SStopWatch WatchOf(const CMpu& unit) {
@@ -95,6 +96,7 @@ inline SStopWatch WatchOf(const CMpu& unit) {
     watch.hasRunTo = watch.runTo != CMpu::kNoAddress;
     watch.stepOut = unit.IsStepOutPending();
     watch.either = watch.hasRunTo || watch.stepOut;
+    watch.breakpoints = unit.Breakpoints().HasBreakpoints();
     return watch;
 }
 
@@ -105,7 +107,8 @@ template <class Core>
 [[gnu::always_inline]] inline bool StopsNow(const Core& unit, const SStopWatch& watch) {
     return (watch.either && ((watch.stepOut && unit.Core::ReturnExecuted()) ||
                              (watch.hasRunTo && unit.Core::GetPC() == watch.runTo))) ||
-           unit.Core::AtBreakpoint();
+           ((watch.breakpoints || unit.Breakpoints().HasBreakpoints()) &&
+            unit.Core::AtBreakpoint());
 }
 
 // The passes of SPassRun, the units of class Core stepped without dispatch
