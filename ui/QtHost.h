@@ -1,16 +1,21 @@
 #pragma once
 // The desktop host: QTimer per timer id, queued calls for notices from other
-// threads, message boxes for messages and questions.
+// threads (coalesced: at most one call waits per kind of notice, and per
+// display for frames), messages and questions through the prompter.
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <array>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "core/Host.h"
 
 class CComputer;
+class CPrompter;
 class QWidget;
 
 class CQtHost final : public QObject, public CHost {
@@ -20,6 +25,9 @@ public:
     ~CQtHost() override;
 
     void Attach(CComputer* computer) { m_computer = computer; }
+    // Messages and questions go to the prompter; without one they are not
+    // shown and questions get their cautious answer.
+    void SetPrompter(CPrompter* prompter) { m_prompter = prompter; }
 
     void StartTimer(uint32_t id, uint32_t periodMs) override;
     void StopTimer(uint32_t id) override;
@@ -38,6 +46,8 @@ public:
     size_t PendingTimerRequests() const;
 
 signals:
+    // After CComputer::OnRunStopped(slot) ran on the GUI thread.
+    void runStopped(int slot);
     void viewsUpdated(unsigned hint);
     void modifiedChanged(bool modified);
     void activeUnitTextChanged(const QString& text);
@@ -53,7 +63,17 @@ private:
     void DropTimerRequest(uint32_t id);
     void ApplyTimerRequest(uint32_t id, std::optional<uint32_t> periodMs);
 
+    void DeliverRunStopped();
+    void DeliverFrames();
+
     QPointer<QWidget> m_window;
+    CPrompter* m_prompter = nullptr;
+    // Slots whose run-stopped notice waits for the GUI thread (bit 8: the
+    // run-limit notice); one queued call delivers them all.
+    std::atomic<uint32_t> m_stoppedSlots{0};
+    // Displays with a frame waiting; one queued call delivers them all.
+    std::mutex m_frameLock;
+    std::vector<CDevice*> m_pendingFrames;
     CComputer* m_computer = nullptr;
     std::map<uint32_t, QTimer*> m_timers;
     mutable std::mutex m_pendingLock;

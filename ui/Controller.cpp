@@ -1,0 +1,335 @@
+#include "ui/Controller.h"
+
+#include <QFileInfo>
+
+#include "core/Devices.h"
+#include "core/Mpu.h"
+#include "core/Mpus.h"
+#include "core/ProgramImage.h"
+#include "core/ViewHint.h"
+#include "core/WorkspaceFile.h"
+#include "core/system/StandardSystems.h"
+
+CController::CController(QWidget* window, QObject* parent)
+    : QObject(parent),
+      m_ownPrompter(std::make_unique<CDialogPrompter>(window)),
+      m_prompter(m_ownPrompter.get()),
+      m_host(new CQtHost(window)),
+      m_computer(std::make_unique<CComputer>(m_host)) {
+    m_host->setParent(this);
+    m_host->Attach(m_computer.get());
+    m_host->SetPrompter(m_prompter);
+    connect(m_host, &CQtHost::viewsUpdated, this, &CController::OnHint);
+    connect(m_host, &CQtHost::runStopped, this, &CController::OnRunStopped);
+    connect(m_host, &CQtHost::modifiedChanged, this, &CController::documentChanged);
+    connect(m_host, &CQtHost::activeUnitTextChanged, this, &CController::activeUnitChanged);
+    connect(m_host, &CQtHost::frameReady, this, [this](CDevice* device) {
+        // A display removed since its frame was posted is not passed on.
+        const CDevices* devices = m_computer->GetDevices();
+        if (!devices) return;
+        for (int n = 0; n < devices->GetCount(); ++n)
+            if (devices->GetAt(n) == device) return emit frameReady(device);
+    });
+    m_liveTimer.setInterval(kRefreshPeriodMs);
+    connect(&m_liveTimer, &QTimer::timeout, this, &CController::LiveTick);
+}
+
+CController::~CController() {
+    m_liveTimer.stop();
+    // The workspace (and its run thread) goes before the host it reports to.
+    m_computer.reset();
+}
+
+void CController::SetPrompter(CPrompter* prompter) {
+    m_prompter = prompter ? prompter : m_ownPrompter.get();
+    m_host->SetPrompter(m_prompter);
+}
+
+// --- Documents ----------------------------------------------------------------
+
+QString CController::DocumentName() const {
+    return m_path.isEmpty() ? QString(kUntitled) : QFileInfo(m_path).fileName();
+}
+
+bool CController::NewDocument() {
+    std::string error;
+    if (!NewWorkspace(*m_computer, &error)) {
+        if (!error.empty())
+            m_prompter->ShowMessage(QString::fromStdString(error), EMessageIcon::Stop);
+        return false;
+    }
+    m_path.clear();
+    m_computer->SetModifiedFlag(false);
+    CheckUnits(true);
+    emit documentChanged();
+    emit viewsUpdated(0);
+    emit runStateChanged();
+    return true;
+}
+
+bool CController::OpenDocument(const QString& path) {
+    std::string error;
+    if (!OpenWorkspaceFile(*m_computer, path.toStdString(), &error)) {
+        m_prompter->ShowMessage(QString::fromStdString(error), EMessageIcon::Stop);
+        // The failed open left the workspace empty: start afresh so that the
+        // window always shows a workspace.
+        m_path.clear();
+        if (m_computer->IsEmpty()) m_computer->NewContents();
+        m_computer->StartRunThread();
+        m_computer->SetModifiedFlag(false);
+        CheckUnits(true);
+        emit documentChanged();
+        emit viewsUpdated(0);
+        return false;
+    }
+    m_path = path;
+    m_computer->SetModifiedFlag(false);
+    CheckUnits(true);
+    emit documentChanged();
+    emit viewsUpdated(0);
+    emit runStateChanged();
+    return true;
+}
+
+bool CController::SaveDocument(const QString& path) {
+    std::string error;
+    if (!SaveWorkspaceFile(*m_computer, path.toStdString(), &error)) {
+        m_prompter->ShowMessage(QString::fromStdString(error), EMessageIcon::Stop);
+        return false;
+    }
+    m_path = path;
+    m_computer->SetModifiedFlag(false);
+    emit documentChanged();
+    return true;
+}
+
+bool CController::MaybeSave(const std::function<QString()>& saveAs) {
+    if (!m_computer->IsModified()) return true;
+    switch (m_prompter->AskSaveChanges(m_path.isEmpty() ? QString(kUntitled) : m_path)) {
+        case ESaveAnswer::kCancel: return false;
+        case ESaveAnswer::kDiscard: return true;
+        case ESaveAnswer::kSave: break;
+    }
+    const QString path = m_path.isEmpty() ? saveAs() : m_path;
+    return !path.isEmpty() && SaveDocument(path);
+}
+
+// --- Units --------------------------------------------------------------------
+
+CMpu* CController::Unit(int slot) const {
+    const CMpus* units = m_computer->GetMpus();
+    if (!units || slot < 0 || slot >= units->GetCount()) return nullptr;
+    return units->GetAt(slot);
+}
+
+int CController::UnitCount() const {
+    const CMpus* units = m_computer->GetMpus();
+    return units ? units->GetCount() : 0;
+}
+
+CMpu* CController::ActiveUnit() const {
+    return Unit(m_computer->GetActiveSlot());
+}
+
+void CController::SetActiveSlot(int slot) {
+    if (!Unit(slot) || slot == ActiveSlot()) return;
+    m_computer->SetActiveProcessor(static_cast<uint32_t>(slot));
+    emit runStateChanged();
+}
+
+bool CController::IsRunning(int slot) const {
+    const CMpu* unit = Unit(slot);
+    return unit && (unit->IsRunning() || unit->GetAnimationRate() != 0);
+}
+
+bool CController::AnyBusy() const {
+    for (int slot = 0; slot < UnitCount(); ++slot)
+        if (IsRunning(slot)) return true;
+    return false;
+}
+
+// --- Run commands -------------------------------------------------------------
+
+namespace {
+
+// Answers the caution question with Yes and passes everything else on.
+class CConfirmedPrompter final : public CPrompter {
+public:
+    explicit CConfirmedPrompter(CPrompter& inner) : m_inner(inner) {}
+    void ShowMessage(const QString& text, EMessageIcon icon) override {
+        m_inner.ShowMessage(text, icon);
+    }
+    bool AskYesNo(const QString& text) override {
+        return text == CComputer::kCautionText || m_inner.AskYesNo(text);
+    }
+    ESaveAnswer AskSaveChanges(const QString& name) override {
+        return m_inner.AskSaveChanges(name);
+    }
+    std::optional<SInterruptRequest> AskInterrupt() override { return m_inner.AskInterrupt(); }
+    std::optional<int> AskSystemType() override { return m_inner.AskSystemType(); }
+
+private:
+    CPrompter& m_inner;
+};
+
+}  // namespace
+
+void CController::Run(bool confirmed) {
+    if (confirmed) {
+        CConfirmedPrompter yes(*m_prompter);
+        m_host->SetPrompter(&yes);
+        m_computer->Run();
+        m_host->SetPrompter(m_prompter);
+    } else {
+        m_computer->Run();
+    }
+    AfterCommand();
+}
+
+void CController::RunAll() {
+    m_computer->RunAll();
+    AfterCommand();
+}
+
+void CController::Stop() {
+    m_computer->Stop();
+    AfterCommand();
+}
+
+void CController::StopAll() {
+    m_computer->StopAll();
+    AfterCommand();
+}
+
+void CController::StepInto() {
+    m_computer->StepInto();
+    AfterCommand();
+}
+
+void CController::BounceOver() {
+    m_computer->BounceOver();
+    AfterCommand();
+}
+
+void CController::StepOut() {
+    m_computer->StepOut();
+    AfterCommand();
+}
+
+void CController::GenerateInterrupt() {
+    m_computer->GenerateInterrupt();
+    AfterCommand();
+}
+
+void CController::ToggleBreakpoint() {
+    m_computer->ToggleBreakpoint();
+    AfterCommand();
+}
+
+void CController::Animate(int rate) {
+    m_computer->Animate(rate);
+    AfterCommand();
+}
+
+void CController::ToggleBreakpointAt(int slot, uint32_t address) {
+    CMpu* unit = Unit(slot);
+    if (!unit) return;
+    CBreakpoints& breakpoints = unit->Breakpoints();
+    if (breakpoints.Find(address) >= 0) {
+        breakpoints.Remove(address);
+    } else if (!breakpoints.Add(address)) {
+        m_prompter->ShowMessage(CComputer::kNoMoreBreakpointsText, EMessageIcon::Exclamation);
+    }
+    m_computer->UpdateAllViews(kHintBreakpoints);
+}
+
+void CController::SetRunLimits(const SRunLimits& limits) {
+    m_computer->SetRunLimits(limits);
+    emit runLimitsChanged();
+}
+
+void CController::AfterCommand() {
+    ++m_stopCount;
+    const bool busy = AnyBusy();
+    if (busy && !m_liveTimer.isActive()) m_liveTimer.start();
+    if (!busy) FlushViews();
+    if (busy != m_wasBusy) m_wasBusy = busy;
+    emit runStateChanged();
+}
+
+// --- Load and Dump -----------------------------------------------------------
+
+void CController::LoadImage(const QString& path, uint32_t loadAddress) {
+    const SImageReport report = LoadProgramImage(*m_computer, path.toStdString(), loadAddress);
+    AfterCommand();
+    if (!report.error.empty()) {
+        m_prompter->ShowMessage(QString::fromStdString(report.error), EMessageIcon::Stop);
+        return;
+    }
+    const std::string description = DescribeLoad(report, path.toStdString());
+    if (!description.empty())
+        m_prompter->ShowMessage(QString::fromStdString(description), EMessageIcon::Exclamation);
+}
+
+bool CController::DumpImage(const QString& path, uint32_t first, uint32_t last, uint32_t entry) {
+    const SImageReport report =
+        DumpProgramImage(*m_computer, path.toStdString(), first, last, entry);
+    if (!report.error.empty()) {
+        m_prompter->ShowMessage(QString::fromStdString(report.error), EMessageIcon::Stop);
+        return false;
+    }
+    return true;
+}
+
+// --- Notices ------------------------------------------------------------------
+
+void CController::OnHint(unsigned hint) {
+    if (hint == 0) m_pendingAll = true;
+    m_pendingHint |= hint;
+    m_pending = true;
+    if (!AnyBusy()) {
+        FlushViews();
+    } else if (!m_liveTimer.isActive()) {
+        m_liveTimer.start();
+    }
+}
+
+void CController::FlushViews() {
+    CheckUnits();
+    if (!m_pending) return;
+    const unsigned hint = m_pendingAll ? 0 : m_pendingHint;
+    m_pending = m_pendingAll = false;
+    m_pendingHint = 0;
+    emit viewsUpdated(hint);
+}
+
+void CController::OnRunStopped(int /*slot*/) {
+    ++m_stopCount;
+    FlushViews();
+    if (!AnyBusy()) m_liveTimer.stop();
+    m_wasBusy = AnyBusy();
+    emit runStateChanged();
+}
+
+void CController::LiveTick() {
+    FlushViews();
+    const bool busy = AnyBusy();
+    if (busy) {
+        emit liveRefresh();
+    } else {
+        m_liveTimer.stop();
+    }
+    if (busy != m_wasBusy) {
+        m_wasBusy = busy;
+        emit runStateChanged();
+    }
+}
+
+void CController::CheckUnits(bool force) {
+    const CMpus* units = m_computer->GetMpus();
+    const uint32_t generation = units ? units->GetGeneration() : 0;
+    if (!force && units == m_seenUnits && generation == m_seenGeneration) return;
+    m_seenUnits = units;
+    m_seenGeneration = generation;
+    emit unitsChanged();
+}
