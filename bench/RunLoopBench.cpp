@@ -31,7 +31,7 @@ constexpr int32_t kInstructionsPerRun = 20'000'000;
 // A host that lets the benchmark wait for the run-limit notice.
 class CBenchHost final : public CNullHost {
 public:
-    void PostRunStopped(int slot) override {
+    void PostRunStopped(int slot, EStopReason) override {
         std::lock_guard guard(m_lock);
         if (slot == CComputer::kRunLimitSlot) m_limitReached = true;
         m_signal.notify_all();

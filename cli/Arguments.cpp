@@ -1,5 +1,7 @@
 #include "cli/Arguments.h"
 
+#include "core/StringEx.h"
+
 #include <array>
 #include <limits>
 
@@ -292,31 +294,7 @@ bool ParseParameters(SAction& action, const std::vector<std::string>& p, std::st
 }  // namespace
 
 bool ParseHex(std::string_view text, uint32_t& value) {
-    if (text.starts_with("0x") || text.starts_with("0X")) {
-        text.remove_prefix(2);
-    } else if (text.starts_with("$")) {
-        text.remove_prefix(1);
-    }
-    // Leading zeros do not count towards the eight digits.
-    while (text.size() > 1 && text.front() == '0')
-        text.remove_prefix(1);
-    if (text.empty() || text.size() > 8) return false;
-    uint32_t result = 0;
-    for (const char c : text) {
-        int digit = 0;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        } else if (c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        } else {
-            return false;
-        }
-        result = result << 4 | static_cast<uint32_t>(digit);
-    }
-    value = result;
-    return true;
+    return ParseHexExact(text, value);
 }
 
 bool ParseDecimal(std::string_view text, uint64_t max, uint64_t& value) {

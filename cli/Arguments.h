@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/system/StandardSystems.h"
+#include "system/StandardSystems.h"
 
 enum class EAction {
     kSystem,

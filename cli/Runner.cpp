@@ -1,6 +1,7 @@
 #include "cli/Runner.h"
 
 #include <cstdio>
+#include <fstream>
 #include <ostream>
 #include <stdexcept>
 
@@ -15,9 +16,8 @@
 #include "core/Mpus.h"
 #include "core/ProgramImage.h"
 #include "core/Ram.h"
+#include "core/StringEx.h"
 #include "core/WorkspaceFile.h"
-#include "cpu/CorvaneMPU.h"
-#include "cpu/M6502.h"
 #include "devices/VideoDevice.h"
 #include "devices/VideoFrame.h"
 #include "tools/CodeListing.h"
@@ -34,10 +34,11 @@ public:
     throw CRunnerError(message);
 }
 
-// How often a traced run lets timers and notices through: every this many passes.
-constexpr uint32_t kTracedPassesPerDispatch = 256;
 // The listing column of a trace line, before the registers.
 constexpr int kTraceListingWidth = 24;
+
+// Nobody answers the Generate Interrupt dialog of a run here: cancelled.
+const SInterruptRequest kNoInterrupt{};
 
 template <class Base>
 std::string ClassNames(const CClassRegistry<Base>& registry) {
@@ -49,83 +50,63 @@ std::string ClassNames(const CClassRegistry<Base>& registry) {
     return names;
 }
 
-std::string Upper(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
-}
-
-std::string HexText(uint32_t value) {
-    char text[12];
-    std::snprintf(text, sizeof text, "%X", value);
-    return text;
-}
-
-// The interrupt the unit's next step will enter instead of executing the
-// instruction at its program counter, or nullptr. A request raised by a
-// display thread between this test and the step can escape it.
-const char* PendingEntry(const CMpu& unit) {
-    if (const auto* m6502 = dynamic_cast<const C6502*>(&unit)) {
-        if (m6502->IsNmiPending()) return "<NMI>";
-        if (m6502->IsIrqAsserted() && (m6502->GetStatus() & C6502::kInterruptDisable) == 0)
-            return "<IRQ>";
-    } else if (const auto* corvane = dynamic_cast<const CCorvaneMPU*>(&unit)) {
-        if (corvane->IsNmiPending()) return "<NMI>";
-        // The step counts itself before it tests: from the third step on.
-        if ((corvane->GetSR() & CCorvaneMPU::kSrI) != 0 && corvane->GetStepsSinceReset() >= 2 &&
-            corvane->IsIrqPending())
-            return "<IRQ>";
-    }
-    return nullptr;
-}
-
-// The run thread's stop conditions after an instruction, in its order, with
-// its side effects.
-EStopReason StopsAfterStep(CMpu& unit) {
-    if (unit.IsStepOutPending() && unit.ReturnExecuted()) {
-        unit.SetStepOutPending(false);
-        return EStopReason::kStepOut;
-    }
-    if (unit.GetInterruptPrompt()) return EStopReason::kInterruptPrompt;
-    if (unit.GetPC() == unit.GetRunToAddress()) {
-        unit.SetRunToAddress(CMpu::kNoAddress);
-        return EStopReason::kRunTo;
-    }
-    if (unit.AtBreakpoint()) return EStopReason::kBreakpoint;
-    return EStopReason::kNone;
-}
-
-bool HasStopCondition(const CMpu& unit) {
-    return unit.Breakpoints().HasBreakpoints() || unit.GetRunToAddress() != CMpu::kNoAddress;
-}
-
 }  // namespace
 
-const char* StopReasonText(EStopReason reason) {
-    switch (reason) {
-        case EStopReason::kNone: return "none";
-        case EStopReason::kBreakpoint: return "breakpoint";
-        case EStopReason::kRunTo: return "run-to";
-        case EStopReason::kStepOut: return "step-out";
-        case EStopReason::kInterruptPrompt: return "interrupt-prompt";
-        case EStopReason::kInstructionLimit: return "instruction-limit";
-        case EStopReason::kTimeLimit: return "time-limit";
-        case EStopReason::kStopped: return "stopped";
+// Writes a line per instruction a unit executes: slot, address, listing (or
+// the interrupt the step entered instead), registers after it.
+class CTraceWriter final : public CRunObserver {
+public:
+    explicit CTraceWriter(std::string path)
+        : m_path(std::move(path)), m_file(m_path, std::ios::out | std::ios::trunc) {}
+    bool IsOpen() const { return m_file.is_open(); }
+    // Flushes; false when anything failed to be written.
+    bool Finish() {
+        m_file.flush();
+        return static_cast<bool>(m_file);
     }
-    return "none";
-}
+    const std::string& Path() const { return m_path; }
+
+    void BeforeStep(int slot, CMpu& unit) override {
+        const uint32_t address = unit.GetPC() * unit.GetAddressScale();
+        std::string addressText;
+        std::string mnemonic;
+        std::string operand;
+        unit.Disassemble(address, nullptr, &addressText, nullptr, &mnemonic, &operand);
+        std::string listing;
+        switch (unit.GetPendingEntry()) {
+            case CMpu::EPendingEntry::kNmi: listing = "<NMI>"; break;
+            case CMpu::EPendingEntry::kIrq: listing = "<IRQ>"; break;
+            case CMpu::EPendingEntry::kNone:
+                listing = UpperCase(mnemonic);
+                if (!operand.empty()) listing += ' ' + UpperCase(operand);
+                break;
+        }
+        m_line.clear();
+        AppendFormat(m_line, "%d %s %-*s ", slot, addressText.c_str(), kTraceListingWidth,
+                     listing.c_str());
+    }
+    void AfterStep(int /*slot*/, CMpu& unit) override {
+        m_file << m_line << FormatRegisters(unit) << '\n';
+    }
+
+private:
+    std::string m_path;
+    std::ofstream m_file;
+    std::string m_line;
+};
 
 CRunner::CRunner(CRunnerHost& host, std::ostream& out, std::ostream& err)
     : m_host(host), m_out(out), m_err(err), m_computer(&host) {
     m_host.Attach(&m_computer);
-    m_host.SetRunStoppedObserver([this](int slot) { OnRunStopped(slot); });
+    m_host.SetRunStoppedObserver(
+        [this](int slot, EStopReason reason) { OnRunStopped(slot, reason); });
 }
 
 CRunner::~CRunner() {
     // The devices stop their timers and displays through the host, which
     // must still know the workspace.
     m_computer.DeleteContents();
+    m_computer.SetRunObserver(nullptr);
     m_host.SetRunStoppedObserver(nullptr);
     m_host.Attach(nullptr);
 }
@@ -145,10 +126,7 @@ int CRunner::Run(const SCommandLine& line) {
                 Fail(action.option + ": " + e.what());
             }
         }
-        if (m_trace) {
-            m_trace->flush();
-            if (!*m_trace) Fail("--trace: writing " + m_tracePath + " failed");
-        }
+        if (m_trace && !m_trace->Finish()) Fail("--trace: writing " + m_trace->Path() + " failed");
     } catch (const CRunnerError& e) {
         error = e.what();
     } catch (const std::exception& e) {
@@ -186,16 +164,8 @@ void CRunner::Perform(const SAction& action) {
             m_limits.seconds = action.value;
             break;
         case EAction::kExec: Exec(action.text); break;
-        case EAction::kRegs: m_out << FormatRegisters(ReadRegisters(ActiveUnit())) << '\n'; break;
-        case EAction::kStats: {
-            std::string text;
-            for (const SCounterValue& counter : ReadCounters(ActiveUnit())) {
-                if (!text.empty()) text += ' ';
-                text += std::string(counter.name) + '=' + std::to_string(counter.value);
-            }
-            m_out << text << '\n';
-            break;
-        }
+        case EAction::kRegs: m_out << FormatRegisters(ActiveUnit()) << '\n'; break;
+        case EAction::kStats: m_out << FormatCounters(ActiveUnit()) << '\n'; break;
         case EAction::kList: List(action.address, action.count); break;
         case EAction::kDump: Dump(action); break;
         case EAction::kSave: Save(action.text); break;
@@ -228,62 +198,28 @@ void CRunner::WorkspaceReplaced() {
 }
 
 void CRunner::AddUnit(const SNewUnit& wanted) {
-    CMpus* units = m_computer.GetMpus();
-    if (!units) Fail("there is no workspace");
-    if (units->GetCount() >= CMpus::kSlots) Fail("the workspace has eight units already");
-    std::unique_ptr<CMpu> created = UnitClasses().Create(wanted.className);
-    if (!created) {
-        Fail("unknown unit class " + wanted.className + " (the classes are " +
-             ClassNames(UnitClasses()) + ")");
-    }
-    // As the Processing Units dialog adds one: named, in the set, on the bus,
-    // reset with mask 0, then given its mask.
-    CMpu* unit = created.get();
-    unit->SetName(wanted.name);
-    if (!units->Add(unit)) Fail("the workspace has eight units already");
-    created.release();
-    unit->SetBus(m_computer.GetDevices());
-    unit->SetIrqMask(0);
-    unit->Reset();
-    unit->SetIrqMask(wanted.irqMask);
-    // A workspace without an active unit takes the first one added.
-    if (m_computer.GetActiveSlot() < 0)
-        m_computer.SetActiveProcessor(static_cast<uint32_t>(units->IndexOf(unit)));
-    m_computer.SetModifiedFlag();
+    std::string error;
+    if (!m_computer.AddUnit(wanted.className, wanted.name, wanted.irqMask, &error)) Fail(error);
 }
 
 void CRunner::AddDevice(const SNewDevice& wanted) {
     CDevices* devices = m_computer.GetDevices();
     if (!devices) Fail("there is no workspace");
-    std::unique_ptr<CDevice> device = DeviceClasses().Create(wanted.className);
-    if (!device) {
-        Fail("unknown device class " + wanted.className + " (the classes are " +
-             ClassNames(DeviceClasses()) + ")");
-    }
-    // As the Device Configuration dialog adds one; what the options leave
-    // out keeps the class's own setting.
-    device->SetName(wanted.name);
-    device->SetRange(wanted.from, wanted.to, 1);
-    if (wanted.stride) device->SetStride(*wanted.stride);
-    if (wanted.irqCode) device->SetIrqCode(*wanted.irqCode);
-    if (auto* ram = dynamic_cast<CRam*>(device.get())) {
-        const uint64_t size = wanted.size ? *wanted.size : uint64_t{wanted.to} - wanted.from + 1;
-        if (size > CRam::kMaxSize) {
-            Fail("a memory device holds at most " + HexText(CRam::kMaxSize) + " bytes, not " +
-                 (size > 0xFFFFFFFF ? std::string("100000000")
-                                    : HexText(static_cast<uint32_t>(size))) +
-                 " (give size=HEX)");
-        }
-        std::string error;
-        if (!ram->SetSize(static_cast<uint32_t>(size), &error)) Fail(error);
-        ram->SetWritable(!wanted.readOnly);
-    } else if (wanted.readOnly || wanted.size) {
-        Fail("ro and size= apply to memory devices (CRam) only");
-    }
-    auto* video = dynamic_cast<CVideoDevice*>(device.get());
-    devices->AddTail(device.release());
-    if (video) video->StartDisplay();
-    m_computer.SetModifiedFlag();
+    // What the options leave out keeps the class's own setting.
+    SDeviceSettings settings;
+    settings.className = wanted.className;
+    settings.name = wanted.name;
+    settings.from = wanted.from;
+    settings.to = wanted.to;
+    settings.stride = wanted.stride;
+    settings.irqCode = wanted.irqCode;
+    settings.size = wanted.size;
+    settings.writable = !wanted.readOnly;
+    std::string error;
+    if (!m_computer.AddDevice(settings, &error)) Fail(error);
+    // The displays render and raise their interrupts as the desktop's windows do.
+    if (auto* video = dynamic_cast<CVideoDevice*>(devices->GetAt(devices->GetCount() - 1)))
+        video->StartDisplay();
 }
 
 void CRunner::Load(const SAction& action) {
@@ -341,7 +277,7 @@ void CRunner::SetRegister(const SAction& action) {
 void CRunner::AddBreakpoint(uint32_t address) {
     CBreakpoints& breakpoints = ActiveUnit().Breakpoints();
     if (breakpoints.Contains(address)) {
-        m_err << "simq: warning: --break: Breakpoint already defined. (" << HexText(address)
+        m_err << "simq: warning: --break: Breakpoint already defined. (" << HexString(address)
               << ")\n";
         return;
     }
@@ -351,15 +287,9 @@ void CRunner::AddBreakpoint(uint32_t address) {
 }
 
 void CRunner::Step(uint32_t count) {
-    CMpu& unit = ActiveUnit();
-    const int slot = m_computer.GetActiveSlot();
-    for (uint32_t i = 0; i < count; ++i) {
-        if (m_trace) {
-            TracedStep(slot, unit, true);
-        } else {
-            m_computer.StepInto();
-        }
-    }
+    ActiveUnit();
+    for (uint32_t i = 0; i < count; ++i)
+        m_computer.StepInto(&kNoInterrupt);
 }
 
 // --- Runs -------------------------------------------------------------------
@@ -373,27 +303,26 @@ void CRunner::RequireBound(bool bounded, const std::string& action) const {
         "--limit-instructions N or --limit-seconds N before " + action);
 }
 
+void CRunner::Started(ERunStart started, const std::string& action) {
+    switch (started) {
+        case ERunStart::kStarted: return;
+        case ERunStart::kNeedsConfirmation: RequireBound(false, action); return;
+        case ERunStart::kNoUnit:
+        case ERunStart::kNeedsInterrupt:
+        case ERunStart::kFailed: Fail("the unit could not be started");
+    }
+}
+
 void CRunner::RunActive() {
-    CMpu& unit = ActiveUnit();
+    ActiveUnit();
     const int slot = m_computer.GetActiveSlot();
     m_computer.SetRunLimits(m_limits);
-    if (m_trace) {
-        RequireBound(HasStopCondition(unit) || m_limits.cyclesEnabled || m_limits.timeEnabled,
-                     "--run");
-        TracedRun({slot});
-        return;
-    }
     // Notices of earlier runs are all in; start this one afresh.
     m_host.DispatchPending();
     m_stoppedSlots.clear();
     m_limitNotice = false;
     m_noticeReason = EStopReason::kNone;
-    m_host.TakeQuestion();
-    if (!m_computer.Run()) {
-        // The caution question was asked and, with nobody to answer, declined.
-        if (m_host.TakeQuestion()) RequireBound(false, "--run");
-        Fail("the unit could not be started");
-    }
+    Started(m_computer.Run(false, &kNoInterrupt), "--run");
     WaitForRun({slot});
 }
 
@@ -408,19 +337,17 @@ void CRunner::RunAll() {
     bool everyUnitStops = true;
     for (int slot = 0; slot < count; ++slot) {
         slots.push_back(slot);
-        everyUnitStops = everyUnitStops && HasStopCondition(*units->GetAt(slot));
+        const CMpu& unit = *units->GetAt(slot);
+        everyUnitStops = everyUnitStops && (unit.Breakpoints().HasBreakpoints() ||
+                                            unit.GetRunToAddress() != CMpu::kNoAddress);
     }
     RequireBound(everyUnitStops || m_limits.cyclesEnabled || m_limits.timeEnabled, "--run-all");
     m_computer.SetRunLimits(m_limits);
-    if (m_trace) {
-        TracedRun(slots);
-        return;
-    }
     m_host.DispatchPending();
     m_stoppedSlots.clear();
     m_limitNotice = false;
     m_noticeReason = EStopReason::kNone;
-    m_computer.RunAll();
+    Started(m_computer.RunAll(&kNoInterrupt), "--run-all");
     WaitForRun(slots);
 }
 
@@ -437,111 +364,21 @@ void CRunner::WaitForRun(const std::vector<int>& slots) {
     m_lastStop = m_noticeReason;
 }
 
-void CRunner::OnRunStopped(int slot) {
+void CRunner::OnRunStopped(int slot, EStopReason reason) {
+    m_noticeReason = reason;
     if (slot == CComputer::kRunLimitSlot) {
         m_limitNotice = true;
-        m_noticeReason = LimitReason();
-        return;
-    }
-    m_stoppedSlots.insert(slot);
-    const CMpu* unit = m_computer.GetMpus() ? m_computer.GetMpus()->GetAt(slot) : nullptr;
-    if (!unit) return;
-    if (unit->AtBreakpoint()) {
-        m_noticeReason = EStopReason::kBreakpoint;
-    } else if (unit->GetInterruptPrompt()) {
-        m_noticeReason = EStopReason::kInterruptPrompt;
     } else {
-        m_noticeReason = EStopReason::kStopped;
+        m_stoppedSlots.insert(slot);
     }
-}
-
-EStopReason CRunner::LimitReason() const {
-    const SRunLimits limits = m_computer.GetRunLimits();
-    if (limits.cyclesEnabled && m_computer.GetInstructionCount() > limits.cycles)
-        return EStopReason::kInstructionLimit;
-    return EStopReason::kTimeLimit;
-}
-
-void CRunner::TracedRun(const std::vector<int>& slots) {
-    // The run thread does not see these units run: this thread steps them,
-    // with the run thread's order, stop conditions and limits, so that every
-    // instruction can be written to the trace as it executes. An interrupt
-    // prompt would ask the host, which declines, so none is generated here.
-    CMpus& units = *m_computer.GetMpus();
-    const SRunLimits limits = m_computer.GetRunLimits();
-    m_computer.SetInstructionCount(0);
-    const int64_t start = m_host.NowSeconds();
-    m_computer.SetRunStartTime(start);
-
-    std::vector<bool> running(CMpus::kSlots, false);
-    size_t remaining = 0;
-    for (const int slot : slots) {
-        running[static_cast<size_t>(slot)] = true;
-        ++remaining;
-    }
-    EStopReason reason = EStopReason::kNone;
-    for (uint32_t pass = 1; remaining > 0; ++pass) {
-        const int count = units.GetCount();
-        for (int slot = 0; slot < count; ++slot) {
-            if (!running[static_cast<size_t>(slot)]) continue;
-            CMpu& unit = *units.GetAt(slot);
-            TracedStep(slot, unit, false);
-            const EStopReason stop = StopsAfterStep(unit);
-            if (stop != EStopReason::kNone) {
-                running[static_cast<size_t>(slot)] = false;
-                --remaining;
-                reason = stop;
-                m_computer.RefreshUnit(slot);
-            }
-        }
-        if (remaining > 0) {
-            const bool cycles =
-                limits.cyclesEnabled && m_computer.GetInstructionCount() > limits.cycles;
-            const bool time = limits.timeEnabled && m_host.NowSeconds() - start > limits.seconds;
-            if (cycles || time) {
-                reason = cycles ? EStopReason::kInstructionLimit : EStopReason::kTimeLimit;
-                remaining = 0;
-                m_computer.RefreshAll();
-            }
-        }
-        if (pass % kTracedPassesPerDispatch == 0) m_host.DispatchPending();
-    }
-    m_lastStop = reason;
-}
-
-void CRunner::TracedStep(int slot, CMpu& unit, bool stepInto) {
-    const uint32_t address = unit.GetPC() * unit.GetAddressScale();
-    std::string addressText;
-    std::string mnemonic;
-    std::string operand;
-    unit.Disassemble(address, nullptr, &addressText, nullptr, &mnemonic, &operand);
-    std::string listing;
-    if (const char* entry = PendingEntry(unit)) {
-        listing = entry;
-    } else {
-        listing = Upper(mnemonic);
-        if (!operand.empty()) listing += ' ' + Upper(operand);
-    }
-
-    if (stepInto) {
-        m_computer.StepInto();
-    } else {
-        unit.Step();
-        m_computer.SetInstructionCount(m_computer.GetInstructionCount() + 1);
-    }
-
-    char lead[128];
-    std::snprintf(lead, sizeof lead, "%d %s %-*s ", slot, addressText.c_str(), kTraceListingWidth,
-                  listing.c_str());
-    *m_trace << lead << FormatRegisters(ReadRegisters(unit)) << '\n';
 }
 
 void CRunner::StartTrace(const std::string& path) {
-    if (m_trace) m_trace->flush();
-    auto trace = std::make_unique<std::ofstream>(path, std::ios::out | std::ios::trunc);
-    if (!trace->is_open()) Fail("cannot write the trace file " + path);
+    if (m_trace) (*m_trace).Finish();
+    auto trace = std::make_unique<CTraceWriter>(path);
+    if (!trace->IsOpen()) Fail("cannot write the trace file " + path);
+    m_computer.SetRunObserver(trace.get());
     m_trace = std::move(trace);
-    m_tracePath = path;
 }
 
 // --- Memory and output ------------------------------------------------------
@@ -625,16 +462,20 @@ void CRunner::PrintJson(const std::string& error, int exitCode) {
             json.Key("state").String(unit.IsRunning()               ? "running"
                                      : unit.GetAnimationRate() != 0 ? "animating"
                                                                     : "idle");
+            const SUnitSnapshot snapshot = unit.TakeSnapshot();
+            const std::span<const SRegisterInfo> registers = unit.GetRegisterInfo();
             json.Key("registers").BeginObject();
-            for (const SRegisterValue& r : ReadRegisters(unit)) {
+            for (size_t i = 0; i < registers.size(); ++i) {
                 char value[16];
-                std::snprintf(value, sizeof value, "%0*X", r.digits, r.value);
-                json.Key(r.name).String(value);
+                std::snprintf(value, sizeof value, "%0*X", registers[i].digits,
+                              snapshot.registers[i]);
+                json.Key(registers[i].name).String(value);
             }
             json.EndObject();
+            const std::span<const SCounterInfo> counters = unit.GetCounterInfo();
             json.Key("counters").BeginObject();
-            for (const SCounterValue& counter : ReadCounters(unit))
-                json.Key(counter.name).Number(counter.value);
+            for (size_t i = 0; i < counters.size(); ++i)
+                json.Key(counters[i].key).Number(snapshot.counters[i]);
             json.EndObject();
             json.EndObject();
         }

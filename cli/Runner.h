@@ -5,7 +5,6 @@
 //   0  success
 //   1  the last run was stopped by a run limit
 //   2  bad arguments or an input that could not be read (one line on stderr)
-#include <fstream>
 #include <iosfwd>
 #include <memory>
 #include <set>
@@ -17,19 +16,7 @@
 
 class CMpu;
 class CRunnerHost;
-
-enum class EStopReason {
-    kNone,
-    kBreakpoint,
-    kRunTo,
-    kStepOut,
-    kInterruptPrompt,
-    kInstructionLimit,
-    kTimeLimit,
-    kStopped,
-};
-
-const char* StopReasonText(EStopReason reason);
+class CTraceWriter;
 
 class CRunner {
 public:
@@ -69,17 +56,14 @@ private:
     CMpu& ActiveUnit() const;
     // Refuses a run that nothing would end.
     void RequireBound(bool bounded, const std::string& action) const;
+    // Starts a run that the user would have been asked about: nobody
+    // answers here, so the interrupt dialog counts as cancelled and an
+    // unbounded run is refused.
+    void Started(ERunStart started, const std::string& action);
     // Waits for the run thread's run to end: done once every unit started
     // has been reported stopped (or a limit stopped them all).
     void WaitForRun(const std::vector<int>& slots);
-    void OnRunStopped(int slot);
-    // Steps the units in slots on this thread, one instruction each per pass,
-    // with the run thread's stop conditions and limits, writing the trace.
-    void TracedRun(const std::vector<int>& slots);
-    // Steps unit once (Step Into, or one step of a traced run) and writes its
-    // trace line.
-    void TracedStep(int slot, CMpu& unit, bool stepInto);
-    EStopReason LimitReason() const;
+    void OnRunStopped(int slot, EStopReason reason);
 
     void PrintJson(const std::string& error, int exitCode);
 
@@ -90,8 +74,7 @@ private:
     // The run limits of the following runs; a new workspace keeps them.
     SRunLimits m_limits;
     EStopReason m_lastStop = EStopReason::kNone;
-    std::unique_ptr<std::ofstream> m_trace;
-    std::string m_tracePath;
+    std::unique_ptr<CTraceWriter> m_trace;
     // The run in hand: the units reported stopped and whether a limit ended it.
     std::set<int> m_stoppedSlots;
     bool m_limitNotice = false;

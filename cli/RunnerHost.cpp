@@ -49,10 +49,10 @@ bool CRunnerHost::IsTimerActive(uint32_t id) const {
     return m_timers.contains(id);
 }
 
-void CRunnerHost::PostRunStopped(int slot) {
+void CRunnerHost::PostRunStopped(int slot, EStopReason reason) {
     {
         std::lock_guard guard(m_lock);
-        m_notices.push_back(slot);
+        m_notices.emplace_back(slot, reason);
     }
     m_wake.notify_all();
 }
@@ -65,17 +65,6 @@ void CRunnerHost::DropNotices() {
 void CRunnerHost::ShowMessage(std::string_view text, EMessageIcon /*icon*/) {
     std::lock_guard guard(m_messageLock);
     m_messages << "simq: " << OneLine(text) << '\n' << std::flush;
-}
-
-bool CRunnerHost::AskYesNo(std::string_view text) {
-    std::lock_guard guard(m_messageLock);
-    m_question = OneLine(text);
-    return false;
-}
-
-std::optional<std::string> CRunnerHost::TakeQuestion() {
-    std::lock_guard guard(m_messageLock);
-    return std::exchange(m_question, std::nullopt);
 }
 
 CRunnerHost::Clock::time_point CRunnerHost::EarliestDue() const {
@@ -101,7 +90,7 @@ void CRunnerHost::RunUntil(const std::function<bool()>& done) {
 }
 
 void CRunnerHost::Dispatch(bool wait, std::chrono::milliseconds maxWait) {
-    std::vector<int> notices;
+    std::vector<std::pair<int, EStopReason>> notices;
     std::vector<uint32_t> expired;
     {
         std::unique_lock lock(m_lock);
@@ -129,9 +118,9 @@ void CRunnerHost::Dispatch(bool wait, std::chrono::milliseconds maxWait) {
             if (timer.due <= now) timer.due = now + timer.period;
         }
     }
-    for (const int slot : notices) {
-        if (m_computer) m_computer->OnRunStopped(slot);
-        if (m_observer) m_observer(slot);
+    for (const auto& [slot, reason] : notices) {
+        if (m_computer) m_computer->OnRunStopped(slot, reason);
+        if (m_observer) m_observer(slot, reason);
     }
     for (const uint32_t id : expired) {
         // A handler before this one may have stopped the timer.

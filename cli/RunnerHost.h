@@ -34,22 +34,18 @@ public:
     // The workspace that timers and notices are handed to.
     void Attach(CComputer* computer) { m_computer = computer; }
     // Called with every run-stopped notice after the workspace has handled it.
-    void SetRunStoppedObserver(std::function<void(int slot)> observer) {
+    void SetRunStoppedObserver(std::function<void(int slot, EStopReason reason)> observer) {
         m_observer = std::move(observer);
     }
 
     void StartTimer(uint32_t id, uint32_t periodMs) override;
     void StopTimer(uint32_t id) override;
-    void PostRunStopped(int slot) override;
+    void PostRunStopped(int slot, EStopReason reason) override;
     void UpdateAllViews(uint32_t) override {}
     void SetModified(bool) override {}
     void SetActiveUnitText(std::string_view) override {}
     // Messages go to the message stream, one line each.
     void ShowMessage(std::string_view text, EMessageIcon icon) override;
-    // Nobody is there to answer: every question is declined and remembered.
-    bool AskYesNo(std::string_view text) override;
-    bool AskInterrupt(SInterruptRequest&) override { return false; }
-    std::optional<int> AskSystemType() override { return std::nullopt; }
     void FrameReady(CDevice&) override { m_frames.fetch_add(1, std::memory_order_relaxed); }
 
     // Handles the notices and the timers that are due, without waiting.
@@ -62,8 +58,6 @@ public:
     // Forgets notices of a workspace that has been replaced.
     void DropNotices();
 
-    // The last question asked and declined since the last call.
-    std::optional<std::string> TakeQuestion();
     bool IsTimerActive(uint32_t id) const;
     uint64_t GetFrameCount() const { return m_frames.load(std::memory_order_relaxed); }
 
@@ -78,15 +72,14 @@ private:
 
     std::ostream& m_messages;
     CComputer* m_computer = nullptr;
-    std::function<void(int)> m_observer;
+    std::function<void(int, EStopReason)> m_observer;
     mutable std::mutex m_lock;
     std::condition_variable m_wake;
-    std::map<uint32_t, STimer> m_timers;  // guarded by m_lock
-    std::deque<int> m_notices;            // guarded by m_lock
-    bool m_changed = false;               // guarded by m_lock: the timers changed
-    // Messages and questions have a lock of their own, so that a timer
-    // started by the run thread never waits for console output.
+    std::map<uint32_t, STimer> m_timers;                // guarded by m_lock
+    std::deque<std::pair<int, EStopReason>> m_notices;  // guarded by m_lock
+    bool m_changed = false;                             // guarded by m_lock: the timers changed
+    // Messages have a lock of their own, so that a timer started by the run
+    // thread never waits for console output.
     std::mutex m_messageLock;
-    std::optional<std::string> m_question;  // guarded by m_messageLock
     std::atomic<uint64_t> m_frames{0};
 };

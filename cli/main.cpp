@@ -6,7 +6,7 @@
 #include "cli/Arguments.h"
 #include "cli/Runner.h"
 #include "cli/RunnerHost.h"
-#include "core/system/StandardClasses.h"
+#include "system/StandardClasses.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);

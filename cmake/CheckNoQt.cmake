@@ -1,6 +1,6 @@
 # Fails when a file of the library layers includes a Qt header.
 set(offenders "")
-foreach(dir core cpu devices tools)
+foreach(dir core cpu devices tools system)
     file(GLOB_RECURSE files ${ROOT}/${dir}/*.h ${ROOT}/${dir}/*.cpp)
     foreach(f ${files})
         file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Za-z]+|Qt[A-Za-z]*/)")

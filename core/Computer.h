@@ -2,12 +2,14 @@
 // CComputer: the workspace, one simulated computer. It owns the unit set and
 // the bus, marks one unit active, holds the run limits and, from creation or
 // opening until it is cleared, the run thread.
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +31,46 @@ public:
     // Restarts the listing at the program counter when it lies outside the
     // shown range; true when it moved.
     virtual bool FollowProgramCounter() = 0;
+};
+
+// Sees every instruction a unit executes while it is set (a trace, later a
+// profile or history). The run thread calls it for the units it steps, the
+// event thread for Step Into and animation steps; calls never overlap. With
+// no observer set the run thread takes its fast path untouched.
+class CRunObserver {
+public:
+    virtual ~CRunObserver() = default;
+    // Before the unit in slot steps: the instruction at its program counter
+    // (or the interrupt it is about to enter) is the one that will run.
+    virtual void BeforeStep(int slot, CMpu& unit) = 0;
+    virtual void AfterStep(int slot, CMpu& unit) = 0;
+};
+
+// What a run command did. It leaves the unit idle when it needs an answer:
+// the front end asks and calls again with it.
+enum class ERunStart {
+    kStarted,
+    kNoUnit,             // no active unit (a blank system), or none at all
+    kNeedsConfirmation,  // ask kCautionText (Yes/No); on Yes call with confirmed
+    kNeedsInterrupt,     // show the Generate Interrupt dialog; call with its request
+    kFailed,             // the run thread could not be started (the user was told)
+};
+
+// What the Device Configuration dialog and the runner set on a device.
+struct SDeviceSettings {
+    std::string className;
+    std::string name;
+    uint32_t from = 0;
+    uint32_t to = 0;
+    // What is left out keeps the class's own setting (or the device's, when
+    // it is edited).
+    std::optional<uint32_t> stride;
+    std::optional<int> irqCode;
+    std::optional<uint32_t> timeScale;
+    // Memory devices (CRam) only: the size in bytes (none: the window,
+    // to - from + 1) and whether programs may write it.
+    std::optional<uint32_t> size;
+    bool writable = true;
 };
 
 // The four run-limit values of a workspace, edited together by the Global
@@ -110,11 +152,47 @@ public:
     void RefreshAll() { RefreshUnit(kRunLimitSlot); }
 
     // The run thread's notice, delivered by the host on the event thread:
-    // refresh the unit that stopped (10000: all units, a run limit).
-    void OnRunStopped(int slot) { RefreshUnit(slot); }
+    // remembers why and refreshes the unit that stopped (10000: all units, a
+    // run limit).
+    void OnRunStopped(int slot, EStopReason reason);
+    // Why the unit in slot last stopped (10000: the last run limit); kNone
+    // while it has not stopped since it was started.
+    EStopReason GetLastStopReason(int slot) const;
+
+    // The per-instruction observer, or nullptr. Set it only while no unit
+    // runs or animates.
+    void SetRunObserver(CRunObserver* observer) { m_observer = observer; }
+    CRunObserver* GetRunObserver() const { return m_observer.Load(); }
 
     // One animation step of the unit in slot (the unit's animation timer expired).
     void AnimationStep(int slot);
+
+    // Editing the machine, as the configuration dialogs and the runner do.
+    // Each checks what it is given and says why it refuses (nothing changes
+    // then); each is safe while units run: the run thread is held between
+    // two instructions while the unit set or the bus changes.
+    static constexpr const char* kNameAndClassNeededText =
+        "Both name and class information must be entered before the device can be added.";
+    // A unit of the class, named, with the IRQ mask set after its reset; a
+    // workspace without an active unit makes it active.
+    bool AddUnit(const std::string& className, const std::string& name, uint32_t irqMask,
+                 std::string* error = nullptr);
+    // Takes the unit out (the later slots close up) and deletes it.
+    bool RemoveUnit(int slot, std::string* error = nullptr);
+    // Renames the unit and resets it with the new IRQ mask.
+    bool EditUnit(int slot, const std::string& name, uint32_t irqMask,
+                  std::string* error = nullptr);
+    // Appends a device of the class at the end of the bus order.
+    bool AddDevice(const SDeviceSettings& settings, std::string* error = nullptr);
+    // Applies name, window, stride, time scale, IRQ code and, for memory, size
+    // (a new, empty buffer) and writability to the device at index.
+    bool EditDevice(int index, const SDeviceSettings& settings, std::string* error = nullptr);
+    bool RemoveDevice(int index, std::string* error = nullptr);
+    // Moves the device at index one place earlier (delta -1) or later (+1)
+    // in the bus order; at either end nothing changes.
+    bool MoveDevice(int index, int delta, std::string* error = nullptr);
+    // The settings of the device at index, as the dialog's list shows them.
+    std::optional<SDeviceSettings> GetDeviceSettings(int index) const;
 
     // The run thread steps every running unit, one instruction per unit per
     // pass. It lives from NewContents (or opening) until the contents are
@@ -137,18 +215,22 @@ public:
     void ResumeRunThread();
 
     // Run commands. All act on the active unit except Run All and Stop All;
-    // without an active unit (a blank system) they do nothing.
-    // Run returns whether the unit was started (not when the caution prompt
-    // was declined).
-    bool Run();
-    void RunAll();
+    // without an active unit (a blank system) they do nothing. A command
+    // that needs an answer returns without running; called again with it,
+    // it goes on. The caution prompt comes first, then the interrupt dialog
+    // (for a unit whose interrupt-prompt flag is set).
+    ERunStart Run(bool confirmed = false, const SInterruptRequest* interrupt = nullptr);
+    ERunStart RunAll(const SInterruptRequest* interrupt = nullptr);
     void Stop();
     void StopAll();
-    void StepInto();
-    void BounceOver();
-    void StepOut();
-    // The Generate Interrupt dialog, then the request to the active unit.
-    void GenerateInterrupt();
+    ERunStart StepInto(const SInterruptRequest* interrupt = nullptr);
+    ERunStart BounceOver(bool confirmed = false, const SInterruptRequest* interrupt = nullptr);
+    ERunStart StepOut(bool confirmed = false, const SInterruptRequest* interrupt = nullptr);
+    // Whether Run of the active unit asks the caution prompt: nothing would
+    // stop it (no breakpoint, no run-to address, no limit).
+    bool NeedsRunConfirmation() const;
+    // The Generate Interrupt dialog's OK: the request to the active unit.
+    void GenerateInterrupt(const SInterruptRequest& request);
     void ToggleBreakpoint();
     // Animate 1/1, 1/10, 1/100 (rate 1, 10 or 100): the same rate again
     // switches the animation off. Other rates are ignored.
@@ -183,7 +265,7 @@ private:
     bool TimeLimitExceeded() const;
     // The first stop condition that holds after an instruction of unit, with
     // its side effect (step-out or run-to address cleared).
-    static bool StopsAfterStep(CMpu& unit);
+    static EStopReason StopsAfterStep(CMpu& unit);
     static CMpu* FirstRunningUnit(const CMpus& units);
     void RunThreadMain();
     // Adds the run thread's uncounted instructions to the count and returns
@@ -208,7 +290,12 @@ private:
     CMpu* ActiveUnit() const;
     // Clears running, waits for the pass in hand and ends any animation.
     bool StopUnit(CMpu& unit, std::chrono::milliseconds settle);
-    void GenerateInterruptFor(CMpu& unit);
+    void GenerateInterruptFor(CMpu& unit, const SInterruptRequest& request);
+    // The run thread, started again if it is missing; false (and the user
+    // told) when it cannot be.
+    bool EnsureRunThread();
+    // Steps unit once on the event thread, with the observer around the step.
+    void StepObserved(int slot, CMpu& unit);
     void ResetRunCounters();
 
     Relaxed<CHost*> m_host;
@@ -247,4 +334,11 @@ private:
     CMpu* m_active = nullptr;
     bool m_modified = false;
     std::vector<CUnitView*> m_unitViews;
+    // Read by the run thread at every batch.
+    Relaxed<CRunObserver*> m_observer{nullptr};
+    // Event thread: why each slot last stopped, and the last run limit.
+    std::array<EStopReason, 8> m_lastStop{};
+    EStopReason m_lastLimitStop = EStopReason::kNone;
+    // Event thread: the slots started by Run or Run All and not reported since.
+    uint32_t m_runSlots = 0;
 };

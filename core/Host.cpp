@@ -10,3 +10,18 @@ CNullHost& CNullHost::Instance() {
     static CNullHost host;
     return host;
 }
+
+const char* StopReasonText(EStopReason reason) {
+    switch (reason) {
+        case EStopReason::kNone: return "none";
+        case EStopReason::kBreakpoint: return "breakpoint";
+        case EStopReason::kRunTo: return "run-to";
+        case EStopReason::kStepOut: return "step-out";
+        case EStopReason::kInterruptPrompt: return "interrupt-prompt";
+        case EStopReason::kInstructionLimit: return "instruction-limit";
+        case EStopReason::kTimeLimit: return "time-limit";
+        case EStopReason::kStopCommand: return "stopped";
+        case EStopReason::kError: return "error";
+    }
+    return "none";
+}

@@ -2,21 +2,42 @@
 // The library's only window on the outside world. The desktop shell, the
 // command-line runner and the tests each implement it.
 //
-// Threads: questions, messages and view updates come from the event thread.
+// The library never asks the user: commands that need an answer (the caution
+// prompt, the interrupt dialog, the system type) say so, and the front end
+// asks and calls again with the answer.
+//
+// Threads: messages and view updates come from the event thread.
 // PostRunStopped comes from the run thread, FrameReady from renderer threads,
 // and StartTimer/StopTimer from any thread (device registers written by a
 // running program start timers); these must not block. Timer expiry and posted
 // notices come back as CComputer::OnTimer and CComputer::OnRunStopped on the
 // event thread.
 #include <cstdint>
-#include <optional>
 #include <string_view>
 
 class CDevice;
 
 enum class EMessageIcon { Information, Exclamation, Stop };
 
-// What the Generate Interrupt dialog asks for.
+// Why a run stopped, as the run-stopped notice reports it.
+enum class EStopReason {
+    kNone,
+    kBreakpoint,
+    kRunTo,
+    kStepOut,
+    kInterruptPrompt,
+    kInstructionLimit,
+    kTimeLimit,
+    kStopCommand,
+    kError,
+};
+
+// "breakpoint", "run-to", "step-out", "interrupt-prompt", "instruction-limit",
+// "time-limit", "stopped", "error"; "none".
+const char* StopReasonText(EStopReason reason);
+
+// What the Generate Interrupt dialog asks for. A cancelled dialog is a
+// request with nothing checked.
 struct SInterruptRequest {
     int code = 0;
     bool irq = false;
@@ -34,9 +55,10 @@ public:
     virtual void StartTimer(uint32_t id, uint32_t periodMs) = 0;
     virtual void StopTimer(uint32_t id) = 0;
 
-    // Run thread: a unit stopped (slot), or a run limit stopped all (10000).
-    // The host calls CComputer::OnRunStopped(slot) on the event thread.
-    virtual void PostRunStopped(int slot) = 0;
+    // Run thread: a unit stopped (slot), or a run limit stopped all (10000),
+    // and why. The host calls CComputer::OnRunStopped(slot, reason) on the
+    // event thread.
+    virtual void PostRunStopped(int slot, EStopReason reason) = 0;
 
     // Views: a change notification with its hint bits (see ViewHint.h).
     virtual void UpdateAllViews(uint32_t hint) = 0;
@@ -44,13 +66,8 @@ public:
     // The status bar's pane that names the active unit.
     virtual void SetActiveUnitText(std::string_view text) = 0;
 
-    // Messages and questions, captioned "simQuorvex".
+    // Messages, captioned "simQuorvex".
     virtual void ShowMessage(std::string_view text, EMessageIcon icon) = 0;
-    virtual bool AskYesNo(std::string_view text) = 0;
-    // The Generate Interrupt dialog; false when cancelled.
-    virtual bool AskInterrupt(SInterruptRequest& request) = 0;
-    // The "Select New System Type" dialog: 0, 1 or 2, nothing when cancelled.
-    virtual std::optional<int> AskSystemType() = 0;
 
     // Renderer threads: a finished frame of this device can be shown.
     virtual void FrameReady(CDevice& device) = 0;
@@ -59,21 +76,17 @@ public:
     virtual int64_t NowSeconds();
 };
 
-// A host that shows nothing and answers every question with its default:
-// Yes, the first system type, no interrupt. A host that needs only a few
-// calls derives from it.
+// A host that shows nothing. A host that needs only a few calls derives
+// from it.
 class CNullHost : public CHost {
 public:
     void StartTimer(uint32_t, uint32_t) override {}
     void StopTimer(uint32_t) override {}
-    void PostRunStopped(int) override {}
+    void PostRunStopped(int, EStopReason) override {}
     void UpdateAllViews(uint32_t) override {}
     void SetModified(bool) override {}
     void SetActiveUnitText(std::string_view) override {}
     void ShowMessage(std::string_view, EMessageIcon) override {}
-    bool AskYesNo(std::string_view) override { return true; }
-    bool AskInterrupt(SInterruptRequest&) override { return false; }
-    std::optional<int> AskSystemType() override { return 0; }
     void FrameReady(CDevice&) override {}
 
     static CNullHost& Instance();

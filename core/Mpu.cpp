@@ -5,6 +5,7 @@
 #include "core/Devices.h"
 #include "core/Host.h"
 #include "core/Mpus.h"
+#include "core/StringEx.h"
 
 CHost& CMpu::Host() const {
     if (m_bus && m_bus->GetComputer()) return m_bus->GetComputer()->Host();
@@ -15,6 +16,79 @@ bool CMpu::AcceptsIrqCode(int code) const {
     if (code == 15) return true;
     if (code < 0 || code > 14) return false;
     return (m_irqMask.Load() >> code & 1u) != 0;
+}
+
+namespace {
+
+constexpr SCounterInfo kCommonCounters[] = {
+    {"fetches", "Instruction Fetches"},
+    {"cycles", "Clock cycles"},
+    {"loads", "Data Loads"},
+    {"stores", "Data Stores"},
+};
+
+}  // namespace
+
+uint32_t CMpu::GetRegisterValue(size_t) const {
+    return 0;
+}
+
+bool CMpu::SetRegisterValue(size_t index, uint32_t value, std::string* error) {
+    auto fail = [error](std::string text) {
+        if (error) *error = std::move(text);
+        return false;
+    };
+    const std::span<const SRegisterInfo> registers = GetRegisterInfo();
+    if (index >= registers.size()) return fail("the unit has no such register");
+    const SRegisterInfo& info = registers[index];
+    if (IsRunning() || m_animationRate.Load() != 0)
+        return fail("the unit is running; stop it to change " + std::string(info.name));
+    if (info.digits < 8 && value >> (4 * info.digits) != 0) {
+        return fail(HexString(value) + " does not fit register " + info.name + " (" +
+                    std::to_string(info.digits) + " hex digits)");
+    }
+    if (!info.writable && value != 0)
+        return fail("register " + std::string(info.name) + " always reads 0");
+    StoreRegisterValue(index, value);
+    return true;
+}
+
+int CMpu::FindRegister(std::string_view name) const {
+    const std::string wanted = UpperCase(name);
+    const std::span<const SRegisterInfo> registers = GetRegisterInfo();
+    for (size_t i = 0; i < registers.size(); ++i) {
+        if (wanted == registers[i].name) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+std::span<const SCounterInfo> CMpu::GetCounterInfo() const {
+    return kCommonCounters;
+}
+
+uint64_t CMpu::GetCounterValue(size_t index) const {
+    return index < m_statistics.size() ? m_statistics[index].Load() : 0;
+}
+
+void CMpu::ResetCounters() {
+    for (auto& counter : m_statistics)
+        counter = 0;
+}
+
+SUnitSnapshot CMpu::TakeSnapshot() const {
+    SUnitSnapshot snapshot;
+    const size_t registers = GetRegisterInfo().size();
+    snapshot.registers.reserve(registers);
+    for (size_t i = 0; i < registers; ++i)
+        snapshot.registers.push_back(GetRegisterValue(i));
+    const size_t counters = GetCounterInfo().size();
+    snapshot.counters.reserve(counters);
+    for (size_t i = 0; i < counters; ++i)
+        snapshot.counters.push_back(GetCounterValue(i));
+    snapshot.pc = GetPC();
+    snapshot.running = IsRunning();
+    snapshot.animating = m_animationRate.Load() != 0;
+    return snapshot;
 }
 
 void CMpu::StartAnimationTimer(uint32_t periodMs) {

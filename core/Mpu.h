@@ -7,7 +7,10 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/Breakpoints.h"
 #include "core/Relaxed.h"
@@ -17,8 +20,45 @@ class CDevices;
 class CHost;
 struct SPassRun;
 
+// A flag bit of a status register, as the register pane shows it. An
+// inverted flag shows checked while its bit is clear.
+struct SFlagInfo {
+    const char* name;
+    uint32_t mask;
+    bool inverted = false;
+};
+
+// One register as the register pane and the runner show it.
+struct SRegisterInfo {
+    const char* name;  // "A", "R0", "PC", "STATUS", "SR"
+    int digits;        // hex digits shown; wider values do not fit
+    std::span<const SFlagInfo> flags = {};
+    bool writable = true;  // false: the register always reads 0
+};
+
+// One counter of the statistics pane: a key for machine-readable output and
+// the pane's label.
+struct SCounterInfo {
+    const char* key;
+    const char* label;
+};
+
+// What a pane shows of a unit, safe to take while the unit runs: every
+// value is read once from a word the stepping thread writes atomically.
+struct SUnitSnapshot {
+    std::vector<uint32_t> registers;  // one per register descriptor
+    std::vector<uint64_t> counters;   // one per counter descriptor
+    uint32_t pc = 0;
+    bool running = false;
+    bool animating = false;
+};
+
 class CMpu {
 public:
+    // What the next step does instead of executing the instruction at the
+    // program counter.
+    enum class EPendingEntry { kNone, kNmi, kIrq };
+
     // The statistics counters, in their stored order.
     enum EStatistic { kFetches = 0, kCycles = 1, kLoads = 2, kStores = 3, kStatisticCount = 4 };
     // The five disassembly texts, in their order.
@@ -33,7 +73,7 @@ public:
 
     static constexpr uint32_t kNoAddress = 0xFFFFFFFF;
     static constexpr uint32_t kAnimationTimerBase = 0x4000;
-    // What the generic register and statistics views say.
+    // What the register and statistics panes say of a unit without registers.
     static constexpr const char* kNoRegisterViewText =
         "The selected MPU does not have a register view form set up. No registers can be "
         "displayed.";
@@ -69,8 +109,30 @@ public:
                              std::string* operandText = nullptr,
                              std::string* commentText = nullptr);
     virtual bool ReturnExecuted() const { return false; }
+    // The interrupt the next step enters, if any. A request raised by a
+    // device thread right after the call can make it stale.
+    virtual EPendingEntry GetPendingEntry() const { return EPendingEntry::kNone; }
     virtual bool AtBreakpoint() const { return IsBreakpoint(GetPC()); }
     virtual bool IsBreakpoint(uint32_t address) const { return m_breakpoints.Find(address) >= 0; }
+
+    // Registers by descriptor, in register-pane order (none for the null unit).
+    virtual std::span<const SRegisterInfo> GetRegisterInfo() const { return {}; }
+    // The register's value; 0 for an index out of range.
+    virtual uint32_t GetRegisterValue(size_t index) const;
+    // Writes a register. Refused, with the reason, while the unit runs or
+    // animates, for an index out of range, a value wider than the register
+    // and a nonzero value for a register that always reads 0.
+    bool SetRegisterValue(size_t index, uint32_t value, std::string* error = nullptr);
+    // The register named name, any letter case (a core may accept other
+    // names for a register); -1 when the unit has none of that name.
+    virtual int FindRegister(std::string_view name) const;
+    // Counters by descriptor: fetches, cycles, loads, stores first, in the
+    // order of EStatistic; a core may add its own after them.
+    virtual std::span<const SCounterInfo> GetCounterInfo() const;
+    virtual uint64_t GetCounterValue(size_t index) const;
+    // The statistics pane's reset: every counter to 0.
+    virtual void ResetCounters();
+    SUnitSnapshot TakeSnapshot() const;
 
     void SetBus(CDevices* bus) { m_bus = bus; }
     CDevices* GetBus() const { return m_bus; }
@@ -78,8 +140,6 @@ public:
     // while the unit is on no bus).
     CHost& Host() const;
 
-    const char* GetRegisterViewClass() const { return m_registerViewClass; }
-    const char* GetStatisticsViewClass() const { return m_statisticsViewClass; }
     uint32_t GetCodeUnit() const { return m_codeUnit; }
     uint32_t GetAddressScale() const { return m_addressScale; }
 
@@ -127,7 +187,8 @@ public:
     CBreakpoints& Breakpoints() { return m_breakpoints; }
     const CBreakpoints& Breakpoints() const { return m_breakpoints; }
 
-    uint32_t GetStatistic(EStatistic which) const { return m_statistics[which]; }
+    // A common counter as the unit counts it (through its counter descriptors).
+    uint64_t GetStatistic(EStatistic which) const { return GetCounterValue(which); }
     void SetStatistic(EStatistic which, uint32_t value) { m_statistics[which] = value; }
 
     const std::string& GetText(EText which) const { return m_texts[which]; }
@@ -139,8 +200,8 @@ protected:
                             std::string* operandText, std::string* commentText) const;
 
     CDevices* m_bus = nullptr;
-    const char* m_registerViewClass = "CRegisterView";
-    const char* m_statisticsViewClass = "CStatisticsView";
+    // Writes a register the checks of SetRegisterValue let through.
+    virtual void StoreRegisterValue(size_t /*index*/, uint32_t /*value*/) {}
     uint32_t m_codeUnit = 1;
     uint32_t m_addressScale = 1;
     std::string m_name;

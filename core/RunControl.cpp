@@ -133,19 +133,19 @@ bool CComputer::SettleRunThread(std::chrono::milliseconds maxWait) {
     return true;
 }
 
-bool CComputer::StopsAfterStep(CMpu& unit) {
+EStopReason CComputer::StopsAfterStep(CMpu& unit) {
     if (unit.IsStepOutPending() && unit.ReturnExecuted()) {
         unit.SetStepOutPending(false);
-        return true;
+        return EStopReason::kStepOut;
     }
-    if (unit.GetInterruptPrompt()) return true;
+    if (unit.GetInterruptPrompt()) return EStopReason::kInterruptPrompt;
     // All ones means no run-to address (no core's program counter reaches it).
     const uint32_t runTo = unit.GetRunToAddress();
     if (runTo != CMpu::kNoAddress && unit.GetPC() == runTo) {
         unit.SetRunToAddress(CMpu::kNoAddress);
-        return true;
+        return EStopReason::kRunTo;
     }
-    return unit.AtBreakpoint();
+    return unit.AtBreakpoint() ? EStopReason::kBreakpoint : EStopReason::kNone;
 }
 
 CMpu* CComputer::FirstRunningUnit(const CMpus& units) {
@@ -193,11 +193,12 @@ uint32_t CComputer::PublishInstructions(int32_t uncounted, int32_t beforePass, u
 
 bool CComputer::StopIfDone(int slot, CMpu& unit, int32_t uncounted, int32_t beforePass,
                            uint32_t& epoch) {
-    if (!StopsAfterStep(unit)) return false;
+    const EStopReason reason = StopsAfterStep(unit);
+    if (reason == EStopReason::kNone) return false;
     unit.SetRunning(false);
     // Whoever takes the notice sees the count that includes this step.
     epoch = PublishInstructions(uncounted, beforePass, epoch);
-    Host().PostRunStopped(slot);
+    Host().PostRunStopped(slot, reason);
     return true;
 }
 
@@ -205,7 +206,8 @@ bool CComputer::StopIfDone(int slot, CMpu& unit, int32_t uncounted, int32_t befo
 // runs until the next Run, which starts the counts again.
 void CComputer::StopAtCycleLimit(CMpus& units, int32_t uncounted, uint32_t& epoch) {
     epoch = PublishInstructions(uncounted, 0, epoch);
-    if (StopRunningUnits(units)) Host().PostRunStopped(kRunLimitSlot);
+    if (StopRunningUnits(units))
+        Host().PostRunStopped(kRunLimitSlot, EStopReason::kInstructionLimit);
 }
 
 void CComputer::RunThreadMain() {
@@ -230,8 +232,10 @@ void CComputer::RunThreadMain() {
         uint32_t passes = 0;
         bool ran = true;
         bool endBatch = m_stopRequest || m_pauseRequested.load(std::memory_order_relaxed);
-        // Whether this batch still hands passes to the cores.
-        bool passRuns = true;
+        // Whether this batch still hands passes to the cores: not while an
+        // observer sees every instruction.
+        CRunObserver* const observer = m_observer.Load();
+        bool passRuns = observer == nullptr;
         // After the last instruction of a pass: the unit's stop conditions,
         // then the cycle limit, against the true count (a count restarted
         // since the pass began is seen here too).
@@ -309,7 +313,13 @@ void CComputer::RunThreadMain() {
                 CMpu* unit = units.GetAt(slot);
                 if (!unit->IsRunning()) continue;
                 ran = true;
-                unit->Step();
+                if (observer) {
+                    observer->BeforeStep(slot, *unit);
+                    unit->Step();
+                    observer->AfterStep(slot, *unit);
+                } else {
+                    unit->Step();
+                }
                 ++uncounted;
                 afterStep(slot, *unit);
             }
@@ -321,7 +331,7 @@ void CComputer::RunThreadMain() {
         uncounted = 0;
         // Whole seconds: once a batch is as often as it needs looking at.
         if (!m_stopRequest && TimeLimitExceeded() && StopRunningUnits(units))
-            Host().PostRunStopped(kRunLimitSlot);
+            Host().PostRunStopped(kRunLimitSlot, EStopReason::kTimeLimit);
         m_passCount += passes;
         m_passSequence.fetch_add(1, std::memory_order_acq_rel);  // even: between batches
         if (!ran) {
@@ -373,67 +383,116 @@ bool CComputer::StopUnit(CMpu& unit, std::chrono::milliseconds settle) {
     return settled;
 }
 
-bool CComputer::Run() {
+bool CComputer::NeedsRunConfirmation() const {
+    const CMpu* unit = ActiveUnit();
+    return unit && !unit->Breakpoints().HasBreakpoints() &&
+           unit->GetRunToAddress() == CMpu::kNoAddress && !m_timeLimitEnabled &&
+           !m_cycleLimitEnabled;
+}
+
+bool CComputer::EnsureRunThread() {
+    if (!m_runThread.joinable()) StartRunThread();
+    return m_runThread.joinable();
+}
+
+ERunStart CComputer::Run(bool confirmed, const SInterruptRequest* interrupt) {
     CMpu* unit = ActiveUnit();
-    if (!unit) return false;
+    if (!unit) return ERunStart::kNoUnit;
     // The animation ends before anything else, so that its timer never steps
     // the unit while a question is open or the run thread has it.
     unit->SetAnimationRate(0);
     unit->StopAnimationTimer();
-    const bool unbounded = !unit->Breakpoints().HasBreakpoints() &&
-                           unit->GetRunToAddress() == CMpu::kNoAddress && !m_timeLimitEnabled &&
-                           !m_cycleLimitEnabled;
-    if (unbounded && !Host().AskYesNo(kCautionText)) return false;
-    if (unit->GetInterruptPrompt()) GenerateInterruptFor(*unit);
+    if (!confirmed && NeedsRunConfirmation()) return ERunStart::kNeedsConfirmation;
+    if (unit->GetInterruptPrompt()) {
+        if (!interrupt) return ERunStart::kNeedsInterrupt;
+        GenerateInterruptFor(*unit, *interrupt);
+    }
+    if (!EnsureRunThread()) {
+        m_lastStop[static_cast<size_t>(GetActiveSlot())] = EStopReason::kError;
+        return ERunStart::kFailed;
+    }
     // Counted from here, so time spent in the questions is not run time.
     ResetRunCounters();
+    m_lastStop[static_cast<size_t>(GetActiveSlot())] = EStopReason::kNone;
+    m_lastLimitStop = EStopReason::kNone;
+    m_runSlots |= 1u << GetActiveSlot();
     unit->Run();
     WakeRunThread();
-    return true;
+    return ERunStart::kStarted;
 }
 
-void CComputer::RunAll() {
-    if (!m_units || m_units->GetCount() == 0) return;
+ERunStart CComputer::RunAll(const SInterruptRequest* interrupt) {
+    if (!m_units || m_units->GetCount() == 0) return ERunStart::kNoUnit;
     const int count = m_units->GetCount();
-    for (int slot = 0; slot < count; ++slot)
-        m_units->GetAt(slot)->SetAnimationRate(0);
     for (int slot = 0; slot < count; ++slot) {
         CMpu* unit = m_units->GetAt(slot);
-        if (unit->GetInterruptPrompt()) GenerateInterruptFor(*unit);
+        unit->SetAnimationRate(0);
+        unit->StopAnimationTimer();
+        if (unit->GetInterruptPrompt() && !interrupt) return ERunStart::kNeedsInterrupt;
+    }
+    for (int slot = 0; slot < count; ++slot) {
+        CMpu* unit = m_units->GetAt(slot);
+        if (unit->GetInterruptPrompt()) GenerateInterruptFor(*unit, *interrupt);
+    }
+    if (!EnsureRunThread()) {
+        m_lastStop.fill(EStopReason::kError);
+        return ERunStart::kFailed;
     }
     ResetRunCounters();
+    m_lastStop.fill(EStopReason::kNone);
+    m_lastLimitStop = EStopReason::kNone;
+    m_runSlots = (1u << count) - 1;
     m_units->RunAll();
     WakeRunThread();
+    return ERunStart::kStarted;
 }
 
 void CComputer::Stop() {
     CMpu* unit = ActiveUnit();
     if (!unit) return;
+    const bool wasRunning = unit->IsRunning() || unit->GetAnimationRate() != 0;
     StopUnit(*unit, kStopSettle);
+    if (wasRunning) m_lastStop[static_cast<size_t>(GetActiveSlot())] = EStopReason::kStopCommand;
     RefreshUnit(GetActiveSlot());
 }
 
 void CComputer::StopAll() {
     if (!m_units) return;
+    for (int slot = 0; slot < m_units->GetCount(); ++slot) {
+        const CMpu* unit = m_units->GetAt(slot);
+        if (unit->IsRunning() || unit->GetAnimationRate() != 0)
+            m_lastStop[static_cast<size_t>(slot)] = EStopReason::kStopCommand;
+    }
     m_units->StopAll();
     SettleRunThread(kStopAllSettle);
     RefreshAll();
 }
 
-void CComputer::StepInto() {
-    CMpu* unit = ActiveUnit();
-    if (!unit) return;
-    // Never step a unit the run thread may still be stepping.
-    if (StopUnit(*unit, kStopSettle)) {
-        if (unit->GetInterruptPrompt()) GenerateInterruptFor(*unit);
-        unit->Step();
-    }
-    RefreshUnit(GetActiveSlot());
+void CComputer::StepObserved(int slot, CMpu& unit) {
+    CRunObserver* const observer = m_observer.Load();
+    if (observer) observer->BeforeStep(slot, unit);
+    unit.Step();
+    if (observer) observer->AfterStep(slot, unit);
 }
 
-void CComputer::BounceOver() {
+ERunStart CComputer::StepInto(const SInterruptRequest* interrupt) {
     CMpu* unit = ActiveUnit();
-    if (!unit) return;
+    if (!unit) return ERunStart::kNoUnit;
+    // Never step a unit the run thread may still be stepping.
+    if (StopUnit(*unit, kStopSettle)) {
+        if (unit->GetInterruptPrompt()) {
+            if (!interrupt) return ERunStart::kNeedsInterrupt;
+            GenerateInterruptFor(*unit, *interrupt);
+        }
+        StepObserved(GetActiveSlot(), *unit);
+    }
+    RefreshUnit(GetActiveSlot());
+    return ERunStart::kStarted;
+}
+
+ERunStart CComputer::BounceOver(bool confirmed, const SInterruptRequest* interrupt) {
+    CMpu* unit = ActiveUnit();
+    if (!unit) return ERunStart::kNoUnit;
     // The code listing keeps the next-instruction address while it shows the
     // program counter's line; without a listing it would be stale, so it is
     // taken from the unit's disassembler when that reports a length.
@@ -441,29 +500,57 @@ void CComputer::BounceOver() {
     const uint32_t address = unit->GetPC() * unit->GetAddressScale();
     unit->Disassemble(address, &length);
     if (length != 0) unit->SetNextInstructionAddress(address + length);
+    const uint32_t previous = unit->GetRunToAddress();
     unit->SetRunToAddress(unit->GetNextInstructionAddress());
-    Run();
+    const ERunStart started = Run(confirmed, interrupt);
+    // A run that did not start leaves no run-to address behind.
+    if (started != ERunStart::kStarted) unit->SetRunToAddress(previous);
+    return started;
 }
 
-void CComputer::StepOut() {
+ERunStart CComputer::StepOut(bool confirmed, const SInterruptRequest* interrupt) {
     CMpu* unit = ActiveUnit();
-    if (!unit) return;
+    if (!unit) return ERunStart::kNoUnit;
     unit->SetStepOutPending(true);
-    // A declined run leaves no step-out behind to end a later run early.
-    if (!Run()) unit->SetStepOutPending(false);
+    // A run that did not start leaves no step-out behind to end a later run early.
+    const ERunStart started = Run(confirmed, interrupt);
+    if (started != ERunStart::kStarted) unit->SetStepOutPending(false);
+    return started;
 }
 
-void CComputer::GenerateInterrupt() {
-    if (CMpu* unit = ActiveUnit()) GenerateInterruptFor(*unit);
+void CComputer::GenerateInterrupt(const SInterruptRequest& request) {
+    if (CMpu* unit = ActiveUnit()) GenerateInterruptFor(*unit, request);
 }
 
-void CComputer::GenerateInterruptFor(CMpu& unit) {
-    SInterruptRequest request;
-    if (!Host().AskInterrupt(request)) return;
+void CComputer::GenerateInterruptFor(CMpu& unit, const SInterruptRequest& request) {
+    // A cancelled dialog asks for nothing.
+    if (!request.nmi && !request.irq && !request.reset) return;
     unit.Interrupt(request.nmi, request.irq, request.code);
     if (request.reset && m_devices) m_devices->ResetAll();
     SetModifiedFlag();
     UpdateAllViews(0);
+}
+
+void CComputer::OnRunStopped(int slot, EStopReason reason) {
+    if (slot == kRunLimitSlot) {
+        m_lastLimitStop = reason;
+        // The units of the run that had not stopped for a reason of their own.
+        for (size_t i = 0; i < m_lastStop.size(); ++i) {
+            if ((m_runSlots >> i & 1) != 0 && m_lastStop[i] == EStopReason::kNone)
+                m_lastStop[i] = reason;
+        }
+        m_runSlots = 0;
+    } else if (slot >= 0 && slot < CMpus::kSlots) {
+        m_lastStop[static_cast<size_t>(slot)] = reason;
+        m_runSlots &= ~(1u << slot);
+    }
+    RefreshUnit(slot);
+}
+
+EStopReason CComputer::GetLastStopReason(int slot) const {
+    if (slot == kRunLimitSlot) return m_lastLimitStop;
+    if (slot < 0 || slot >= CMpus::kSlots) return EStopReason::kNone;
+    return m_lastStop[static_cast<size_t>(slot)];
 }
 
 void CComputer::ToggleBreakpoint() {
@@ -505,17 +592,19 @@ void CComputer::AnimationStep(int slot) {
     if (!m_units || slot < 0 || slot >= m_units->GetCount()) return;
     CMpu* unit = m_units->GetAt(slot);
     if (unit->GetAnimationRate() == 0) return;
-    unit->Step();
+    StepObserved(slot, *unit);
     m_instructionCount.fetch_add(1, std::memory_order_relaxed);
 
-    bool stop =
-        StopsAfterStep(*unit) ||
-        (m_cycleLimitEnabled && m_instructionCount.load(std::memory_order_relaxed) > m_cycleLimit);
-    if (!stop) {
+    EStopReason reason = StopsAfterStep(*unit);
+    if (reason == EStopReason::kNone && m_cycleLimitEnabled &&
+        m_instructionCount.load(std::memory_order_relaxed) > m_cycleLimit)
+        reason = EStopReason::kInstructionLimit;
+    if (reason == EStopReason::kNone) {
         RefreshUnit(slot);
-        stop = TimeLimitExceeded();
+        if (TimeLimitExceeded()) reason = EStopReason::kTimeLimit;
     }
-    if (!stop) return;
+    if (reason == EStopReason::kNone) return;
+    m_lastStop[static_cast<size_t>(slot)] = reason;
     unit->SetAnimationRate(0);
     unit->StopAnimationTimer();
     RefreshUnit(slot);

@@ -2,7 +2,7 @@
 // precede it, per call. A prefixed instruction is one line of length 6.
 #include "core/Devices.h"
 #include "cpu/CorvaneMPU.h"
-#include "tools/StringEx.h"
+#include "core/StringEx.h"
 
 namespace {
 constexpr uint32_t kMask24 = 0xFFFFFF;

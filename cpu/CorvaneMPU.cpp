@@ -3,6 +3,7 @@
 #include "core/Archive.h"
 #include "core/Devices.h"
 #include "core/Mpus.h"
+#include "core/StringEx.h"
 
 namespace {
 constexpr uint32_t kMask24 = 0xFFFFFF;
@@ -23,8 +24,6 @@ constexpr uint32_t FieldB(uint32_t word) {
 // Construction leaves CR alone after its initial value: only the register pane
 // and a loaded workspace change it.
 CCorvaneMPU::CCorvaneMPU() {
-    m_registerViewClass = "CRegisterForm";
-    m_statisticsViewClass = "CStatisticsForm";
     m_codeUnit = 3;
     m_addressScale = 1;
     Reset();
@@ -62,11 +61,124 @@ void CCorvaneMPU::SetPageTableEntry(int index, uint32_t entry) {
     if (index >= 0 && index < kPageTableSize) m_pageTable[static_cast<size_t>(index)] = entry;
 }
 
-uint32_t CCorvaneMPU::GetCounter(EStatistic which) const {
-    return which >= 0 && which < kStatisticCount ? m_counters[which].Load() : 0;
+namespace {
+
+constexpr SFlagInfo kSrFlags[] = {
+    {"SR1 S", 1u << 21},
+    {"SR1 I", 1u << 20},
+    {"SR1 V", 1u << 17},
+    {"SR1 C", 1u << 16},
+    {"System", CCorvaneMPU::kSrS},
+    {"IRQ enable", CCorvaneMPU::kSrI},
+    {"oVerflow", CCorvaneMPU::kSrV},
+    {"Carry", CCorvaneMPU::kSrC},
+};
+// Bit 1 set turns translation off, so "Paging Enabled" shows the bit inverted.
+constexpr SFlagInfo kCrFlags[] = {
+    {"Paging Enabled", CCorvaneMPU::kCrNoTranslation, true},
+    {"Cache Enable", CCorvaneMPU::kCrCache},
+};
+
+constexpr SRegisterInfo kRegisters[] = {
+    {"R0", 6, {}, false},
+    {"R1", 6},
+    {"R2", 6},
+    {"R3", 6},
+    {"R4", 6},
+    {"R5", 6},
+    {"R6", 6},
+    {"R7", 6},
+    {"R8", 6},
+    {"R9", 6},
+    {"R10", 6},
+    {"R11", 6},
+    {"R12", 6},
+    {"R13", 6},
+    {"R14", 6},
+    {"R15", 6},
+    {"R16", 6},
+    {"R17", 6},
+    {"R18", 6},
+    {"R19", 6},
+    {"R20", 6},
+    {"R21", 6},
+    {"R22", 6},
+    {"R23", 6},
+    {"R24", 6},
+    {"R25", 6},
+    {"R26", 6},
+    {"R27", 6},
+    {"R28", 6},
+    {"SP", 6},
+    {"LR", 6},
+    {"IPC", 6},
+    {"PC", 6},
+    {"SR", 6, kSrFlags},
+    {"CR", 6, kCrFlags},
+};
+constexpr size_t kPcIndex = CCorvaneMPU::kRegisterCount;
+constexpr size_t kSrIndex = kPcIndex + 1;
+constexpr size_t kCrIndex = kPcIndex + 2;
+static_assert(std::size(kRegisters) == kCrIndex + 1);
+
+constexpr SCounterInfo kCounters[] = {
+    {"fetches", "Instruction Fetches"},
+    {"cycles", "Clock cycles"},
+    {"loads", "Data Loads"},
+    {"stores", "Data Stores"},
+    {"cache_attempts", "Cache Attempts"},
+    {"cache_misses", "Cache Misses"},
+};
+
+}  // namespace
+
+std::span<const SRegisterInfo> CCorvaneMPU::GetRegisterInfo() const {
+    return kRegisters;
 }
 
-void CCorvaneMPU::ResetStatistics() {
+uint32_t CCorvaneMPU::GetRegisterValue(size_t index) const {
+    if (index < kRegisterCount) return GetRegister(static_cast<int>(index)) & kMask24;
+    switch (index) {
+        case kPcIndex: return m_pc.Load() & kMask24;
+        case kSrIndex: return GetSR() & kMask24;
+        case kCrIndex: return m_cr.Load() & kMask24;
+        default: return 0;
+    }
+}
+
+void CCorvaneMPU::StoreRegisterValue(size_t index, uint32_t value) {
+    if (index < kRegisterCount) {
+        SetRegister(static_cast<int>(index), value);
+        return;
+    }
+    switch (index) {
+        case kPcIndex: m_pc = value; break;
+        case kSrIndex: SetSR(value); break;
+        case kCrIndex: m_cr = value; break;
+        default: break;
+    }
+}
+
+int CCorvaneMPU::FindRegister(std::string_view name) const {
+    const std::string upper = UpperCase(name);
+    if (upper == "R29") return kSp;
+    if (upper == "R30") return kLr;
+    if (upper == "R31") return kIpc;
+    return CMpu::FindRegister(name);
+}
+
+std::span<const SCounterInfo> CCorvaneMPU::GetCounterInfo() const {
+    return kCounters;
+}
+
+uint64_t CCorvaneMPU::GetCounterValue(size_t index) const {
+    if (index < kStatisticCount) return m_counters[index].Load();
+    if (index == kStatisticCount) return m_cache.GetAttempts();
+    if (index == kStatisticCount + 1) return m_cache.GetMisses();
+    return 0;
+}
+
+void CCorvaneMPU::ResetCounters() {
     for (auto& counter : m_counters)
         counter = 0;
     m_cache.ResetStatistics();

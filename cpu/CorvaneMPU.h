@@ -76,6 +76,25 @@ public:
                      std::string* commentText = nullptr) override;
     // The last step executed ret or iret (its word is the opcode kept).
     bool ReturnExecuted() const override { return IsReturnWord(m_opcode); }
+    // The step counts itself before it tests for a request: from the third
+    // step after a reset on.
+    EPendingEntry GetPendingEntry() const override {
+        if (m_nmiPending) return EPendingEntry::kNmi;
+        if ((GetSR() & kSrI) != 0 && m_stepsSinceReset >= 2 && m_irqPending)
+            return EPendingEntry::kIrq;
+        return EPendingEntry::kNone;
+    }
+
+    // R0-R28 SP LR IPC PC SR CR, 6 digits each (the low 24 bits); SR and
+    // CR with their flags. R29-R31 are other names of SP, LR and IPC.
+    std::span<const SRegisterInfo> GetRegisterInfo() const override;
+    uint32_t GetRegisterValue(size_t index) const override;
+    int FindRegister(std::string_view name) const override;
+    // Fetches, cycles, loads, stores (the core's own), then the cache's
+    // attempts and misses.
+    std::span<const SCounterInfo> GetCounterInfo() const override;
+    uint64_t GetCounterValue(size_t index) const override;
+    void ResetCounters() override;
 
     // Registers for the register pane and the tests. r0 stays 0; numbers
     // outside 0-31 read as 0 and write nothing.
@@ -92,10 +111,6 @@ public:
     uint32_t GetPageTableEntry(int index) const;
     void SetPageTableEntry(int index, uint32_t entry);
 
-    // The core's own counters (the common ones of the unit stay 0).
-    uint32_t GetCounter(EStatistic which) const;
-    // The statistics pane's reset: the four counters and the cache's.
-    void ResetStatistics();
     CICache& Cache() { return m_cache; }
     const CICache& Cache() const { return m_cache; }
 
@@ -138,6 +153,9 @@ public:
     static constexpr bool IsReturnWord(uint32_t word) { return (word & 0xFFFEFF) == 0x0D1E00; }
     // Whether branch condition cond holds for the tested value r and SR.
     static bool Condition(uint32_t cond, uint32_t r, uint32_t sr);
+
+protected:
+    void StoreRegisterValue(size_t index, uint32_t value) override;
 
 private:
     static size_t PageIndex(uint32_t v) { return v >> 13 & (kPageTableSize - 1); }

@@ -580,9 +580,50 @@ void SCore::Execute() {
 
 }  // namespace
 
+namespace {
+
+constexpr SFlagInfo kStatusFlags[] = {
+    {"N", C6502::kNegative}, {"V", C6502::kOverflow},         {"B", C6502::kBreak},
+    {"D", C6502::kDecimal},  {"I", C6502::kInterruptDisable}, {"Z", C6502::kZero},
+    {"C", C6502::kCarry},
+};
+
+constexpr SRegisterInfo kRegisters[] = {
+    {"A", 2}, {"X", 2}, {"Y", 2}, {"SP", 2}, {"PC", 4}, {"STATUS", 2, kStatusFlags},
+};
+
+}  // namespace
+
+std::span<const SRegisterInfo> C6502::GetRegisterInfo() const {
+    return kRegisters;
+}
+
+uint32_t C6502::GetRegisterValue(size_t index) const {
+    switch (index) {
+        case 0: return m_a;
+        case 1: return m_x;
+        case 2: return m_y;
+        case 3: return m_sp;
+        case 4: return m_pc;
+        case 5: return m_status;
+        default: return 0;
+    }
+}
+
+void C6502::StoreRegisterValue(size_t index, uint32_t value) {
+    const auto byte = static_cast<uint8_t>(value);
+    switch (index) {
+        case 0: m_a = byte; break;
+        case 1: m_x = byte; break;
+        case 2: m_y = byte; break;
+        case 3: m_sp = byte; break;
+        case 4: m_pc = static_cast<uint16_t>(value); break;
+        case 5: m_status = byte; break;
+        default: break;
+    }
+}
+
 C6502::C6502() {
-    m_registerViewClass = "CSim6502RegisterForm";
-    m_statisticsViewClass = "CSim6502StatisticsForm";
     m_codeUnit = 1;
     m_addressScale = 1;
 }

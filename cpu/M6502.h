@@ -64,6 +64,14 @@ public:
                      std::string* mnemonicText = nullptr, std::string* operandText = nullptr,
                      std::string* commentText = nullptr) override;
     bool ReturnExecuted() const override { return m_returned; }
+    EPendingEntry GetPendingEntry() const override {
+        if (m_nmiPending) return EPendingEntry::kNmi;
+        if (m_irqLine && (m_status & kInterruptDisable) == 0) return EPendingEntry::kIrq;
+        return EPendingEntry::kNone;
+    }
+    // A X Y SP (2 digits) PC (4) STATUS (2, flags N V B D I Z C).
+    std::span<const SRegisterInfo> GetRegisterInfo() const override;
+    uint32_t GetRegisterValue(size_t index) const override;
 
     // Register access for the register pane and the tests.
     uint8_t GetA() const { return m_a; }
@@ -81,6 +89,9 @@ public:
     uint16_t GetEffectiveAddress() const { return m_effectiveAddress; }
     bool IsNmiPending() const { return m_nmiPending; }
     bool IsIrqAsserted() const { return m_irqLine; }
+
+protected:
+    void StoreRegisterValue(size_t index, uint32_t value) override;
 
 private:
     Relaxed<uint8_t> m_a{0};

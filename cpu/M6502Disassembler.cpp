@@ -5,7 +5,7 @@
 
 #include "core/Devices.h"
 #include "cpu/M6502.h"
-#include "tools/StringEx.h"
+#include "core/StringEx.h"
 
 namespace {
 

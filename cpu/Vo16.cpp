@@ -9,8 +9,6 @@ constexpr uint32_t kOpPrefix = 0xD;
 }  // namespace
 
 CVo16::CVo16() {
-    m_registerViewClass = "CVo16RegisterForm";
-    m_statisticsViewClass = "CVo16StatisticsForm";
     m_codeUnit = 2;
     m_addressScale = 1;
     Reset();
@@ -24,6 +22,48 @@ void CVo16::Reset() {
         r = 0;
     m_pc = 0;
     m_opcode = 0;
+}
+
+namespace {
+
+constexpr SRegisterInfo kRegisters[] = {
+    {"R0", 4, {}, false},
+    {"R1", 4},
+    {"R2", 4},
+    {"R3", 4},
+    {"R4", 4},
+    {"R5", 4},
+    {"R6", 4},
+    {"R7", 4},
+    {"R8", 4},
+    {"R9", 4},
+    {"R10", 4},
+    {"R11", 4},
+    {"R12", 4},
+    {"R13", 4},
+    {"R14", 4},
+    {"R15", 4},
+    {"PC", 4},
+};
+static_assert(std::size(kRegisters) == CVo16::kRegisterCount + 1);
+
+}  // namespace
+
+std::span<const SRegisterInfo> CVo16::GetRegisterInfo() const {
+    return kRegisters;
+}
+
+uint32_t CVo16::GetRegisterValue(size_t index) const {
+    if (index < kRegisterCount) return GetRegister(static_cast<int>(index));
+    return index == kRegisterCount ? m_pc.Load() : 0;
+}
+
+void CVo16::StoreRegisterValue(size_t index, uint32_t value) {
+    if (index < kRegisterCount) {
+        SetRegister(static_cast<int>(index), static_cast<uint16_t>(value));
+    } else if (index == kRegisterCount) {
+        m_pc = static_cast<uint16_t>(value);
+    }
 }
 
 uint16_t CVo16::GetRegister(int n) const {

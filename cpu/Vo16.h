@@ -50,6 +50,10 @@ public:
 
     // Register access for the register pane and the tests. r0 stays 0;
     // numbers outside 0-15 read as 0 and write nothing.
+    // R0-R15, PC (4 digits each); R0 always reads 0.
+    std::span<const SRegisterInfo> GetRegisterInfo() const override;
+    uint32_t GetRegisterValue(size_t index) const override;
+
     uint16_t GetRegister(int n) const;
     void SetRegister(int n, uint16_t value);
     void SetPC(uint16_t pc) { m_pc = pc; }
@@ -90,6 +94,9 @@ public:
     static constexpr uint16_t BranchTarget(uint16_t next, uint32_t disp8) {
         return static_cast<uint16_t>(next + 2 * static_cast<int8_t>(disp8) + 2);
     }
+
+protected:
+    void StoreRegisterValue(size_t index, uint32_t value) override;
 
 private:
     // What one step accumulates, and the bus it reads once.

@@ -1,5 +1,7 @@
 #include "devices/Keyboard.h"
 
+#include "core/StringEx.h"
+
 #include <climits>
 #include <mutex>
 
@@ -57,7 +59,7 @@ void CKeyboard::OnTimer(uint32_t timerIndex) {
         if (m_passesPlayed < INT_MAX) ++m_passesPlayed;
     }
     size_t consumed = 0;
-    m_scanCode = ParseHex(std::string_view(m_text).substr(m_textPosition), consumed);
+    m_scanCode = ParseHexNumber(std::string_view(m_text).substr(m_textPosition), &consumed);
     m_textPosition += consumed + 1;  // and the one separator
     RaiseInterrupt(true, false);
 }
@@ -87,40 +89,4 @@ void CKeyboard::Serialize(CArchive& ar) {
     SetIrqCode(irqCode);
     m_textPosition = 0;
     if (m_panel) m_panel->SetText(m_text);
-}
-
-uint32_t CKeyboard::ParseHex(std::string_view text, size_t& consumed) {
-    const auto isSpace = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-    const auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    };
-    size_t i = 0;
-    while (i < text.size() && isSpace(text[i]))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    if (i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
-        digit(text[i + 2]) >= 0)
-        i += 2;
-    const size_t first = i;
-    uint64_t value = 0;
-    bool overflow = false;
-    for (; i < text.size() && digit(text[i]) >= 0; ++i) {
-        value = value * 16 + static_cast<uint64_t>(digit(text[i]));
-        if (value > 0xFFFFFFFF) {
-            overflow = true;
-            value = 0xFFFFFFFF;
-        }
-    }
-    if (i == first) {
-        consumed = 0;
-        return 0;
-    }
-    consumed = i;
-    if (overflow) return 0xFFFFFFFF;
-    const uint32_t result = static_cast<uint32_t>(value);
-    return negative ? 0u - result : result;
 }

@@ -58,11 +58,6 @@ public:
     int GetRatePosition() const { return m_ratePosition; }
     void SetRatePosition(int position) { m_ratePosition = position; }
 
-    // An unsigned hexadecimal number at the start of text, read as a 32-bit
-    // strtoul does with base 16 (blanks skipped, optional sign and 0x, too
-    // large saturates); consumed is 0 when there are no digits.
-    static uint32_t ParseHex(std::string_view text, size_t& consumed);
-
 private:
     std::unique_ptr<CKeyboardPanel> m_panel;
     int m_ratePosition = kDefaultRatePosition;

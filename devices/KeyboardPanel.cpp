@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "devices/Keyboard.h"
-#include "tools/StringEx.h"
+#include "core/StringEx.h"
 
 CKeyboardPanel::CKeyboardPanel(CKeyboard& keyboard)
     : m_keyboard(keyboard),

@@ -18,7 +18,7 @@
 #include <optional>
 
 #include "core/Device.h"
-#include "tools/CalendarDate.h"
+#include "core/CalendarDate.h"
 
 class C6818 final : public CDevice {
 public:

@@ -6,6 +6,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzCore<CCorvaneMPU>(data, size, {{0x000000, 0x40000, true}, {0xFF0000, 0x10000, false}},
-                          [](const CCorvaneMPU& unit) { return unit.GetCounter(CMpu::kFetches); });
+                          [](const CCorvaneMPU& unit) {
+                              return static_cast<uint32_t>(unit.GetStatistic(CMpu::kFetches));
+                          });
     return 0;
 }

@@ -10,8 +10,8 @@
 
 #include "core/Computer.h"
 #include "core/Devices.h"
-#include "core/system/StandardClasses.h"
-#include "core/system/StandardSystems.h"
+#include "system/StandardClasses.h"
+#include "system/StandardSystems.h"
 #include "devices/M6818.h"
 #include "fuzz/FuzzCheck.h"
 #include "tools/CommandInterpreter.h"

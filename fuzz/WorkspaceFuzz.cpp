@@ -10,7 +10,7 @@
 
 #include "core/Computer.h"
 #include "core/WorkspaceFile.h"
-#include "core/system/StandardClasses.h"
+#include "system/StandardClasses.h"
 #include "fuzz/FuzzCheck.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

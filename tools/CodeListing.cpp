@@ -6,20 +6,14 @@
 #include "core/Host.h"
 #include "core/Mpu.h"
 #include "core/Mpus.h"
+#include "core/StringEx.h"
 #include "core/ViewHint.h"
 #include "tools/CommandInterpreter.h"
-#include "tools/StringEx.h"
 
 namespace {
 
 // More lines than any screen holds; guards against a bogus line count.
 constexpr int kMaxLines = 4096;
-
-void ToUpper(std::string& text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-}
 
 void PlaceAt(std::string& text, int column, const std::string& part) {
     if (part.empty()) return;
@@ -95,9 +89,9 @@ void CCodeListing::Relist() {
         unit->Disassemble(address, &line.length, &addressText, &bytesText, &line.mnemonic,
                           &line.operand, nullptr);
         line.address = address;
-        ToUpper(bytesText);
-        ToUpper(line.mnemonic);
-        ToUpper(line.operand);
+        bytesText = UpperCase(bytesText);
+        line.mnemonic = UpperCase(line.mnemonic);
+        line.operand = UpperCase(line.operand);
 
         const int n = static_cast<int>(addressText.size());
         if (m_showMachineCode) {

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "core/Computer.h"
+#include "core/StringEx.h"
 #include "core/ViewHint.h"
-#include "tools/StringEx.h"
 
 namespace {
 
@@ -20,10 +20,7 @@ bool IsDigit(char c) {
 }
 
 int HexValue(char c) {
-    if (IsDigit(c)) return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
+    return HexDigitValue(c);
 }
 
 const char* SkipSpace(const char* p) {
@@ -32,38 +29,7 @@ const char* SkipSpace(const char* p) {
     return p;
 }
 
-char ToUpper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 }  // namespace
-
-uint32_t ParseHexNumber(const char* text, const char** end) {
-    const char* p = SkipSpace(text);
-    bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = *p == '-';
-        ++p;
-    }
-    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && HexValue(p[2]) >= 0) p += 2;
-    if (HexValue(*p) < 0) {
-        if (end) *end = text;
-        return 0;
-    }
-    uint64_t value = 0;
-    bool overflow = false;
-    for (int digit; (digit = HexValue(*p)) >= 0; ++p) {
-        value = value << 4 | static_cast<uint64_t>(digit);
-        if (value > 0xFFFFFFFF) {
-            overflow = true;
-            value = 0xFFFFFFFF;
-        }
-    }
-    if (end) *end = p;
-    if (overflow) return 0xFFFFFFFF;
-    const uint32_t result = static_cast<uint32_t>(value);
-    return negative ? 0u - result : result;
-}
 
 SCommandOutcome CCommandInterpreter::Execute(std::string_view line) const {
     // A zero-filled copy: stepping over "one character" after a number that
@@ -74,13 +40,13 @@ SCommandOutcome CCommandInterpreter::Execute(std::string_view line) const {
     if (length != 0) std::memcpy(buffer, line.data(), length);
 
     const char* p = SkipSpace(buffer);
-    switch (ToUpper(*p)) {
+    switch (UpperCase(*p)) {
         case ':': return EnterMemory(p + 1);
         case 'D': return Dump(p + 1);
         case 'F': return Fill(p + 1);
         case 'C':
             for (size_t i = 0; i < 5; ++i) {
-                if (ToUpper(p[i]) != "CLEAR"[i]) return {};
+                if (UpperCase(p[i]) != "CLEAR"[i]) return {};
             }
             if (IsLetter(p[5])) return {};
             return {SCommandOutcome::EAction::kClear, {}};

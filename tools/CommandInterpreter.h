@@ -14,12 +14,7 @@
 
 class CComputer;
 
-// The standard base-16 string-to-unsigned conversion of a 32-bit unsigned
-// long: blanks, an optional sign and "0x" are skipped; reading stops at the
-// first character that is not a hex digit; too large a value gives
-// 0xFFFFFFFF; a minus sign negates. *end (when given) is where reading
-// stopped, or text itself when there was no number (which reads as 0).
-uint32_t ParseHexNumber(const char* text, const char** end = nullptr);
+#include "core/StringEx.h"  // ParseHexNumber, the monitor's number reading
 
 struct SCommandOutcome {
     enum class EAction {

@@ -8,7 +8,7 @@
 #include "core/ProgramImage.h"
 #include "core/ViewHint.h"
 #include "core/WorkspaceFile.h"
-#include "core/system/StandardSystems.h"
+#include "system/StandardSystems.h"
 
 CController::CController(QWidget* window, QObject* parent)
     : QObject(parent),
@@ -52,8 +52,14 @@ QString CController::DocumentName() const {
 }
 
 bool CController::NewDocument() {
+    std::optional<ESystemType> type;
+    if (NewWorkspaceNeedsType()) {
+        const std::optional<int> chosen = m_prompter->AskSystemType();
+        if (!chosen) return false;
+        type = static_cast<ESystemType>(*chosen);
+    }
     std::string error;
-    if (!NewWorkspace(*m_computer, &error)) {
+    if (!NewWorkspace(*m_computer, type, &error)) {
         if (!error.empty())
             m_prompter->ShowMessage(QString::fromStdString(error), EMessageIcon::Stop);
         return false;
@@ -150,45 +156,34 @@ bool CController::AnyBusy() const {
 
 // --- Run commands -------------------------------------------------------------
 
-namespace {
-
-// Answers the caution question with Yes and passes everything else on.
-class CConfirmedPrompter final : public CPrompter {
-public:
-    explicit CConfirmedPrompter(CPrompter& inner) : m_inner(inner) {}
-    void ShowMessage(const QString& text, EMessageIcon icon) override {
-        m_inner.ShowMessage(text, icon);
-    }
-    bool AskYesNo(const QString& text) override {
-        return text == CComputer::kCautionText || m_inner.AskYesNo(text);
-    }
-    ESaveAnswer AskSaveChanges(const QString& name) override {
-        return m_inner.AskSaveChanges(name);
-    }
-    std::optional<SInterruptRequest> AskInterrupt() override { return m_inner.AskInterrupt(); }
-    std::optional<int> AskSystemType() override { return m_inner.AskSystemType(); }
-
-private:
-    CPrompter& m_inner;
-};
-
-}  // namespace
-
-void CController::Run(bool confirmed) {
-    if (confirmed) {
-        CConfirmedPrompter yes(*m_prompter);
-        m_host->SetPrompter(&yes);
-        m_computer->Run();
-        m_host->SetPrompter(m_prompter);
-    } else {
-        m_computer->Run();
+void CController::Drive(const std::function<ERunStart(bool, const SInterruptRequest*)>& command,
+                        bool confirmed) {
+    std::optional<SInterruptRequest> interrupt;
+    // Each answer is asked for at most once: the caution prompt, then the
+    // interrupt dialog.
+    for (int round = 0; round < 3; ++round) {
+        const ERunStart start = command(confirmed, interrupt ? &*interrupt : nullptr);
+        if (start == ERunStart::kNeedsConfirmation && !confirmed) {
+            if (!m_prompter->AskYesNo(CComputer::kCautionText)) break;
+            confirmed = true;
+        } else if (start == ERunStart::kNeedsInterrupt && !interrupt) {
+            // A cancelled dialog is a request with nothing checked: the run goes on.
+            interrupt = m_prompter->AskInterrupt().value_or(SInterruptRequest{});
+        } else {
+            break;
+        }
     }
     AfterCommand();
 }
 
+void CController::Run(bool confirmed) {
+    Drive([this](bool yes,
+                 const SInterruptRequest* request) { return m_computer->Run(yes, request); },
+          confirmed);
+}
+
 void CController::RunAll() {
-    m_computer->RunAll();
-    AfterCommand();
+    Drive([this](bool, const SInterruptRequest* request) { return m_computer->RunAll(request); });
 }
 
 void CController::Stop() {
@@ -202,22 +197,24 @@ void CController::StopAll() {
 }
 
 void CController::StepInto() {
-    m_computer->StepInto();
-    AfterCommand();
+    Drive([this](bool, const SInterruptRequest* request) { return m_computer->StepInto(request); });
 }
 
 void CController::BounceOver() {
-    m_computer->BounceOver();
-    AfterCommand();
+    Drive([this](bool yes, const SInterruptRequest* request) {
+        return m_computer->BounceOver(yes, request);
+    });
 }
 
 void CController::StepOut() {
-    m_computer->StepOut();
-    AfterCommand();
+    Drive([this](bool yes, const SInterruptRequest* request) {
+        return m_computer->StepOut(yes, request);
+    });
 }
 
 void CController::GenerateInterrupt() {
-    m_computer->GenerateInterrupt();
+    if (!ActiveUnit()) return;
+    if (const auto request = m_prompter->AskInterrupt()) m_computer->GenerateInterrupt(*request);
     AfterCommand();
 }
 
@@ -303,8 +300,9 @@ void CController::FlushViews() {
     emit viewsUpdated(hint);
 }
 
-void CController::OnRunStopped(int /*slot*/) {
+void CController::OnRunStopped(int slot, EStopReason reason) {
     ++m_stopCount;
+    emit runStopped(slot, reason);
     FlushViews();
     if (!AnyBusy()) m_liveTimer.stop();
     m_wasBusy = AnyBusy();

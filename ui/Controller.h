@@ -98,12 +98,19 @@ signals:
     void documentChanged();
     void activeUnitChanged(const QString& name);
     void runLimitsChanged();
+    // A run stopped (slot, or CComputer::kRunLimitSlot for a run limit), and why.
+    void runStopped(int slot, EStopReason reason);
     // A display has a new frame (at most one per display waits at a time).
     void frameReady(CDevice* device);
 
 private:
     void OnHint(unsigned hint);
-    void OnRunStopped(int slot);
+    void OnRunStopped(int slot, EStopReason reason);
+    // Runs a command, asking the answers it reports as needed and calling
+    // it again with them.
+    void Drive(
+        const std::function<ERunStart(bool confirmed, const SInterruptRequest* interrupt)>& command,
+        bool confirmed = false);
     void AfterCommand();
     // Tells the views when the unit set changed (always with force).
     void CheckUnits(bool force = false);

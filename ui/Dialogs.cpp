@@ -18,7 +18,7 @@
 #include <QVBoxLayout>
 
 #include "core/ProgramImage.h"
-#include "core/system/StandardSystems.h"
+#include "system/StandardSystems.h"
 #include "ui/Prompter.h"
 
 std::optional<uint32_t> ParseHexField(const QString& text) {

@@ -170,7 +170,8 @@ void CRegisterForm::Show(const SUiSnapshot& snapshot) {
         for (size_t f = 0; f < m_flags[i].size(); ++f) {
             QCheckBox* check = m_flags[i][f];
             check->setEnabled(!busy);
-            check->setChecked((value & m_registers[i].flags[f].mask) != 0);
+            const SUiFlag& flag = m_registers[i].flags[f];
+            check->setChecked(((value & flag.mask) != 0) != flag.inverted);
         }
     }
     m_updating = false;
@@ -199,8 +200,9 @@ void CRegisterForm::OnFlagToggled(size_t index) {
     if (!unit || m_controller.IsRunning(m_slot)) return;
     uint32_t value = index < m_shown.size() ? m_shown[index] : 0;
     for (size_t f = 0; f < m_flags[index].size(); ++f) {
-        const uint32_t mask = m_registers[index].flags[f].mask;
-        value = m_flags[index][f]->isChecked() ? value | mask : value & ~mask;
+        const SUiFlag& flag = m_registers[index].flags[f];
+        value = m_flags[index][f]->isChecked() != flag.inverted ? value | flag.mask
+                                                                : value & ~flag.mask;
     }
     QString error;
     if (UnitDebug::SetRegister(*unit, index, value & WidthMask(m_registers[index].digits), &error))

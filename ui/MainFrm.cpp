@@ -101,6 +101,16 @@ CMainFrame::CMainFrame(CSettings* settings, QWidget* parent)
             if (auto* form = qobject_cast<CUnitForm*>(view)) form->OnLiveRefresh();
         });
     });
+    connect(m_controller, &CController::runStopped, this, [this](int slot, EStopReason reason) {
+        const CMpu* unit = m_controller->Unit(slot);
+        const QString who =
+            slot == CComputer::kRunLimitSlot ? QString("All processors")
+            : unit ? QString("MPU%1 %2").arg(slot).arg(QString::fromStdString(unit->GetName()))
+                   : QString("MPU%1").arg(slot);
+        QString text = who + " stopped: " + StopReasonText(reason);
+        if (unit) text += QString(" at %1").arg(unit->GetPC(), 4, 16, QLatin1Char('0')).toUpper();
+        statusBar()->showMessage(text);
+    });
     connect(m_controller, &CController::unitsChanged, this, &CMainFrame::OnUnitsChanged);
     connect(m_controller, &CController::runStateChanged, this, &CMainFrame::UpdateActions);
     connect(m_controller, &CController::documentChanged, this, &CMainFrame::UpdateTitle);

@@ -87,8 +87,12 @@ void CQtHost::ApplyTimerRequest(uint32_t id, std::optional<uint32_t> periodMs) {
 
 static constexpr int kLimitBit = 8;
 
-void CQtHost::PostRunStopped(int slot) {
-    const uint32_t bit = 1u << (slot >= 0 && slot < kLimitBit ? slot : kLimitBit);
+void CQtHost::PostRunStopped(int slot, EStopReason reason) {
+    const int index = slot >= 0 && slot < kLimitBit ? slot : kLimitBit;
+    const uint32_t bit = 1u << index;
+    // The latest reason wins; the slot's bit is set after it, so the
+    // delivery that clears the bit reads it.
+    m_stopReasons[static_cast<size_t>(index)].store(reason, std::memory_order_relaxed);
     if (m_stoppedSlots.fetch_or(bit, std::memory_order_acq_rel) == 0)
         QMetaObject::invokeMethod(
             this, [this] { DeliverRunStopped(); }, Qt::QueuedConnection);
@@ -99,8 +103,10 @@ void CQtHost::DeliverRunStopped() {
     for (int bit = 0; bit <= kLimitBit; ++bit) {
         if ((pending >> bit & 1) == 0) continue;
         const int slot = bit == kLimitBit ? CComputer::kRunLimitSlot : bit;
-        if (m_computer) m_computer->OnRunStopped(slot);
-        emit runStopped(slot);
+        const EStopReason reason =
+            m_stopReasons[static_cast<size_t>(bit)].load(std::memory_order_relaxed);
+        if (m_computer) m_computer->OnRunStopped(slot, reason);
+        emit runStopped(slot, reason);
     }
 }
 
@@ -121,22 +127,6 @@ void CQtHost::ShowMessage(std::string_view text, EMessageIcon icon) {
     if (m_prompter)
         m_prompter->ShowMessage(
             QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())), icon);
-}
-
-bool CQtHost::AskYesNo(std::string_view text) {
-    return m_prompter && m_prompter->AskYesNo(
-                             QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
-}
-
-bool CQtHost::AskInterrupt(SInterruptRequest& request) {
-    if (!m_prompter) return false;
-    const auto answer = m_prompter->AskInterrupt();
-    if (answer) request = *answer;
-    return answer.has_value();
-}
-
-std::optional<int> CQtHost::AskSystemType() {
-    return m_prompter ? m_prompter->AskSystemType() : std::nullopt;
 }
 
 void CQtHost::FrameReady(CDevice& device) {

@@ -31,14 +31,11 @@ public:
 
     void StartTimer(uint32_t id, uint32_t periodMs) override;
     void StopTimer(uint32_t id) override;
-    void PostRunStopped(int slot) override;
+    void PostRunStopped(int slot, EStopReason reason) override;
     void UpdateAllViews(uint32_t hint) override;
     void SetModified(bool modified) override;
     void SetActiveUnitText(std::string_view text) override;
     void ShowMessage(std::string_view text, EMessageIcon icon) override;
-    bool AskYesNo(std::string_view text) override;
-    bool AskInterrupt(SInterruptRequest& request) override;
-    std::optional<int> AskSystemType() override;
     void FrameReady(CDevice& device) override;
 
     // Timer requests from other threads waiting for the GUI thread (for
@@ -46,8 +43,8 @@ public:
     size_t PendingTimerRequests() const;
 
 signals:
-    // After CComputer::OnRunStopped(slot) ran on the GUI thread.
-    void runStopped(int slot);
+    // After CComputer::OnRunStopped(slot, reason) ran on the GUI thread.
+    void runStopped(int slot, EStopReason reason);
     void viewsUpdated(unsigned hint);
     void modifiedChanged(bool modified);
     void activeUnitTextChanged(const QString& text);
@@ -71,6 +68,7 @@ private:
     // Slots whose run-stopped notice waits for the GUI thread (bit 8: the
     // run-limit notice); one queued call delivers them all.
     std::atomic<uint32_t> m_stoppedSlots{0};
+    std::array<std::atomic<EStopReason>, 9> m_stopReasons{};
     // Displays with a frame waiting; one queued call delivers them all.
     std::mutex m_frameLock;
     std::vector<CDevice*> m_pendingFrames;

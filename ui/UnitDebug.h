@@ -2,8 +2,8 @@
 // What the register and statistics panes know of a unit: its registers (name,
 // hex digits, flag bits, writable) and counters, read together as one
 // snapshot that is safe to take while the unit runs, and the two edits
-// (a register, the counters' reset). The panes use nothing else of a unit's
-// registers; this file is the only place that knows where they come from.
+// (a register, the counters' reset), from the library's descriptors. The
+// panes use nothing else of a unit's registers and counters.
 #include <QString>
 #include <cstdint>
 #include <vector>
@@ -13,6 +13,7 @@ class CMpu;
 struct SUiFlag {
     QString name;
     uint32_t mask = 0;
+    bool inverted = false;  // shown checked while the bit is clear
 };
 
 struct SUiRegister {

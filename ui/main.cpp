@@ -7,8 +7,8 @@
 
 #include "core/Devices.h"
 #include "core/Mpu.h"
-#include "core/system/StandardClasses.h"
 #include "devices/VideoDevice.h"
+#include "system/StandardClasses.h"
 #include "ui/CodeView.h"
 #include "ui/Dialogs.h"
 #include "ui/MainFrm.h"

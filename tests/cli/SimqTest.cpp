@@ -19,7 +19,7 @@
 #include "core/Computer.h"
 #include "core/Devices.h"
 #include "core/WorkspaceFile.h"
-#include "core/system/StandardClasses.h"
+#include "system/StandardClasses.h"
 #include "devices/VideoDevice.h"
 
 namespace {

@@ -316,7 +316,7 @@ TEST(PageMapRunTest, AUnitCountsRightWhileTheListChangesUnderIt) {
             sum += bus.Read(0x0300, 1);  // locked: this thread has no direct access
         EXPECT_GT(sum + 1, 0u);
     });
-    ASSERT_TRUE(computer.Run());
+    ASSERT_EQ(computer.Run(), ERunStart::kStarted);
     for (int round = 0; round < 200; ++round) {
         // Each round of changes meets a unit under way (a burst of changes
         // holds the run thread between passes most of the time).

@@ -92,11 +92,11 @@ TEST_F(RunControlTest, CommandsWithoutAnActiveUnitDoNothing) {
         computer.StepInto();
         computer.BounceOver();
         computer.StepOut();
-        computer.GenerateInterrupt();
+        computer.GenerateInterrupt({3, true, true, true});
         computer.ToggleBreakpoint();
         computer.Animate(10);
         if (empty) computer.StopAll();  // an empty workspace has nothing to refresh
-        EXPECT_TRUE(host.questions.empty() && host.messages.empty());
+        EXPECT_TRUE(host.messages.empty());
         EXPECT_TRUE(host.hints.empty() && host.timers.empty());
     }
 }
@@ -125,20 +125,29 @@ TEST_F(RunControlTest, InterruptPromptAsksBeforeRunningAndStopsAfterEachInstruct
     auto* device = new CResetCountingDevice;
     computer.GetDevices()->AddTail(device);
     unit->SetInterruptPrompt(true);
-    host.interruptAnswers = {SInterruptRequest{3, true, false, true}};
-    computer.Run();
+    // The caution prompt comes first, then the dialog; until both are
+    // answered the unit stays idle.
+    EXPECT_EQ(computer.Run(), ERunStart::kNeedsConfirmation);
+    EXPECT_EQ(computer.Run(true), ERunStart::kNeedsInterrupt);
+    EXPECT_FALSE(unit->IsRunning());
+    EXPECT_TRUE(unit->interrupts.empty());
+    const SInterruptRequest first{3, true, false, true};
+    EXPECT_EQ(computer.Run(true, &first), ERunStart::kStarted);
     EXPECT_EQ(unit->interrupts, std::vector<int>{3 * 4 + 1});
     EXPECT_EQ(device->resets, 1);
     ASSERT_TRUE(WaitUntil([&] { return !host.Posted().empty(); }));
     EXPECT_EQ(unit->GetPC(), 0x21u);
     EXPECT_EQ(host.hints.front(), 0u);  // the interrupt redraws everything
-    host.interruptAnswers = {SInterruptRequest{1, false, true, false}};
-    computer.StepInto();
-    computer.StepInto();  // dialog cancelled: the step still happens
+    EXPECT_EQ(computer.StepInto(), ERunStart::kNeedsInterrupt);
+    const SInterruptRequest nmi{1, false, true, false};
+    const SInterruptRequest cancelled{};
+    computer.StepInto(&nmi);
+    computer.StepInto(&cancelled);  // dialog cancelled: the step still happens
     EXPECT_EQ(unit->interrupts, (std::vector<int>{3 * 4 + 1, 1 * 4 + 2}));
     EXPECT_EQ(unit->GetPC(), 0x23u);
-    host.interruptAnswers = {SInterruptRequest{7, true, false, false}};
-    computer.RunAll();  // asks for the prompting unit only and interrupts that one
+    EXPECT_EQ(computer.RunAll(), ERunStart::kNeedsInterrupt);
+    const SInterruptRequest irq7{7, true, false, false};
+    computer.RunAll(&irq7);  // interrupts only the prompting unit
     computer.StopAll();
     EXPECT_EQ(unit->interrupts.back(), 7 * 4 + 1);
     EXPECT_TRUE(quiet->interrupts.empty());

@@ -13,8 +13,8 @@
 #include "core/Archive.h"
 #include "core/Devices.h"
 #include "core/Ram.h"
+#include "core/StringEx.h"
 #include "cpu/CorvaneMPU.h"
-#include "tools/StringEx.h"
 
 namespace {
 
@@ -56,7 +56,9 @@ protected:
         }
     }
     uint32_t Peek(uint32_t address, uint32_t size = 3) { return m_bus.Read(address, size); }
-    uint32_t Counter(CMpu::EStatistic which) const { return m_unit.GetCounter(which); }
+    uint32_t Counter(CMpu::EStatistic which) const {
+        return static_cast<uint32_t>(m_unit.GetStatistic(which));
+    }
     // Lists address after a line with every text filled, which must not show
     // through; the bytes text has the words listed (at most two), all ones
     // where nothing answers.
@@ -327,7 +329,7 @@ TEST_F(CorvaneTest, FetchesGoThroughTheCacheWhenEnabled) {
     m_unit.Step();
     EXPECT_EQ(m_unit.GetRegister(1), 0x16u);
     EXPECT_EQ(m_unit.Cache().GetAttempts(), 11u);
-    m_unit.ResetStatistics();  // the statistics pane's reset takes the cache's counters too
+    m_unit.ResetCounters();  // the statistics pane's reset takes the cache's counters too
     EXPECT_EQ(m_unit.Cache().GetAttempts() + m_unit.Cache().GetMisses(), 0u);
     // Tags come from the translated address: page 0 in frame 1.
     m_unit.SetCR(1);
@@ -386,7 +388,7 @@ protected:
         m_ram->SetSize(0x40000);  // cleared
         m_unit.SetCR(cr);
         m_unit.Reset();
-        m_unit.ResetStatistics();
+        m_unit.ResetCounters();
         Put(0xFFFFE8, {Prefix(0x000300), Control(5, 0, 0)});  // IRQ: jmp 0x300
         Put(0xFFFFF8, {Prefix(0x000100), Control(5, 0, 0)});  // reset: jmp 0x100
         Put(0x100, {Prefix(0x000300), AluI(4, 27, 4, 0x00),   // SR = I | S

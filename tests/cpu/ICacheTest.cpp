@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/Archive.h"
-#include "tools/StringEx.h"
+#include "core/StringEx.h"
 
 namespace {
 

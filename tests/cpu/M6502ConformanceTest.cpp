@@ -15,7 +15,7 @@
 #include "core/Devices.h"
 #include "core/Ram.h"
 #include "cpu/M6502.h"
-#include "tools/StringEx.h"
+#include "core/StringEx.h"
 
 namespace {
 

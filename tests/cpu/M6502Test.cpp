@@ -15,7 +15,7 @@
 #include "core/Archive.h"
 #include "core/Devices.h"
 #include "core/Ram.h"
-#include "tools/StringEx.h"
+#include "core/StringEx.h"
 
 namespace {
 

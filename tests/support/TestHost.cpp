@@ -12,37 +12,14 @@ void CTestHost::StopTimer(uint32_t id) {
     timers.erase(id);
 }
 
-void CTestHost::PostRunStopped(int slot) {
+void CTestHost::PostRunStopped(int slot, EStopReason reason) {
     std::lock_guard guard(m_postedLock);
     m_posted.push_back(slot);
+    m_reasons.push_back(reason);
 }
 
 void CTestHost::ShowMessage(std::string_view text, EMessageIcon icon) {
     messages.push_back({std::string(text), icon});
-}
-
-bool CTestHost::AskYesNo(std::string_view text) {
-    questions.emplace_back(text);
-    if (yesNoAnswers.empty()) return true;
-    const bool answer = yesNoAnswers.front();
-    yesNoAnswers.pop_front();
-    return answer;
-}
-
-bool CTestHost::AskInterrupt(SInterruptRequest& request) {
-    if (interruptAnswers.empty()) return false;
-    auto answer = interruptAnswers.front();
-    interruptAnswers.pop_front();
-    if (!answer) return false;
-    request = *answer;
-    return true;
-}
-
-std::optional<int> CTestHost::AskSystemType() {
-    if (systemTypeAnswers.empty()) return 0;
-    auto answer = systemTypeAnswers.front();
-    systemTypeAnswers.pop_front();
-    return answer;
 }
 
 bool CTestHost::FireTimer(uint32_t id) {
@@ -56,15 +33,22 @@ std::vector<int> CTestHost::Posted() const {
     return m_posted;
 }
 
+std::vector<EStopReason> CTestHost::PostedReasons() const {
+    std::lock_guard guard(m_postedLock);
+    return m_reasons;
+}
+
 std::vector<int> CTestHost::DeliverPosted() {
     std::vector<int> posted;
+    std::vector<EStopReason> reasons;
     {
         std::lock_guard guard(m_postedLock);
         posted.swap(m_posted);
+        reasons.swap(m_reasons);
     }
     if (m_computer) {
-        for (int slot : posted)
-            m_computer->OnRunStopped(slot);
+        for (size_t i = 0; i < posted.size(); ++i)
+            m_computer->OnRunStopped(posted[i], reasons[i]);
     }
     return posted;
 }

@@ -1,7 +1,6 @@
 #pragma once
 // A deterministic host: it records what the library asks of it, fires timers
-// and delivers posted notices only when a test says so, and answers questions
-// from scripted queues.
+// and delivers posted notices only when a test says so.
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -26,14 +25,11 @@ public:
 
     void StartTimer(uint32_t id, uint32_t periodMs) override;
     void StopTimer(uint32_t id) override;
-    void PostRunStopped(int slot) override;
+    void PostRunStopped(int slot, EStopReason reason) override;
     void UpdateAllViews(uint32_t hint) override { hints.push_back(hint); }
     void SetModified(bool isModified) override { modified = isModified; }
     void SetActiveUnitText(std::string_view text) override { activeUnitText = text; }
     void ShowMessage(std::string_view text, EMessageIcon icon) override;
-    bool AskYesNo(std::string_view text) override;
-    bool AskInterrupt(SInterruptRequest& request) override;
-    std::optional<int> AskSystemType() override;
     void FrameReady(CDevice&) override { ++frames; }
     int64_t NowSeconds() override { return now.load(); }
 
@@ -45,8 +41,9 @@ public:
     }
     // Delivers every posted run-stopped notice to the workspace; returns them.
     std::vector<int> DeliverPosted();
-    // Notices posted so far and not yet delivered.
+    // Notices posted so far and not yet delivered, and their reasons.
     std::vector<int> Posted() const;
+    std::vector<EStopReason> PostedReasons() const;
 
     // id -> period of the running timers; changed under timerLock, since a
     // running program starts timers from the run thread.
@@ -54,10 +51,6 @@ public:
     mutable std::mutex timerLock;
     std::vector<uint32_t> hints;
     std::vector<SMessage> messages;
-    std::vector<std::string> questions;
-    std::deque<bool> yesNoAnswers;                                  // empty: Yes
-    std::deque<std::optional<SInterruptRequest>> interruptAnswers;  // empty: cancel
-    std::deque<std::optional<int>> systemTypeAnswers;               // empty: 0
     bool modified = false;
     std::string activeUnitText;
     std::atomic<int> frames{0};
@@ -68,4 +61,5 @@ private:
     CComputer* m_computer = nullptr;
     mutable std::mutex m_postedLock;
     std::vector<int> m_posted;
+    std::vector<EStopReason> m_reasons;
 };

@@ -10,7 +10,7 @@
 
 #include "core/ClassRegistry.h"
 #include "core/Device.h"
-#include "core/system/StandardClasses.h"
+#include "system/StandardClasses.h"
 
 namespace {
 

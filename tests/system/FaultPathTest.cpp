@@ -26,7 +26,7 @@
 #include "core/ProgramImage.h"
 #include "core/Ram.h"
 #include "core/WorkspaceFile.h"
-#include "core/system/StandardClasses.h"
+#include "system/StandardClasses.h"
 #include "devices/Keyboard.h"
 #include "devices/Vic.h"
 #include "devices/Vo16VGA.h"

@@ -105,7 +105,7 @@ TEST_F(RunControl6502Test, BreakpointStopsAfterTheInstructionThatReachesItAndARu
     C6502* cpu = AddCpu(0x0200);
     cpu->Breakpoints().Add(0x0205);
     for (uint8_t expectedA : {1, 2, 3}) {
-        ASSERT_TRUE(computer.Run());
+        ASSERT_EQ(computer.Run(), ERunStart::kStarted);
         ASSERT_TRUE(WaitForPost());
         EXPECT_EQ(host.DeliverPosted(), std::vector<int>{0});
         EXPECT_FALSE(cpu->IsRunning());
@@ -113,7 +113,6 @@ TEST_F(RunControl6502Test, BreakpointStopsAfterTheInstructionThatReachesItAndARu
         EXPECT_EQ(cpu->GetA(), expectedA);  // the ADC before the breakpoint ran
     }
     EXPECT_EQ(computer.GetInstructionCount(), 2);  // JMP, ADC since the last Run
-    EXPECT_TRUE(host.questions.empty());
 }
 
 TEST_F(RunControl6502Test, CautionPromptOnlyForAnUnboundedRun) {
@@ -144,17 +143,13 @@ TEST_F(RunControl6502Test, CautionPromptOnlyForAnUnboundedRun) {
         C6502* cpu = AddCpu(0x0200);
         computer.SetRunLimits({});
         c.bound(*cpu);
-        host.questions.clear();
-        host.yesNoAnswers = {false};
-        EXPECT_EQ(computer.Run(), !c.asks);
+        EXPECT_EQ(computer.NeedsRunConfirmation(), c.asks);
+        EXPECT_EQ(computer.Run(), c.asks ? ERunStart::kNeedsConfirmation : ERunStart::kStarted);
         EXPECT_EQ(cpu->IsRunning(), !c.asks);
-        EXPECT_EQ(host.questions, c.asks ? std::vector<std::string>{CComputer::kCautionText}
-                                         : std::vector<std::string>{});
         computer.Stop();
     }
     computer.SetRunLimits({});
-    host.yesNoAnswers = {false};
-    computer.StepOut();  // declined: no step-out is left behind
+    EXPECT_EQ(computer.StepOut(), ERunStart::kNeedsConfirmation);  // no step-out is left behind
     EXPECT_FALSE(computer.GetActiveProcessor()->IsRunning());
     EXPECT_FALSE(computer.GetActiveProcessor()->IsStepOutPending());
 }
@@ -170,7 +165,6 @@ TEST_F(RunControl6502Test, BounceOverRunsTheSubroutineAndStepOutStopsAfterTheRet
     EXPECT_EQ(cpu->GetPC(), 0x0303u);
     EXPECT_EQ(cpu->GetY(), 0u);
     EXPECT_EQ(cpu->GetRunToAddress(), CMpu::kNoAddress);
-    EXPECT_TRUE(host.questions.empty());
 
     cpu->SetPC(0x0300);
     cpu->Breakpoints().Add(0x0400);  // a step ignores breakpoints and is not counted
@@ -348,8 +342,7 @@ TEST_F(RunControl6502Test, GeneratedNmiIsTakenByTheNextStep) {
     Load(0x0600, {0xE8, 0x40});  // NMI handler: INX; RTI
     Load(C6502::kNmiVector, {0x00, 0x06});
     C6502* cpu = AddCpu(0x0200);
-    host.interruptAnswers = {SInterruptRequest{0, false, true, false}};
-    computer.GenerateInterrupt();
+    computer.GenerateInterrupt({0, false, true, false});
     EXPECT_TRUE(cpu->IsNmiPending());
     computer.StepInto();
     EXPECT_EQ(cpu->GetPC(), 0x0600u);
@@ -357,6 +350,79 @@ TEST_F(RunControl6502Test, GeneratedNmiIsTakenByTheNextStep) {
     computer.StepInto();
     EXPECT_EQ(cpu->GetX(), 1u);
     EXPECT_EQ(cpu->GetPC(), 0x0200u);
+}
+
+}  // namespace
+
+namespace {
+
+// Why each run stopped, as the notice and the workspace report it.
+TEST_F(RunControl6502Test, EveryStopArrivesWithItsReason) {
+    struct SCase {
+        const char* name;
+        std::function<ERunStart(C6502&)> start;
+        int slot;
+        EStopReason reason;
+    };
+    const SInterruptRequest none{};
+    const std::vector<SCase> cases = {
+        {"breakpoint",
+         [&](C6502& u) {
+             u.Breakpoints().Add(0x0402);
+             return computer.Run();
+         },
+         0, EStopReason::kBreakpoint},
+        {"run-to", [&](C6502&) { return computer.BounceOver(); }, 0, EStopReason::kRunTo},
+        {"step-out",
+         [&](C6502& u) {
+             u.SetPC(0x0400);
+             u.SetSP(0xFD);  // as if called from 0300
+             computer.Write(0x01FE, 0x02, 1, true);
+             computer.Write(0x01FF, 0x03, 1, true);
+             return computer.StepOut(true);
+         },
+         0, EStopReason::kStepOut},
+        {"interrupt prompt",
+         [&](C6502& u) {
+             u.SetInterruptPrompt(true);
+             return computer.Run(true, &none);
+         },
+         0, EStopReason::kInterruptPrompt},
+        {"instruction limit",
+         [&](C6502&) {
+             computer.SetRunLimits({false, 0, true, 100});
+             return computer.Run();
+         },
+         CComputer::kRunLimitSlot, EStopReason::kInstructionLimit},
+        {"time limit",
+         [&](C6502&) {
+             computer.SetRunLimits({true, 1, false, 0});
+             const ERunStart started = computer.Run();
+             host.now += 2;
+             return started;
+         },
+         CComputer::kRunLimitSlot, EStopReason::kTimeLimit},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Build();
+        computer.SetRunLimits({});
+        Load(0x0300, kCaller);
+        Load(0x0400, kSubroutine);
+        C6502* cpu = AddCpu(0x0300);
+        ASSERT_EQ(c.start(*cpu), ERunStart::kStarted);
+        ASSERT_TRUE(WaitForPost());
+        EXPECT_EQ(host.Posted(), std::vector<int>{c.slot});
+        EXPECT_EQ(host.PostedReasons(), std::vector<EStopReason>{c.reason});
+        host.DeliverPosted();
+        EXPECT_EQ(computer.GetLastStopReason(0), c.reason);
+    }
+    // A run the user stops.
+    computer.SetRunLimits({false, 0, true, 1 << 30});
+    ASSERT_EQ(computer.Run(), ERunStart::kStarted);
+    computer.Stop();
+    EXPECT_EQ(computer.GetLastStopReason(0), EStopReason::kStopCommand);
+    EXPECT_STREQ(StopReasonText(EStopReason::kStopCommand), "stopped");
 }
 
 }  // namespace

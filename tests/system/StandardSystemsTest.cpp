@@ -9,9 +9,9 @@
 #include "core/Devices.h"
 #include "core/Mpus.h"
 #include "core/Ram.h"
-#include "core/system/StandardClasses.h"
-#include "core/system/StandardSystems.h"
 #include "support/TestHost.h"
+#include "system/StandardClasses.h"
+#include "system/StandardSystems.h"
 
 namespace {
 
@@ -87,16 +87,18 @@ TEST_F(StandardSystemsTest, BlankSystemHasNothing) {
 }
 
 TEST_F(StandardSystemsTest, FirstWorkspaceIsVo16WithoutAskingThenTheUserChooses) {
-    ASSERT_TRUE(NewWorkspace(computer));
+    EXPECT_FALSE(NewWorkspaceNeedsType());
+    ASSERT_TRUE(NewWorkspace(computer, ESystemType::Blank));  // the first ignores the choice
     EXPECT_STREQ(computer.GetMpus()->GetAt(0)->GetClassName(), "CVo16");
     EXPECT_EQ(computer.GetDevices()->GetCount(), 3);
 
-    host.systemTypeAnswers.push_back(std::nullopt);  // Cancel keeps the workspace
-    EXPECT_FALSE(NewWorkspace(computer));
+    EXPECT_TRUE(NewWorkspaceNeedsType());
+    std::string error;
+    EXPECT_FALSE(NewWorkspace(computer, std::nullopt, &error));  // Cancel keeps the workspace
+    EXPECT_FALSE(error.empty());
     EXPECT_STREQ(computer.GetMpus()->GetAt(0)->GetClassName(), "CVo16");
 
-    host.systemTypeAnswers.push_back(0);
-    ASSERT_TRUE(NewWorkspace(computer));
+    ASSERT_TRUE(NewWorkspace(computer, ESystemType::Corvane));
     EXPECT_STREQ(computer.GetMpus()->GetAt(0)->GetClassName(), "CCorvaneMPU");
     EXPECT_EQ(computer.GetDevices()->GetCount(), 5);
     EXPECT_FALSE(computer.IsModified());

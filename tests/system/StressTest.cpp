@@ -33,17 +33,17 @@
 #include "core/Devices.h"
 #include "core/Mpus.h"
 #include "core/ProgramImage.h"
+#include "core/StringEx.h"
 #include "core/WorkspaceFile.h"
-#include "core/system/StandardClasses.h"
-#include "core/system/StandardSystems.h"
 #include "devices/Keyboard.h"
 #include "devices/M6818.h"
 #include "devices/TimeSlicer.h"
 #include "devices/Vic.h"
 #include "devices/Vo16VGA.h"
 #include "support/TestHost.h"
+#include "system/StandardClasses.h"
+#include "system/StandardSystems.h"
 #include "tools/CommandInterpreter.h"
-#include "tools/StringEx.h"
 
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
 #define SIMQ_STRESS_SANITIZED 1
@@ -54,6 +54,10 @@
 #endif
 
 namespace {
+
+// Every question answered as a user in a hurry would: Yes, and the
+// interrupt dialog cancelled.
+const SInterruptRequest kNoInterrupt{};
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -314,7 +318,7 @@ protected:
         switch (Random(22)) {
             case 0:
                 watchdog.Progress("Run All");
-                computer.RunAll();
+                computer.RunAll(&kNoInterrupt);
                 break;
             case 1:
                 watchdog.Progress("Stop All");
@@ -323,7 +327,7 @@ protected:
             case 2:
                 watchdog.Progress("Run");
                 computer.SetActiveProcessor(Random(kUnits));
-                computer.Run();
+                computer.Run(true, &kNoInterrupt);
                 break;
             case 3:
                 watchdog.Progress("Stop");
@@ -331,7 +335,7 @@ protected:
                 break;
             case 4:
                 watchdog.Progress("Step Into");
-                computer.StepInto();
+                computer.StepInto(&kNoInterrupt);
                 break;
             case 5:
                 watchdog.Progress("Animate");
@@ -344,11 +348,11 @@ protected:
                 break;
             case 7:
                 watchdog.Progress("Bounce Over");
-                computer.BounceOver();
+                computer.BounceOver(true, &kNoInterrupt);
                 break;
             case 8:
                 watchdog.Progress("Step Out");
-                computer.StepOut();
+                computer.StepOut(true, &kNoInterrupt);
                 break;
             case 9:
                 watchdog.Progress("monitor write");
@@ -385,10 +389,9 @@ protected:
             }
             case 14:
                 watchdog.Progress("generate interrupt");
-                host.interruptAnswers.push_back(SInterruptRequest{
-                    static_cast<int>(Random(15)), true, Random(4) == 0, Random(8) == 0});
                 computer.SetActiveProcessor(Random(kUnits));
-                computer.GenerateInterrupt();
+                computer.GenerateInterrupt(SInterruptRequest{static_cast<int>(Random(15)), true,
+                                                             Random(4) == 0, Random(8) == 0});
                 break;
             case 15:
                 watchdog.Progress("display rebuild");
@@ -480,7 +483,7 @@ TEST_F(StressTest, EveryThreadAtOnceRoundAfterRound) {
         const uint64_t fetchesAtStart = FetchCount();
         ASSERT_NO_FATAL_FAILURE(StartDisplays());
         StartDeviceTimers();
-        computer.RunAll();
+        computer.RunAll(&kNoInterrupt);
 
         for (int i = 0; i < kOperationsPerRound; ++i) {
             RandomOperation(watchdog);
@@ -490,15 +493,13 @@ TEST_F(StressTest, EveryThreadAtOnceRoundAfterRound) {
             if (::testing::Test::HasFatalFailure()) return;
         }
         host.hints.clear();
-        host.questions.clear();
-        host.interruptAnswers.clear();
 
         fetches += FetchCount() - fetchesAtStart;
         watchdog.Progress("round checks");
         ASSERT_NO_FATAL_FAILURE(CheckConsistent());
         ASSERT_NO_FATAL_FAILURE(CheckMemoryRoundTrip());
         // The round ends with the units running: clearing has to stop them.
-        computer.RunAll();
+        computer.RunAll(&kNoInterrupt);
         std::string saveError;
         ASSERT_TRUE(SaveWorkspaceFile(computer, Path("saved.sqw"), &saveError)) << saveError;
         ++saves;

@@ -14,8 +14,8 @@
 #include "core/Mpus.h"
 #include "core/Ram.h"
 #include "core/WorkspaceFile.h"
-#include "core/system/StandardClasses.h"
-#include "core/system/StandardSystems.h"
+#include "system/StandardClasses.h"
+#include "system/StandardSystems.h"
 #include "support/TestHost.h"
 
 namespace {

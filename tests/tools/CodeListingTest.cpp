@@ -17,7 +17,7 @@
 #include "cpu/CorvaneMPU.h"
 #include "cpu/M6502.h"
 #include "support/TestHost.h"
-#include "tools/StringEx.h"
+#include "core/StringEx.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include "core/Devices.h"
 #include "core/Mpus.h"
-#include "core/system/StandardClasses.h"
-#include "core/system/StandardSystems.h"
+#include "system/StandardClasses.h"
+#include "system/StandardSystems.h"
 #include "ui/MainFrm.h"
 
 class MainFrameTest : public QObject {

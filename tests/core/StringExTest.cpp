@@ -1,4 +1,4 @@
-#include "tools/StringEx.h"
+#include "core/StringEx.h"
 
 #include <gtest/gtest.h>
 

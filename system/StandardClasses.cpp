@@ -1,4 +1,4 @@
-#include "core/system/StandardClasses.h"
+#include "system/StandardClasses.h"
 
 #include "core/ClassRegistry.h"
 #include "core/Ram.h"

@@ -1,5 +1,6 @@
 #pragma once
 // The three standard systems a new workspace is built from.
+#include <optional>
 #include <string>
 
 class CComputer;
@@ -19,9 +20,16 @@ const char* SystemTypeName(ESystemType type);
 bool BuildStandardSystem(CComputer& computer, ESystemType type, std::string* error = nullptr);
 
 // File > New: the first new workspace after start is the Vo16 system, built
-// without asking; every later one asks the host for the type. False when the
-// question was cancelled (the old workspace is kept) or the build failed.
-bool NewWorkspace(CComputer& computer, std::string* error = nullptr);
+// without asking; every later one is of the type the user chose in the
+// "Select New System Type" dialog, which the front end shows when this says
+// so.
+bool NewWorkspaceNeedsType();
+
+// Builds the new workspace: the Vo16 system the first time, else chosen.
+// False, with the reason, when a type is needed and none was chosen (the old
+// workspace is kept) or the build failed.
+bool NewWorkspace(CComputer& computer, std::optional<ESystemType> chosen = std::nullopt,
+                  std::string* error = nullptr);
 
 // Makes the next NewWorkspace the first one again (program start; tests).
 void ResetFirstWorkspaceRule();

@@ -1,4 +1,4 @@
-#include "tools/CalendarDate.h"
+#include "core/CalendarDate.h"
 
 // Fliegel and Van Flandern; every division truncates toward zero. The sums are
 // formed in 64 bits so that no date a 16-bit year can name overflows.

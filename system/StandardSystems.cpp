@@ -1,4 +1,4 @@
-#include "core/system/StandardSystems.h"
+#include "system/StandardSystems.h"
 
 #include <atomic>
 #include <memory>
@@ -113,13 +113,20 @@ bool BuildStandardSystem(CComputer& computer, ESystemType type, std::string* err
     return true;
 }
 
-bool NewWorkspace(CComputer& computer, std::string* error) {
+bool NewWorkspaceNeedsType() {
+    return g_firstWorkspaceMade.load();
+}
+
+bool NewWorkspace(CComputer& computer, std::optional<ESystemType> chosen, std::string* error) {
     ESystemType type = ESystemType::Vo16;
-    if (g_firstWorkspaceMade.exchange(true)) {
-        const std::optional<int> chosen = computer.Host().AskSystemType();
-        if (!chosen || *chosen < 0 || *chosen > 2) return false;
-        type = static_cast<ESystemType>(*chosen);
+    if (NewWorkspaceNeedsType()) {
+        if (!chosen) {
+            if (error) *error = "the system type was not chosen";
+            return false;
+        }
+        type = *chosen;
     }
+    g_firstWorkspaceMade = true;
     computer.NewContents();
     if (!BuildStandardSystem(computer, type, error)) {
         computer.DeleteContents();

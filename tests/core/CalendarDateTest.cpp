@@ -1,6 +1,6 @@
 // Julian day numbers, weekdays and day arithmetic across month, year, leap-day
 // and century boundaries.
-#include "tools/CalendarDate.h"
+#include "core/CalendarDate.h"
 
 #include <gtest/gtest.h>
 
