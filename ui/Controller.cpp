@@ -20,7 +20,8 @@ CController::CController(QWidget* window, QObject* parent)
     m_host->Attach(m_computer.get());
     m_host->SetPrompter(m_prompter);
     connect(m_host, &CQtHost::viewsUpdated, this, &CController::OnHint);
-    connect(m_host, &CQtHost::runStopped, this, &CController::OnRunStopped);
+    m_host->SetRunStoppedHandler(
+        [this](int slot, EStopReason reason) { OnRunStopped(slot, reason); });
     connect(m_host, &CQtHost::modifiedChanged, this, &CController::documentChanged);
     connect(m_host, &CQtHost::activeUnitTextChanged, this, &CController::activeUnitChanged);
     connect(m_host, &CQtHost::frameReady, this, [this](CDevice* device) {
@@ -158,6 +159,7 @@ bool CController::AnyBusy() const {
 
 void CController::Drive(const std::function<ERunStart(bool, const SInterruptRequest*)>& command,
                         bool confirmed) {
+    ++m_stopCount;
     std::optional<SInterruptRequest> interrupt;
     // Each answer is asked for at most once: the caution prompt, then the
     // interrupt dialog.
@@ -187,11 +189,13 @@ void CController::RunAll() {
 }
 
 void CController::Stop() {
+    ++m_stopCount;
     m_computer->Stop();
     AfterCommand();
 }
 
 void CController::StopAll() {
+    ++m_stopCount;
     m_computer->StopAll();
     AfterCommand();
 }
@@ -214,6 +218,7 @@ void CController::StepOut() {
 
 void CController::GenerateInterrupt() {
     if (!ActiveUnit()) return;
+    ++m_stopCount;
     if (const auto request = m_prompter->AskInterrupt()) m_computer->GenerateInterrupt(*request);
     AfterCommand();
 }
@@ -224,6 +229,7 @@ void CController::ToggleBreakpoint() {
 }
 
 void CController::Animate(int rate) {
+    ++m_stopCount;
     m_computer->Animate(rate);
     AfterCommand();
 }
@@ -246,7 +252,6 @@ void CController::SetRunLimits(const SRunLimits& limits) {
 }
 
 void CController::AfterCommand() {
-    ++m_stopCount;
     const bool busy = AnyBusy();
     if (busy && !m_liveTimer.isActive()) m_liveTimer.start();
     if (!busy) FlushViews();
@@ -257,6 +262,7 @@ void CController::AfterCommand() {
 // --- Load and Dump -----------------------------------------------------------
 
 void CController::LoadImage(const QString& path, uint32_t loadAddress) {
+    ++m_stopCount;
     const SImageReport report = LoadProgramImage(*m_computer, path.toStdString(), loadAddress);
     AfterCommand();
     if (!report.error.empty()) {
@@ -301,7 +307,10 @@ void CController::FlushViews() {
 }
 
 void CController::OnRunStopped(int slot, EStopReason reason) {
+    // Counted before the views hear of it: the register forms compare with
+    // the values of the previous stop.
     ++m_stopCount;
+    m_computer->OnRunStopped(slot, reason);
     emit runStopped(slot, reason);
     FlushViews();
     if (!AnyBusy()) m_liveTimer.stop();

@@ -191,6 +191,8 @@ void CRegisterForm::WriteBack() {
         m_fields[i]->setModified(false);
     }
     if (changed) m_controller.Workspace().SetModifiedFlag(true);
+    // The fields show what the unit took (the code pane may move with the PC).
+    Show(UnitDebug::Snapshot(*unit));
     m_controller.Workspace().UpdateAllViews(kHintProcessorState | kHintCodeMoved);
 }
 
@@ -207,6 +209,7 @@ void CRegisterForm::OnFlagToggled(size_t index) {
     QString error;
     if (UnitDebug::SetRegister(*unit, index, value & WidthMask(m_registers[index].digits), &error))
         m_controller.Workspace().SetModifiedFlag(true);
+    Show(UnitDebug::Snapshot(*unit));
     m_controller.Workspace().UpdateAllViews(kHintProcessorState);
 }
 

@@ -105,8 +105,10 @@ void CQtHost::DeliverRunStopped() {
         const int slot = bit == kLimitBit ? CComputer::kRunLimitSlot : bit;
         const EStopReason reason =
             m_stopReasons[static_cast<size_t>(bit)].load(std::memory_order_relaxed);
-        if (m_computer) m_computer->OnRunStopped(slot, reason);
-        emit runStopped(slot, reason);
+        if (m_runStoppedHandler)
+            m_runStoppedHandler(slot, reason);
+        else if (m_computer)
+            m_computer->OnRunStopped(slot, reason);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <array>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -28,6 +29,11 @@ public:
     // Messages and questions go to the prompter; without one they are not
     // shown and questions get their cautious answer.
     void SetPrompter(CPrompter* prompter) { m_prompter = prompter; }
+    // Delivers run-stopped notices on the GUI thread; without a handler they
+    // go to CComputer::OnRunStopped.
+    void SetRunStoppedHandler(std::function<void(int, EStopReason)> handler) {
+        m_runStoppedHandler = std::move(handler);
+    }
 
     void StartTimer(uint32_t id, uint32_t periodMs) override;
     void StopTimer(uint32_t id) override;
@@ -43,8 +49,6 @@ public:
     size_t PendingTimerRequests() const;
 
 signals:
-    // After CComputer::OnRunStopped(slot, reason) ran on the GUI thread.
-    void runStopped(int slot, EStopReason reason);
     void viewsUpdated(unsigned hint);
     void modifiedChanged(bool modified);
     void activeUnitTextChanged(const QString& text);
@@ -65,6 +69,7 @@ private:
 
     QPointer<QWidget> m_window;
     CPrompter* m_prompter = nullptr;
+    std::function<void(int, EStopReason)> m_runStoppedHandler;
     // Slots whose run-stopped notice waits for the GUI thread (bit 8: the
     // run-limit notice); one queued call delivers them all.
     std::atomic<uint32_t> m_stoppedSlots{0};
