@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-format xvfb xauth
+  libx11-dev xdotool imagemagick fonts-dejavu-core
   srecord binutils
 )
 

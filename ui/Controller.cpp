@@ -333,10 +333,19 @@ void CController::LiveTick() {
 }
 
 void CController::CheckUnits(bool force) {
-    const CMpus* units = m_computer->GetMpus();
-    const uint32_t generation = units ? units->GetGeneration() : 0;
-    if (!force && units == m_seenUnits && generation == m_seenGeneration) return;
-    m_seenUnits = units;
-    m_seenGeneration = generation;
+    // A new unit set may be allocated where the old one was, with the same
+    // generation: the units themselves are compared too.
+    std::vector<std::string> signature;
+    if (const CMpus* units = m_computer->GetMpus()) {
+        signature.push_back(std::to_string(reinterpret_cast<uintptr_t>(units)) + "/" +
+                            std::to_string(units->GetGeneration()));
+        for (int slot = 0; slot < units->GetCount(); ++slot) {
+            const CMpu* unit = units->GetAt(slot);
+            signature.push_back(std::to_string(reinterpret_cast<uintptr_t>(unit)) +
+                                unit->GetClassName() + "/" + unit->GetName());
+        }
+    }
+    if (!force && signature == m_unitSignature) return;
+    m_unitSignature = std::move(signature);
     emit unitsChanged();
 }

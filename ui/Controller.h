@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "core/Computer.h"
 #include "core/Device.h"
@@ -126,8 +128,7 @@ private:
     bool m_pendingAll = false;
     bool m_pending = false;
     QTimer m_liveTimer;
-    const CMpus* m_seenUnits = nullptr;
-    uint32_t m_seenGeneration = 0;
+    std::vector<std::string> m_unitSignature;
     bool m_wasBusy = false;
     uint64_t m_stopCount = 0;
 };

@@ -144,10 +144,14 @@ void CRegisterForm::OnLiveRefresh() {
 void CRegisterForm::Show(const SUiSnapshot& snapshot) {
     if (snapshot.registers.size() != m_registers.size()) return;
     const bool busy = m_controller.IsRunning(m_slot);
-    if (!busy && m_controller.StopCount() != m_seenStop) {
-        // A new stop: what changed is measured against the previous one.
-        m_seenStop = m_controller.StopCount();
-        m_previousStop = m_shown;
+    if (!busy) {
+        // A new stop: what changed is measured against the previous one
+        // (not against the values shown live while the unit ran).
+        if (m_controller.StopCount() != m_seenStop) {
+            m_seenStop = m_controller.StopCount();
+            m_previousStop = m_lastStop;
+        }
+        m_lastStop = snapshot.registers;
     }
     m_shown = snapshot.registers;
     m_updating = true;

@@ -57,6 +57,7 @@ private:
     std::vector<QLineEdit*> m_fields;
     std::vector<std::vector<QCheckBox*>> m_flags;
     std::vector<uint32_t> m_previousStop;
+    std::vector<uint32_t> m_lastStop;
     std::vector<uint32_t> m_shown;
     uint64_t m_seenStop = 0;
     bool m_updating = false;

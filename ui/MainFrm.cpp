@@ -108,7 +108,8 @@ CMainFrame::CMainFrame(CSettings* settings, QWidget* parent)
             : unit ? QString("MPU%1 %2").arg(slot).arg(QString::fromStdString(unit->GetName()))
                    : QString("MPU%1").arg(slot);
         QString text = who + " stopped: " + StopReasonText(reason);
-        if (unit) text += QString(" at %1").arg(unit->GetPC(), 4, 16, QLatin1Char('0')).toUpper();
+        if (unit)
+            text += " at " + QString("%1").arg(unit->GetPC(), 4, 16, QLatin1Char('0')).toUpper();
         statusBar()->showMessage(text);
     });
     connect(m_controller, &CController::unitsChanged, this, &CMainFrame::OnUnitsChanged);
@@ -725,6 +726,13 @@ void CMainFrame::OnUnitsChanged() {
             dock->setWindowTitle(PaneTitle(slot, pane));
         }
     }
+    // A machine whose units show nothing (a blank system that got a unit)
+    // opens the first unit's code, registers and breakpoints.
+    const bool anyVisible = std::any_of(m_groups.begin(), m_groups.end(),
+                                        [](const SPaneGroup& group) { return group.visible != 0; });
+    if (count > 0 && !anyVisible)
+        for (EPane pane : {kCode, kRegisters, kBreakpoints})
+            TogglePane(0, pane);
     RebuildUnitMenus();
     UpdateActions();
 }

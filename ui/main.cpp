@@ -9,6 +9,7 @@
 #include "core/Mpu.h"
 #include "devices/VideoDevice.h"
 #include "system/StandardClasses.h"
+#include "system/StandardSystems.h"
 #include "ui/CodeView.h"
 #include "ui/Dialogs.h"
 #include "ui/MainFrm.h"
@@ -56,6 +57,12 @@ int main(int argc, char** argv) {
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument("workspace", "A workspace file to open at start-up.");
+    const QCommandLineOption system(
+        "system", "Start from a new standard system: vo16, corvane or blank.", "type");
+    const QCommandLineOption addUnit(
+        "add-unit", "Add a processor: CLASS:NAME[:IRQMASK] (C6502, CVo16, CCorvaneMPU).", "unit");
+    const QCommandLineOption addDevice(
+        "add-device", "Add a device: CLASS:NAME:FROM:TO[:ro][:size=HEX] (CRam, ...).", "device");
     const QCommandLineOption load("load", "Load a program image (FILE or FILE@HEXADDRESS).",
                                   "file");
     const QCommandLineOption reset("reset", "Reset the active processor after loading.");
@@ -71,8 +78,8 @@ int main(int argc, char** argv) {
         "after", "Milliseconds before the picture or report (default 1500).", "ms", "1500");
     const QCommandLineOption stalls("stall-report",
                                     "Print the event loop's longest stall and quit.");
-    for (const auto& option :
-         {load, reset, breakAt, run, runAll, panes, displays, screenshot, after, stalls})
+    for (const auto& option : {system, addUnit, addDevice, load, reset, breakAt, run, runAll, panes,
+                               displays, screenshot, after, stalls})
         parser.addOption(option);
     parser.process(app);
 
@@ -82,6 +89,66 @@ int main(int argc, char** argv) {
     CController& controller = window->Controller();
     if (!parser.positionalArguments().isEmpty())
         window->OpenDocument(parser.positionalArguments().front());
+    // A machine made from the command line, as the runner makes one.
+    auto fail = [window](const QString& text) {
+        window->Controller().Prompter().ShowMessage(text, EMessageIcon::Stop);
+    };
+    if (parser.isSet(system)) {
+        const QString type = parser.value(system).toLower();
+        const int index = type == "corvane" ? 0 : type == "vo16" ? 1 : type == "blank" ? 2 : -1;
+        std::string error;
+        controller.Workspace().NewContents();
+        if (index < 0)
+            fail("--system takes vo16, corvane or blank.");
+        else if (!BuildStandardSystem(controller.Workspace(), static_cast<ESystemType>(index),
+                                      &error))
+            fail(QString::fromStdString(error));
+        controller.Workspace().StartRunThread();
+        controller.Workspace().SetActiveProcessor(0);
+    }
+    for (const QString& value : parser.values(addUnit)) {
+        const QStringList parts = value.split(':');
+        std::string error;
+        if (parts.size() < 2 || parts.size() > 3 ||
+            !controller.Workspace().AddUnit(
+                parts[0].toStdString(), parts[1].toStdString(),
+                parts.size() > 2 ? ParseHexField(parts[2]).value_or(0) : 0, &error))
+            fail(QString("--add-unit %1: %2")
+                     .arg(value,
+                          error.empty() ? "CLASS:NAME[:IRQMASK]" : QString::fromStdString(error)));
+        if (!controller.ActiveUnit()) controller.Workspace().SetActiveProcessor(0);
+    }
+    for (const QString& value : parser.values(addDevice)) {
+        const QStringList parts = value.split(':');
+        SDeviceSettings device;
+        std::optional<uint32_t> from, to;
+        if (parts.size() >= 4) {
+            device.className = parts[0].toStdString();
+            device.name = parts[1].toStdString();
+            from = ParseHexField(parts[2]);
+            to = ParseHexField(parts[3]);
+        }
+        bool good = from && to;
+        for (qsizetype n = 4; good && n < parts.size(); ++n) {
+            if (parts[n] == "ro")
+                device.writable = false;
+            else if (parts[n].startsWith("size=") && ParseHexField(parts[n].mid(5)))
+                device.size = ParseHexField(parts[n].mid(5));
+            else
+                good = false;
+        }
+        std::string error;
+        if (good) {
+            device.from = *from;
+            device.to = *to;
+            if (!device.size && device.className == "CRam") device.size = *to - *from + 1;
+        }
+        if (!good || !controller.Workspace().AddDevice(device, &error))
+            fail(QString("--add-device %1: %2")
+                     .arg(value, error.empty() ? "CLASS:NAME:FROM:TO[:ro][:size=HEX]"
+                                               : QString::fromStdString(error)));
+    }
+    controller.FlushViews();
     if (parser.isSet(load)) {
         const QString value = parser.value(load);
         const qsizetype at = value.lastIndexOf('@');

@@ -13,6 +13,7 @@
 #include "system/StandardClasses.h"
 #include "system/StandardSystems.h"
 #include "ui/CodeView.h"
+#include "ui/Forms.h"
 #include "ui/MainFrm.h"
 
 class MainFrameTest : public QObject {
@@ -100,8 +101,12 @@ private slots:
     }
 
     void panesAreBuiltOnceAndFollowTheirGroup() {
-        auto window = MakeWindow();
+        auto window = MakeWindow();  // the Vo16 system, its first unit's panes open
         Populate(*window, 2);
+        // A new unit set, even one allocated where the old one was, gets new views.
+        auto* registers =
+            qobject_cast<CRegisterForm*>(window->Pane(0, CMainFrame::kRegisters)->widget());
+        QVERIFY(registers && registers->Field("A") && !registers->Field("R1"));
         QCOMPARE(window->CreatedMask(1), 0u);
         window->TogglePane(1, CMainFrame::kStatistics);
         QDockWidget* pane = window->Pane(1, CMainFrame::kStatistics);

@@ -97,10 +97,10 @@ private slots:
 
     void registersAreReadOnlyWhileRunningAndChangesShowAfterAStop() {
         CMpu& unit = Machine("C6502");
-        m_controller->Workspace().Write(0, 0xE8, 1, true);  // INX
-        m_controller->Workspace().Write(1, 0x4C, 1, true);  // JMP 0000
-        m_controller->Workspace().Write(2, 0x00, 1, true);
-        m_controller->Workspace().Write(3, 0x00, 1, true);
+        // INX; BNE 0000; JMP 0003: X counts up to 0, then the unit spins at 0003.
+        const uint8_t program[] = {0xE8, 0xD0, 0xFD, 0x4C, 0x03, 0x00};
+        for (uint32_t n = 0; n < sizeof program; ++n)
+            m_controller->Workspace().Write(n, program[n], 1, true);
         QVERIFY(unit.SetRegisterValue(static_cast<size_t>(unit.FindRegister("PC")), 0));
         CRegisterForm form(*m_controller, 0);
         connect(m_controller.get(), &CController::viewsUpdated, &form,
@@ -112,8 +112,12 @@ private slots:
         form.OnLiveRefresh();
         QVERIFY(form.Field("X")->isReadOnly());
         QVERIFY(!form.Flag("STATUS", "C")->isEnabled());
+        QTRY_COMPARE(Register(unit, "PC"), 3u);
+        form.OnLiveRefresh();
         m_controller->Stop();
         QVERIFY(!form.Field("X")->isReadOnly());
+        // Changed since the previous stop, whatever was shown while it ran.
+        QVERIFY(form.IsHighlighted("X"));
         QCOMPARE(form.Field("X")->text().toUInt(nullptr, 16), Register(unit, "X"));
     }
 
