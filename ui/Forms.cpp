@@ -96,16 +96,18 @@ void CRegisterForm::Build() {
         std::vector<QCheckBox*> flags;
         if (!r.flags.empty()) {
             auto* box = new QGroupBox(r.name + " flags", this);
-            auto* row = new QHBoxLayout(box);
-            row->setSpacing(4);
+            auto* rows = new QGridLayout(box);
+            rows->setSpacing(4);
+            // Four flags a row keeps the forms' column narrow.
             for (const SUiFlag& flag : r.flags) {
                 auto* check = new QCheckBox(flag.name, box);
                 check->setObjectName(r.name + "." + flag.name);
                 connect(check, &QCheckBox::toggled, this, [this, i] { OnFlagToggled(i); });
-                row->addWidget(check);
+                const int n = static_cast<int>(flags.size());
+                rows->addWidget(check, n / 4, n % 4);
                 flags.push_back(check);
             }
-            row->addStretch();
+            rows->setColumnStretch(4, 1);
             grid->addWidget(box, flagRow++, 0, 1, -1);
         }
         m_flags.push_back(flags);

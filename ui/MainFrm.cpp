@@ -638,13 +638,16 @@ void CMainFrame::PlaceNewPanes() {
     // their fields, the code pane taller than the command window.
     QList<QDockWidget*> forms, code;
     for (QDockWidget* dock : std::as_const(m_unplaced)) {
-        if (!dock || dock->isFloating()) continue;
+        if (!dock || dock->isFloating() || dock->isHidden()) continue;
         (dockWidgetArea(dock) == Qt::LeftDockWidgetArea ? forms : code) << dock;
     }
     m_unplaced.clear();
-    if (!forms.isEmpty()) resizeDocks(forms, QList<int>(forms.size(), 340), Qt::Horizontal);
+    int formsWidth = 340;
+    for (QDockWidget* dock : forms)
+        formsWidth = std::max(formsWidth, dock->minimumSizeHint().width());
+    if (!forms.isEmpty()) resizeDocks(forms, QList<int>(forms.size(), formsWidth), Qt::Horizontal);
     if (!code.isEmpty()) {
-        resizeDocks(code, QList<int>(code.size(), width() - 360), Qt::Horizontal);
+        resizeDocks(code, QList<int>(code.size(), width() - formsWidth - 20), Qt::Horizontal);
         resizeDocks(code, QList<int>(code.size(), height() * 3 / 5), Qt::Vertical);
     }
 }
