@@ -1,5 +1,7 @@
 #include "ui/Controller.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QFileInfo>
 
 #include "core/Devices.h"
@@ -31,7 +33,11 @@ CController::CController(QWidget* window, QObject* parent)
         for (int n = 0; n < devices->GetCount(); ++n)
             if (devices->GetAt(n) == device) return emit frameReady(device);
     });
+    // Single shot, started again only once the refresh it caused has been
+    // painted: however slow the painting, the event loop gets a full period
+    // for everything else between two refreshes.
     m_liveTimer.setInterval(kRefreshPeriodMs);
+    m_liveTimer.setSingleShot(true);
     connect(&m_liveTimer, &QTimer::timeout, this, &CController::LiveTick);
 }
 
@@ -322,7 +328,14 @@ void CController::LiveTick() {
     FlushViews();
     const bool busy = AnyBusy();
     if (busy) {
+        // The views read memory for their listings: with the run thread held
+        // between two passes they do not wait for the bus behind it.
+        m_computer->PauseRunThread();
         emit liveRefresh();
+        m_computer->ResumeRunThread();
+        // Posted at low priority, after the views' paint requests, so that the
+        // next period starts once they are done.
+        QCoreApplication::postEvent(this, new QEvent(kRearmEvent), Qt::LowEventPriority);
     } else {
         m_liveTimer.stop();
     }
@@ -330,6 +343,12 @@ void CController::LiveTick() {
         m_wasBusy = busy;
         emit runStateChanged();
     }
+}
+
+bool CController::event(QEvent* event) {
+    if (event->type() != kRearmEvent) return QObject::event(event);
+    if (AnyBusy() && !m_liveTimer.isActive()) m_liveTimer.start();
+    return true;
 }
 
 void CController::CheckUnits(bool force) {

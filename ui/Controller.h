@@ -8,6 +8,7 @@
 // told to show the live state (liveRefresh). Nothing is queued per
 // instruction or per frame.
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -105,7 +106,11 @@ signals:
     // A display has a new frame (at most one per display waits at a time).
     void frameReady(CDevice* device);
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
+    static constexpr QEvent::Type kRearmEvent = static_cast<QEvent::Type>(QEvent::User + 18);
     void OnHint(unsigned hint);
     void OnRunStopped(int slot, EStopReason reason);
     // Runs a command, asking the answers it reports as needed and calling

@@ -161,9 +161,9 @@ void CRegisterForm::Show(const SUiSnapshot& snapshot) {
         const uint32_t value = snapshot.registers[i];
         QLineEdit* field = m_fields[i];
         field->setReadOnly(busy || !m_registers[i].writable);
-        if (!field->isModified() || busy)
-            field->setText(
-                QString("%1").arg(value, m_registers[i].digits, 16, QLatin1Char('0')).toUpper());
+        const QString text =
+            QString("%1").arg(value, m_registers[i].digits, 16, QLatin1Char('0')).toUpper();
+        if ((!field->isModified() || busy) && field->text() != text) field->setText(text);
         field->setModified(false);
         const bool changed =
             !busy && m_previousStop.size() == m_shown.size() && m_previousStop[i] != value;
@@ -236,10 +236,15 @@ CStatisticsForm::CStatisticsForm(CController& controller, int slot, QWidget* par
     }
     auto* form = new QFormLayout;
     for (const QString& label : labels) {
-        auto* value = new QLabel("0", this);
+        // A read-only field, not a label: a label's new text would lay out
+        // the whole window again at every live refresh.
+        auto* value = new QLineEdit("0", this);
+        value->setReadOnly(true);
+        value->setFrame(false);
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        value->setMinimumWidth(QFontMetrics(value->font()).horizontalAdvance("99999999999"));
+        value->setFocusPolicy(Qt::ClickFocus);
+        value->setStyleSheet("background: transparent;");
+        value->setMinimumWidth(QFontMetrics(value->font()).horizontalAdvance("99999999999999"));
         form->addRow(label + ":", value);
         m_values.push_back(value);
     }
@@ -265,8 +270,10 @@ void CStatisticsForm::Show() {
     const CMpu* unit = m_controller.Unit(m_slot);
     if (!unit || m_values.empty()) return;
     const SUiSnapshot snapshot = UnitDebug::Snapshot(*unit);
-    for (size_t i = 0; i < m_values.size() && i < snapshot.counters.size(); ++i)
-        m_values[i]->setText(QString::number(snapshot.counters[i]));
+    for (size_t i = 0; i < m_values.size() && i < snapshot.counters.size(); ++i) {
+        const QString text = QString::number(snapshot.counters[i]);
+        if (m_values[i]->text() != text) m_values[i]->setText(text);
+    }
 }
 
 void CStatisticsForm::OnViewsUpdated(unsigned hint) {

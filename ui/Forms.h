@@ -75,7 +75,7 @@ public:
 
 private:
     void Show();
-    std::vector<QLabel*> m_values;
+    std::vector<QLineEdit*> m_values;
     QPushButton* m_reset = nullptr;
 };
 

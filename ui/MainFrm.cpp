@@ -97,6 +97,9 @@ CMainFrame::CMainFrame(CSettings* settings, QWidget* parent)
     });
     connect(m_controller, &CController::liveRefresh, this, [this] {
         ForEachView([](QWidget* view) {
+            // Panes out of sight (a hidden tab, a minimised window) wait for
+            // the notice of the stop.
+            if (view->visibleRegion().isEmpty()) return;
             if (auto* code = qobject_cast<CCodeView*>(view)) code->OnLiveRefresh();
             if (auto* form = qobject_cast<CUnitForm*>(view)) form->OnLiveRefresh();
         });
