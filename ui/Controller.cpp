@@ -82,10 +82,18 @@ bool CController::NewDocument() {
 
 bool CController::OpenDocument(const QString& path) {
     std::string error;
+    // The file is tried on a scratch workspace first: one that cannot be
+    // read leaves the open workspace as it was.
+    {
+        CComputer scratch;
+        if (!OpenWorkspaceFile(scratch, path.toStdString(), &error)) {
+            m_prompter->ShowMessage(QString::fromStdString(error), EMessageIcon::Stop);
+            return false;
+        }
+    }
     if (!OpenWorkspaceFile(*m_computer, path.toStdString(), &error)) {
         m_prompter->ShowMessage(QString::fromStdString(error), EMessageIcon::Stop);
-        // The failed open left the workspace empty: start afresh so that the
-        // window always shows a workspace.
+        // The file changed in between: the window still shows a workspace.
         m_path.clear();
         if (m_computer->IsEmpty()) m_computer->NewContents();
         m_computer->StartRunThread();

@@ -911,7 +911,7 @@ void CMainFrame::ShowHelp() {
 }
 
 void CMainFrame::OnAbout() {
-    QMessageBox::about(this, "About simQuorvex",
+    QMessageBox::about(this, CPrompter::kCaption,
                        QString("<h3>simQuorvex %1</h3><p>A simulator of small computers built "
                                "round soft processors: the 6502, the Vo16 and the Corvane.</p>")
                            .arg(SIMQ_VERSION));

@@ -14,6 +14,8 @@
 #include "system/StandardSystems.h"
 #include "ui/CodeView.h"
 #include "ui/Forms.h"
+#include "ui/HelpWindow.h"
+#include <QTextBrowser>
 #include "ui/MainFrm.h"
 
 class MainFrameTest : public QObject {
@@ -222,6 +224,36 @@ private slots:
         SListingFontSettings missing;
         missing.faceName = "No Such Face Anywhere";
         QVERIFY(QFontInfo(CSettings::ToQFont(missing)).fixedPitch());
+    }
+
+    void viewAddressMovesTheActiveUnitsListing() {
+        auto window = MakeWindow();  // the Vo16 system: RAM from 0 to 7FFF
+        window->ViewAddress("100");
+        QCOMPARE(window->CodeView(0)->Listing().GetTopAddress(), 0x100u);
+        window->ViewAddress("9000");
+        QCOMPARE(m_prompter.messages, QStringList{"The address is not in any valid range."});
+        QCOMPARE(window->CodeView(0)->Listing().GetTopAddress(), 0x100u);
+    }
+
+    void aFileThatCannotBeOpenedKeepsTheWorkspace() {
+        auto window = MakeWindow();
+        window->Workspace().Write(0x100, 0x42, 1, false);
+        QFile junk(m_folder.filePath("junk.sqw"));
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write("not a workspace");
+        junk.close();
+        QVERIFY(!window->OpenDocument(junk.fileName()));
+        QCOMPARE(m_prompter.messages.size(), 1);
+        QCOMPARE(window->Workspace().Read(0x100, 1), 0x42u);
+        QVERIFY(m_settings->RecentFiles().isEmpty());
+    }
+
+    void helpShowsTheUserGuide() {
+        auto window = MakeWindow();
+        window->ShowHelp();
+        auto* help = window->findChild<CHelpWindow*>();
+        QVERIFY(help && help->isVisible());
+        QVERIFY(help->Browser()->toPlainText().contains("simQuorvex user guide"));
     }
 
     void viewsRefreshAtTheControllersPaceWhileUnitsRun() {

@@ -4,7 +4,9 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPrinter>
 #include <QPushButton>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -210,6 +212,13 @@ private slots:
             return false;
         };
         QVERIFY(wideInk(5, 13) && !wideInk(14, 21) && wideInk(21, 24));
+        // Printing draws the same listing on paper.
+        QTemporaryDir folder;
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(folder.filePath("listing.pdf"));
+        view.Print(printer);
+        QVERIFY(QFileInfo(folder.filePath("listing.pdf")).size() > 1000);
         // A click in the margin toggles the line's breakpoint.
         QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(2, 2 * h + h / 2));
         QVERIFY(unit.IsBreakpoint(0x305));
