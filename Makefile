@@ -4,7 +4,7 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench sanitize fuzz clean demo screenshots
+.PHONY: all deps configure build run test bench sanitize fuzz clean demo examples screenshots
 
 all: build
 
@@ -41,6 +41,19 @@ demo: configure
 	    --limit-seconds 2 --run-all --frame VIC $(DEMO_PNG); \
 	    status=$$?; if [ $$status -gt 1 ]; then exit $$status; fi
 	@echo "demo: the Corvane example's picture is in $(abspath $(DEMO_PNG))"
+
+# The examples from their sources: image, listing and symbols of each under
+# $(BUILD_DIR)/examples (the tests check that the images equal the shipped ones).
+EXAMPLES = 6502/sieve:hex vo16/checkerboard:s19 corvane/picture:s19
+examples: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target simq
+	@for e in $(EXAMPLES); do \
+	    src=$${e%%:*}; ext=$${e##*:}; out=$(BUILD_DIR)/examples/$$src; \
+	    mkdir -p $$(dirname $$out) && \
+	    $(BUILD_DIR)/cli/simq --assemble examples/$$src.s -o $$out.$$ext \
+	        --listing $$out.lst --symbols $$out.sym || exit 1; \
+	    echo "examples: $$out.$$ext"; \
+	done
 
 # Benchmarks report simulated instructions per second; they are never timed tests.
 bench: configure

@@ -94,11 +94,13 @@ public:
         m_computer.DeleteContents();
     }
 
-    // A breakpoint the loops never reach, on every unit: the run looks at it
-    // after each instruction.
+    // Thirty breakpoints the loops never reach, on every unit: the run
+    // looks at them after each instruction.
     void AddUnreachedBreakpoints() {
-        for (int slot = 0; slot < m_computer.GetMpus()->GetCount(); ++slot)
-            m_computer.GetMpus()->GetAt(slot)->Breakpoints().Add(0xFFF0);
+        for (int slot = 0; slot < m_computer.GetMpus()->GetCount(); ++slot) {
+            for (uint32_t n = 0; n < CBreakpoints::kCapacity; ++n)
+                m_computer.GetMpus()->GetAt(slot)->Breakpoints().Add(0xF000 + 3 * n);
+        }
     }
 
     // One run to the cycle limit; the instructions it executed.
@@ -183,8 +185,14 @@ void BM_RunLoop6502(benchmark::State& state) {
 void BM_RunLoop6502WithDisplays(benchmark::State& state) {
     RunLoop(state, EKind::k6502, true);
 }
-void BM_RunLoop6502WithBreakpoint(benchmark::State& state) {
+void BM_RunLoop6502With30Breakpoints(benchmark::State& state) {
     RunLoop(state, EKind::k6502, false, true);
+}
+void BM_RunLoopVo16With30Breakpoints(benchmark::State& state) {
+    RunLoop(state, EKind::kVo16, false, true);
+}
+void BM_RunLoopCorvaneWith30Breakpoints(benchmark::State& state) {
+    RunLoop(state, EKind::kCorvane, false, true);
 }
 void BM_RunLoopVo16(benchmark::State& state) {
     RunLoop(state, EKind::kVo16);
@@ -200,6 +208,7 @@ void BM_RunLoopCorvaneCached(benchmark::State& state) {
 BENCHMARK(BM_RunLoop6502)
     ->ArgName("units")
     ->Arg(1)
+    ->Arg(2)
     ->Arg(8)
     ->MeasureProcessCPUTime()
     ->Unit(benchmark::kMillisecond);
@@ -208,7 +217,20 @@ BENCHMARK(BM_RunLoop6502WithDisplays)
     ->Arg(1)
     ->MeasureProcessCPUTime()
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RunLoop6502WithBreakpoint)
+BENCHMARK(BM_RunLoop6502With30Breakpoints)
+    ->ArgName("units")
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(8)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunLoopVo16With30Breakpoints)
+    ->ArgName("units")
+    ->Arg(1)
+    ->Arg(8)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunLoopCorvaneWith30Breakpoints)
     ->ArgName("units")
     ->Arg(1)
     ->Arg(8)

@@ -1,9 +1,12 @@
 #include "cli/Arguments.h"
 
-#include "core/StringEx.h"
-
+#include <algorithm>
 #include <array>
 #include <limits>
+
+#include "core/StringEx.h"
+#include "core/Symbols.h"
+#include "tools/Assembler.h"
 
 namespace {
 
@@ -35,16 +38,26 @@ constexpr std::array kActions = {
     SActionInfo{"--save", EAction::kSave, 1},
     SActionInfo{"--frame", EAction::kFrame, 2},
     SActionInfo{"--trace", EAction::kTrace, 1},
+    SActionInfo{"--assemble", EAction::kAssemble, 1},
+    SActionInfo{"--asm-cpu", EAction::kAsmCpu, 1},
+    SActionInfo{"--load-symbols", EAction::kLoadSymbols, 1},
 };
 
-// The largest counts the runner takes: the run thread's instruction count is
-// a signed 32-bit number, and no listing shows more lines than this.
-constexpr uint64_t kMaxInstructionLimit = std::numeric_limits<int32_t>::max();
+// The outputs of the --assemble before them.
+constexpr std::array kAssembleOutputs = {"-o", "--listing", "--symbols"};
+
+// The largest counts the runner takes: an instruction limit is a 64-bit count
+// (kept within what --json prints exactly as a signed number), and no listing
+// shows more lines than this.
+constexpr uint64_t kMaxInstructionLimit = std::numeric_limits<int64_t>::max();
 constexpr uint64_t kMaxListLines = 4096;
 constexpr uint64_t kMaxSteps = std::numeric_limits<uint32_t>::max();
 
 bool IsActionName(std::string_view arg) {
     if (arg == "--json" || arg == "--help" || arg == "--version") return true;
+    for (const char* output : kAssembleOutputs) {
+        if (arg == output) return true;
+    }
     for (const SActionInfo& info : kActions) {
         if (arg == info.option) return true;
     }
@@ -218,8 +231,11 @@ bool ParseParameters(SAction& action, const std::vector<std::string>& p, std::st
         }
         case EAction::kBreak:
             if (!ParseHex(p[0], action.address)) {
-                error = "expects a hexadecimal address";
-                return false;
+                if (!CSymbols::IsValidName(p[0])) {
+                    error = "expects a hexadecimal address or a symbol";
+                    return false;
+                }
+                action.symbol = p[0];
             }
             return true;
         case EAction::kStep:
@@ -231,7 +247,7 @@ bool ParseParameters(SAction& action, const std::vector<std::string>& p, std::st
             return true;
         case EAction::kLimitInstructions:
             if (!ParseDecimal(p[0], kMaxInstructionLimit, number)) {
-                error = "expects a decimal instruction count up to 2147483647";
+                error = "expects a decimal instruction count up to 9223372036854775807";
                 return false;
             }
             action.value = static_cast<int64_t>(number);
@@ -245,8 +261,14 @@ bool ParseParameters(SAction& action, const std::vector<std::string>& p, std::st
             return true;
         case EAction::kExec: action.text = p[0]; return true;
         case EAction::kList:
-            if (!ParseHex(p[0], action.address) || !ParseDecimal(p[1], kMaxListLines, number)) {
-                error = "expects a hexadecimal address and a decimal line count up to 4096";
+            if (!ParseHex(p[0], action.address)) {
+                if (CSymbols::IsValidName(p[0])) action.symbol = p[0];
+            }
+            if ((action.symbol.empty() && !ParseHex(p[0], action.address)) ||
+                !ParseDecimal(p[1], kMaxListLines, number)) {
+                error =
+                    "expects a hexadecimal address or a symbol and a decimal line count up "
+                    "to 4096";
                 return false;
             }
             action.count = static_cast<uint32_t>(number);
@@ -266,6 +288,15 @@ bool ParseParameters(SAction& action, const std::vector<std::string>& p, std::st
                 return false;
             }
             return true;
+        case EAction::kAsmCpu:
+            if (!ProcessorFromName(p[0])) {
+                error = "expects 6502, vo16 or corvane";
+                return false;
+            }
+            action.text = p[0];
+            return true;
+        case EAction::kAssemble:
+        case EAction::kLoadSymbols:
         case EAction::kSave:
         case EAction::kTrace:
             action.text = p[0];
@@ -324,11 +355,29 @@ bool ParseCommandLine(const std::vector<std::string>& args, SCommandLine& line,
         line.workspace = args[0];
         i = 1;
     }
+    std::string processor;  // of the last --asm-cpu
     while (i < args.size()) {
         const std::string& arg = args[i];
         if (arg == "--json") {
             line.json = true;
             ++i;
+            continue;
+        }
+        if (std::find(kAssembleOutputs.begin(), kAssembleOutputs.end(), arg) !=
+            kAssembleOutputs.end()) {
+            if (line.actions.empty() || line.actions.back().kind != EAction::kAssemble) {
+                error = arg + " belongs after --assemble FILE";
+                return false;
+            }
+            if (i + 1 >= args.size() || IsActionName(args[i + 1]) || args[i + 1].empty()) {
+                error = arg + " needs a file name";
+                return false;
+            }
+            SAction& assemble = line.actions.back();
+            (arg == "-o"          ? assemble.output
+             : arg == "--listing" ? assemble.listing
+                                  : assemble.symbolFile) = args[i + 1];
+            i += 2;
             continue;
         }
         const SActionInfo* info = nullptr;
@@ -362,6 +411,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, SCommandLine& line,
             error = arg + ": " + reason;
             return false;
         }
+        if (action.kind == EAction::kAsmCpu) processor = action.text;
+        if (action.kind == EAction::kAssemble) action.processor = processor;
         line.actions.push_back(std::move(action));
         i += 1 + static_cast<size_t>(info->parameters);
     }
@@ -387,9 +438,23 @@ Machine:
                                 CTimeSlicer, CVo16VGA, C6818); options: ro,
                                 size=HEX (memory; default TO-FROM+1),
                                 irq=N and stride=N (decimal)
-  --load FILE[@ADDR]            load .s19, .hex or .bin by its extension (ADDR:
-                                the .hex offset or the .bin address, default 0)
+  --load FILE[@ADDR]            load S-records (.s19 .s28 .s37 .srec .mot), .hex
+                                or .bin by its extension (ADDR: the .hex offset
+                                or the .bin address, default 0)
   --save FILE                   save the workspace file
+
+Assembler:
+  --assemble FILE.s [-o IMAGE] [--listing FILE.lst] [--symbols FILE.sym]
+                                assemble FILE.s; with -o write the image
+                                (.s19, .hex or .bin), else load it into the
+                                workspace and give its symbols to the active
+                                unit. Errors are listed as FILE:LINE:COLUMN
+                                and nothing is written or loaded
+  --asm-cpu 6502|vo16|corvane   the processor of the following --assemble
+                                actions when the source names none (default:
+                                the active unit's)
+  --load-symbols FILE           give the active unit the names of a symbol
+                                file (the assembler's, or "al 00C000 .name")
 
 Processing units:
   --unit N                      make slot N (decimal) the active unit
@@ -397,7 +462,8 @@ Processing units:
                                 pc status; Vo16: r0-r15 pc; Corvane: r0-r28 sp lr
                                 ipc pc sr cr, r29-r31 as aliases)
   --reset                       reset the active unit
-  --break ADDR                  add a breakpoint to the active unit
+  --break ADDR                  add a breakpoint to the active unit (ADDR may be
+                                a symbol of the unit)
   --step N                      Step Into N (decimal) times on the active unit
   --run                         run the active unit until it stops; refused
                                 without a breakpoint or a run limit
@@ -410,10 +476,11 @@ Processing units:
 Inspection:
   --regs                        print the active unit's registers
   --stats                       print the active unit's counters (decimal)
-  --list ADDR N                 print N (decimal) listing lines from ADDR
+  --list ADDR N                 print N (decimal) listing lines from ADDR (or a
+                                symbol), with the unit's labels
   --exec LINE                   run one monitor line (:addr bytes, D addr count,
                                 F addr count value) and print its output
-  --dump FILE ADDR COUNT        write COUNT bytes from ADDR as .s19 or .hex
+  --dump FILE ADDR COUNT        write COUNT bytes from ADDR as S-records or .hex
   --frame DEVICE FILE.png       render one frame of the named video device
   --trace FILE                  from here on, write one line per executed
                                 instruction to FILE

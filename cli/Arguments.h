@@ -33,6 +33,9 @@ enum class EAction {
     kSave,
     kFrame,
     kTrace,
+    kAssemble,
+    kAsmCpu,
+    kLoadSymbols,
 };
 
 // --add-unit CLASS:NAME[:MASK]
@@ -69,6 +72,14 @@ struct SAction {
     uint32_t count = 0;
     int64_t value = 0;
     ESystemType system = ESystemType::Vo16;
+    // --break, --list: a symbol of the active unit in place of the address.
+    std::string symbol;
+    // --assemble: the outputs (-o, --listing, --symbols) and the processor
+    // of a preceding --asm-cpu ("" for the active unit's).
+    std::string output;
+    std::string listing;
+    std::string symbolFile;
+    std::string processor;
     SNewUnit unit;
     SNewDevice newDevice;
 };

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <stdexcept>
 
+#include "cli/Assemble.h"
 #include "cli/FrameImage.h"
 #include "cli/Json.h"
 #include "cli/Registers.h"
@@ -68,21 +69,18 @@ public:
 
     void BeforeStep(int slot, CMpu& unit) override {
         const uint32_t address = unit.GetPC() * unit.GetAddressScale();
-        std::string addressText;
-        std::string mnemonic;
-        std::string operand;
-        unit.Disassemble(address, nullptr, &addressText, nullptr, &mnemonic, &operand);
+        const SDisassembly decoded = unit.Disassemble(address);
         std::string listing;
         switch (unit.GetPendingEntry()) {
             case CMpu::EPendingEntry::kNmi: listing = "<NMI>"; break;
             case CMpu::EPendingEntry::kIrq: listing = "<IRQ>"; break;
             case CMpu::EPendingEntry::kNone:
-                listing = UpperCase(mnemonic);
-                if (!operand.empty()) listing += ' ' + UpperCase(operand);
+                listing = UpperCase(decoded.mnemonic);
+                if (!decoded.operand.empty()) listing += ' ' + UpperCase(decoded.operand);
                 break;
         }
         m_line.clear();
-        AppendFormat(m_line, "%d %s %-*s ", slot, addressText.c_str(), kTraceListingWidth,
+        AppendFormat(m_line, "%d %s %-*s ", slot, decoded.address.c_str(), kTraceListingWidth,
                      listing.c_str());
     }
     void AfterStep(int /*slot*/, CMpu& unit) override {
@@ -151,13 +149,13 @@ void CRunner::Perform(const SAction& action) {
         case EAction::kUnit: SelectUnit(action.count); break;
         case EAction::kSet: SetRegister(action); break;
         case EAction::kReset: ActiveUnit().Reset(); break;
-        case EAction::kBreak: AddBreakpoint(action.address); break;
+        case EAction::kBreak: AddBreakpoint(Address(action)); break;
         case EAction::kStep: Step(action.count); break;
         case EAction::kRun: RunActive(); break;
         case EAction::kRunAll: RunAll(); break;
         case EAction::kLimitInstructions:
-            m_limits.cyclesEnabled = true;
-            m_limits.cycles = static_cast<int32_t>(action.value);
+            m_limits.instructionsEnabled = true;
+            m_limits.instructions = static_cast<uint64_t>(action.value);
             break;
         case EAction::kLimitSeconds:
             m_limits.timeEnabled = true;
@@ -166,7 +164,19 @@ void CRunner::Perform(const SAction& action) {
         case EAction::kExec: Exec(action.text); break;
         case EAction::kRegs: m_out << FormatRegisters(ActiveUnit()) << '\n'; break;
         case EAction::kStats: m_out << FormatCounters(ActiveUnit()) << '\n'; break;
-        case EAction::kList: List(action.address, action.count); break;
+        case EAction::kList: List(Address(action), action.count); break;
+        case EAction::kAsmCpu: break;  // read with the --assemble actions
+        case EAction::kAssemble: {
+            std::string error;
+            CMpu* unit = m_computer.IsEmpty() ? nullptr : m_computer.GetActiveProcessor();
+            if (!RunAssemble(action, m_computer, unit, m_err, error)) Fail(error);
+            break;
+        }
+        case EAction::kLoadSymbols: {
+            std::string error;
+            if (!LoadUnitSymbols(action.text, ActiveUnit(), error)) Fail(error);
+            break;
+        }
         case EAction::kDump: Dump(action); break;
         case EAction::kSave: Save(action.text); break;
         case EAction::kFrame: Frame(action.device, action.text); break;
@@ -274,6 +284,13 @@ void CRunner::SetRegister(const SAction& action) {
     m_computer.SetModifiedFlag();
 }
 
+uint32_t CRunner::Address(const SAction& action) const {
+    uint32_t address = 0;
+    std::string error;
+    if (!ActionAddress(action, ActiveUnit(), address, error)) Fail(error);
+    return address;
+}
+
 void CRunner::AddBreakpoint(uint32_t address) {
     CBreakpoints& breakpoints = ActiveUnit().Breakpoints();
     if (breakpoints.Contains(address)) {
@@ -341,7 +358,8 @@ void CRunner::RunAll() {
         everyUnitStops = everyUnitStops && (unit.Breakpoints().HasBreakpoints() ||
                                             unit.GetRunToAddress() != CMpu::kNoAddress);
     }
-    RequireBound(everyUnitStops || m_limits.cyclesEnabled || m_limits.timeEnabled, "--run-all");
+    RequireBound(everyUnitStops || m_limits.instructionsEnabled || m_limits.timeEnabled,
+                 "--run-all");
     m_computer.SetRunLimits(m_limits);
     m_host.DispatchPending();
     m_stoppedSlots.clear();
@@ -410,8 +428,10 @@ void CRunner::List(uint32_t address, uint32_t lines) {
     listing.SetShowMachineCode(true);
     listing.SetLineCount(static_cast<int>(lines));
     listing.SetTopAddress(address);
-    for (const SListingLine& line : listing.Lines())
+    for (const SListingLine& line : listing.Lines()) {
+        if (!line.label.empty()) m_out << line.label << ":\n";
         m_out << line.text << '\n';
+    }
 }
 
 void CRunner::Dump(const SAction& action) {
@@ -481,7 +501,9 @@ void CRunner::PrintJson(const std::string& error, int exitCode) {
         }
     }
     json.EndArray();
-    json.Key("instructions").Number(m_computer.GetInstructionCount());
+    json.Key("instructions")
+        .Number(static_cast<int64_t>(std::min<uint64_t>(m_computer.GetInstructionCount(),
+                                                        std::numeric_limits<int64_t>::max())));
     json.Key("stop_reason");
     if (m_lastStop == EStopReason::kNone) {
         json.Null();

@@ -52,6 +52,8 @@ private:
     void Frame(const std::string& deviceName, const std::string& path);
     void StartTrace(const std::string& path);
 
+    // The address of --break or --list, read through the unit's symbols.
+    uint32_t Address(const SAction& action) const;
     // The active unit; an error when the workspace has none.
     CMpu& ActiveUnit() const;
     // Refuses a run that nothing would end.

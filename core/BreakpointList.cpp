@@ -116,15 +116,15 @@ int64_t CBreakpointList::GetTimeLimit() const {
 void CBreakpointList::SetTimeLimit(int64_t seconds) {
     m_computer.SetTimeLimit(seconds);
 }
-bool CBreakpointList::IsCycleLimitEnabled() const {
-    return m_computer.IsCycleLimitEnabled();
+bool CBreakpointList::IsInstructionLimitEnabled() const {
+    return m_computer.IsInstructionLimitEnabled();
 }
-void CBreakpointList::SetCycleLimitEnabled(bool enabled) {
-    m_computer.SetCycleLimitEnabled(enabled);
+void CBreakpointList::SetInstructionLimitEnabled(bool enabled) {
+    m_computer.SetInstructionLimitEnabled(enabled);
 }
-int32_t CBreakpointList::GetCycleLimit() const {
-    return m_computer.GetCycleLimit();
+uint64_t CBreakpointList::GetInstructionLimit() const {
+    return m_computer.GetInstructionLimit();
 }
-void CBreakpointList::SetCycleLimit(int32_t count) {
-    m_computer.SetCycleLimit(count);
+void CBreakpointList::SetInstructionLimit(uint64_t count) {
+    m_computer.SetInstructionLimit(count);
 }

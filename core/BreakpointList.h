@@ -45,10 +45,10 @@ public:
     void SetTimeLimitEnabled(bool enabled);
     int64_t GetTimeLimit() const;
     void SetTimeLimit(int64_t seconds);
-    bool IsCycleLimitEnabled() const;
-    void SetCycleLimitEnabled(bool enabled);
-    int32_t GetCycleLimit() const;
-    void SetCycleLimit(int32_t count);
+    bool IsInstructionLimitEnabled() const;
+    void SetInstructionLimitEnabled(bool enabled);
+    uint64_t GetInstructionLimit() const;
+    void SetInstructionLimit(uint64_t count);
 
     // "%06LX": six upper-case hexadecimal digits, more when needed.
     static std::string FormatAddress(uint32_t address);

@@ -7,6 +7,7 @@ bool CBreakpoints::Add(uint32_t address) {
     if (count >= kCapacity) return false;
     m_addresses[count] = address;
     m_count = count + 1;
+    FilterAdd(address);
     return true;
 }
 
@@ -18,6 +19,26 @@ void CBreakpoints::Remove(uint32_t address) {
     for (int i = found; i + 1 < count; ++i)
         m_addresses[i] = m_addresses[i + 1].Load();
     m_count = count - 1;
+    RebuildFilter();
+}
+
+void CBreakpoints::FilterAdd(uint32_t address) {
+    for (const uint32_t bit : {FilterBit(address), SecondFilterBit(address)})
+        m_filter[bit >> 6] = m_filter[bit >> 6].Load() | uint64_t{1} << (bit & 63);
+}
+
+// Each word is stored once, with its final value.
+void CBreakpoints::RebuildFilter() {
+    std::array<uint64_t, kFilterBits / 64> filter{};
+    const int count = m_count.Load();
+    for (int i = 0; i < count; ++i) {
+        const uint32_t address = m_addresses[i].Load();
+        for (const uint32_t bit : {FilterBit(address), SecondFilterBit(address)})
+            filter[bit >> 6] |= uint64_t{1} << (bit & 63);
+    }
+    for (size_t w = 0; w < filter.size(); ++w) {
+        if (m_filter[w].Load() != filter[w]) m_filter[w] = filter[w];
+    }
 }
 
 bool CBreakpoints::Contains(uint32_t address) {
@@ -40,8 +61,30 @@ uint32_t CBreakpoints::GetAt(int index) const {
     return m_addresses[index].Load();
 }
 
+void CBreakpoints::SerializeSettings(CArchive& ar) {
+    int count = m_count;
+    int cursor = m_cursor;
+    ar.Transfer(count);
+    ar.Transfer(cursor);
+    std::array<uint32_t, kCapacity> addresses{};
+    for (int i = 0; i < kCapacity; ++i) {
+        addresses[static_cast<size_t>(i)] = m_addresses[static_cast<size_t>(i)];
+        ar.Transfer(addresses[static_cast<size_t>(i)]);
+    }
+    if (ar.IsStoring() || ar.Failed()) return;
+    if (count < 0 || count > kCapacity || cursor < 0 || cursor >= kCapacity) {
+        ar.Fail("a breakpoint set is malformed");
+        return;
+    }
+    for (int i = 0; i < kCapacity; ++i)
+        m_addresses[static_cast<size_t>(i)] = addresses[static_cast<size_t>(i)];
+    m_cursor = cursor;
+    m_count = count;
+    RebuildFilter();
+}
+
 void CBreakpoints::Serialize(CArchive& ar) {
     for (auto& entry : m_addresses)
         ar.Transfer(entry);
-    if (ar.IsLoading()) m_count = 0;
+    if (ar.IsLoading()) RemoveAll();
 }

@@ -16,7 +16,7 @@ void CComputer::NewContents() {
     DeleteContents();
     m_stopRequest = false;
     m_timeLimitEnabled = false;
-    m_cycleLimitEnabled = false;
+    m_instructionLimitEnabled = false;
     m_devices = std::make_unique<CDevices>();
     m_devices->SetComputer(this);
     m_units = std::make_unique<CMpus>();
@@ -41,7 +41,7 @@ void CComputer::AdoptContents(std::unique_ptr<CDevices> devices, std::unique_ptr
     DeleteContents();
     m_stopRequest = false;
     m_timeLimitEnabled = false;
-    m_cycleLimitEnabled = false;
+    m_instructionLimitEnabled = false;
     m_devices = std::move(devices);
     m_units = std::move(units);
     m_devices->SetComputer(this);
@@ -96,12 +96,11 @@ void CComputer::RemoveUnitView(CUnitView* view) {
     std::erase(m_unitViews, view);
 }
 
-void CComputer::RefreshUnit(int slot) {
+void CComputer::RefreshUnit(int /*slot*/) {
     SetModifiedFlag();
     bool moved = false;
-    for (CUnitView* view : m_unitViews) {
-        if (slot == kRunLimitSlot || view->GetSlot() == slot) moved |= view->FollowProgramCounter();
-    }
+    for (CUnitView* view : m_unitViews)
+        moved |= view->FollowProgramCounter();
     UpdateAllViews(moved ? kHintProcessorState | kHintCodeMoved : kHintProcessorState);
 }
 

@@ -78,8 +78,8 @@ struct SDeviceSettings {
 struct SRunLimits {
     bool timeEnabled = false;
     int64_t seconds = 0;
-    bool cyclesEnabled = false;
-    int32_t cycles = 0;
+    bool instructionsEnabled = false;
+    uint64_t instructions = 0;
 };
 
 class CComputer {
@@ -145,9 +145,11 @@ public:
     void UpdateAllViews(uint32_t hint);
     void AddUnitView(CUnitView* view);
     void RemoveUnitView(CUnitView* view);
-    // Marks the workspace modified, lets the listings of that unit (all units
-    // for RefreshAll or slot 10000) follow their program counter, then updates
-    // every view with hint 2, or 3 when a listing moved.
+    // After a run-control action on the unit in slot (10000 or RefreshAll:
+    // on every unit): marks the workspace modified, lets every listing whose
+    // unit's program counter is off screen follow it, whatever its unit (one
+    // unit's action may move another's, e.g. through a shared memory or an
+    // interrupt), then updates every view with hint 2, or 3 when a listing moved.
     void RefreshUnit(int slot);
     void RefreshAll() { RefreshUnit(kRunLimitSlot); }
 
@@ -246,14 +248,16 @@ public:
     void SetTimeLimitEnabled(bool enabled) { m_timeLimitEnabled = enabled; }
     int64_t GetTimeLimit() const { return m_timeLimit; }
     void SetTimeLimit(int64_t seconds) { m_timeLimit = seconds; }
-    bool IsCycleLimitEnabled() const { return m_cycleLimitEnabled; }
-    void SetCycleLimitEnabled(bool enabled) { m_cycleLimitEnabled = enabled; }
-    int32_t GetCycleLimit() const { return m_cycleLimit; }
-    void SetCycleLimit(int32_t count) { m_cycleLimit = count; }
-    int32_t GetInstructionCount() const {
+    bool IsInstructionLimitEnabled() const { return m_instructionLimitEnabled; }
+    void SetInstructionLimitEnabled(bool enabled) { m_instructionLimitEnabled = enabled; }
+    // The instruction limit: a run stops once the count passes it.
+    uint64_t GetInstructionLimit() const { return m_instructionLimit; }
+    void SetInstructionLimit(uint64_t count) { m_instructionLimit = count; }
+    // Instructions executed since the last Run, all units together.
+    uint64_t GetInstructionCount() const {
         return m_instructionCount.load(std::memory_order_relaxed);
     }
-    void SetInstructionCount(int32_t count) {
+    void SetInstructionCount(uint64_t count) {
         m_countEpoch.fetch_add(1, std::memory_order_release);
         m_instructionCount.store(count, std::memory_order_release);
         m_runEvents.fetch_add(1, std::memory_order_release);
@@ -272,13 +276,13 @@ private:
     // the count's restart number (epoch) it is at. A restart (Run, Run All,
     // an animation) that the thread has not noticed yet drops the
     // instructions counted before the current pass, beforePass of them.
-    uint32_t PublishInstructions(int32_t uncounted, int32_t beforePass, uint32_t epoch);
+    uint32_t PublishInstructions(int64_t uncounted, int64_t beforePass, uint32_t epoch);
     // After a step of a unit with a stop condition set: stops it when one
     // holds, publishing the count first (epoch follows); true when it did.
-    bool StopIfDone(int slot, CMpu& unit, int32_t uncounted, int32_t beforePass, uint32_t& epoch);
-    // The cycle limit was passed: publishes the count (epoch follows), stops
+    bool StopIfDone(int slot, CMpu& unit, int64_t uncounted, int64_t beforePass, uint32_t& epoch);
+    // The instruction limit was passed: publishes the count (epoch follows), stops
     // every running unit and reports it.
-    void StopAtCycleLimit(CMpus& units, int32_t uncounted, uint32_t& epoch);
+    void StopAtInstructionLimit(CMpus& units, int64_t uncounted, uint32_t& epoch);
     // Stops every running unit; true when there was one.
     static bool StopRunningUnits(CMpus& units);
     // The run thread waits here while a pause is asked for.
@@ -325,10 +329,10 @@ private:
     Relaxed<int64_t> m_runStartTime{0};
     Relaxed<bool> m_timeLimitEnabled{false};
     Relaxed<int64_t> m_timeLimit{0};
-    Relaxed<bool> m_cycleLimitEnabled{false};
-    Relaxed<int32_t> m_cycleLimit{0};
+    Relaxed<bool> m_instructionLimitEnabled{false};
+    Relaxed<uint64_t> m_instructionLimit{0};
     // Two writers (run thread, animation steps): added to atomically.
-    std::atomic<int32_t> m_instructionCount{0};
+    std::atomic<uint64_t> m_instructionCount{0};
     std::unique_ptr<CDevices> m_devices;
     std::unique_ptr<CMpus> m_units;
     CMpu* m_active = nullptr;

@@ -29,6 +29,12 @@ public:
     virtual const char* GetClassName() const { return "CDevice"; }
     // The stored record: From, To, Name; derived devices add their own fields.
     virtual void Serialize(CArchive& ar);
+    // What the workspace file's extension block keeps of the device beyond
+    // its record: here stride, IRQ code, time scale and the running timers;
+    // a derived device appends what its record drops. Fields are only ever
+    // appended. Loading may fail the archive after setting some fields: the
+    // caller then discards the device.
+    virtual void SerializeSettings(CArchive& ar);
 
     // Read, Write, Reset (through CDevices::ResetAll) and OnTimer run with the
     // bus lock held, so they never overlap and must not access the bus
@@ -54,8 +60,14 @@ public:
     // True when the device has settings of its own beyond the common ones
     // (the device dialog's "&More >>" button).
     virtual bool HasSettings() const { return false; }
-    virtual void RaiseInterrupt(bool irq, bool nmi);
-    virtual void ClearInterrupt(bool irq, bool nmi);
+    // A request (irq) or an NMI to the units that accept the IRQ code, in the
+    // order of CMpu::Interrupt. The request stays until the device withdraws
+    // it with ClearInterrupt; a unit's request line is the OR of the requests
+    // of the devices whose codes it accepts, so a withdrawal leaves the other
+    // devices' requests standing. Call both with the bus lock held.
+    virtual void RaiseInterrupt(bool nmi, bool irq);
+    virtual void ClearInterrupt(bool nmi, bool irq);
+    bool IsRequestingInterrupt() const { return m_irqRequest; }
 
     // (address - From) / Stride + From; a stride of 0 counts as 1.
     uint32_t MapAddress(uint32_t address) const {
@@ -109,6 +121,7 @@ private:
     Relaxed<uint32_t> m_to{0};
     std::string m_name;
     Relaxed<int> m_irqCode{-1};
+    Relaxed<bool> m_irqRequest{false};
     Relaxed<uint32_t> m_stride{1};
     uint32_t m_timeScale = 0;
 };

@@ -76,6 +76,18 @@ CDevices::CRunThreadHold::~CRunThreadHold() {
     if (m_computer) m_computer->ResumeRunThread();
 }
 
+void CDevices::SetComputer(CComputer* computer) {
+    const bool hadNone = m_computer == nullptr;
+    m_computer = computer;
+    if (!hadNone || !computer) return;
+    for (CDevice* device = m_head; device; device = device->m_next) {
+        for (uint32_t n = 0; n < CDevice::kTimers; ++n) {
+            if (device->m_timerActive[n])
+                device->Host().StartTimer(device->m_timerBase + n, device->m_timerPeriod[n]);
+        }
+    }
+}
+
 void CDevices::AddTail(CDevice* device) {
     if (!device) return;
     ChangeStructure([&] {
@@ -125,6 +137,10 @@ void CDevices::Remove(CDevice* device) {
     ChangeStructure([&] {
         if (!Contains(device)) return;
         Unlink(device);
+        if (device->IsRequestingInterrupt()) {
+            device->m_irqRequest = false;
+            Withdraw(*device);
+        }
         removed = true;
     });
     // Deleted while still owned, so it can stop its timers through the host;
@@ -211,6 +227,26 @@ void CDevices::Interrupt(bool nmi, bool irq, int code) {
 
 void CDevices::ClearInterrupt(bool nmi, bool irq, int code) {
     if (m_computer && m_computer->GetMpus()) m_computer->GetMpus()->ClearInterrupt(nmi, irq, code);
+}
+
+void CDevices::Withdraw(const CDevice& device) {
+    CMpus* units = m_computer ? m_computer->GetMpus() : nullptr;
+    if (!units) return;
+    const int code = device.GetIrqCode();
+    for (int i = 0; i < units->GetCount(); ++i) {
+        CMpu* unit = units->GetAt(i);
+        if (code < 0 || !unit->AcceptsIrqCode(code)) continue;
+        const CDevice* other = m_head;
+        for (; other; other = other->m_next) {
+            if (other->IsRequestingInterrupt() && other->GetIrqCode() >= 0 &&
+                other->GetIrqCode() < 15 && unit->AcceptsIrqCode(other->GetIrqCode()))
+                break;
+        }
+        if (other)
+            unit->Interrupt(false, true, other->GetIrqCode());
+        else
+            unit->ClearInterrupt(false, true, kWithdrawCode);
+    }
 }
 
 // --- The page map -------------------------------------------------------------

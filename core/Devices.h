@@ -39,6 +39,8 @@ class CDevices {
 public:
     static constexpr uint32_t kFirstTimerBase = 0x10;
     static constexpr uint32_t kSwap = 0x80;
+    // The IRQ code with which a withdrawal reaches a unit: no request pending.
+    static constexpr int kWithdrawCode = 15;
     // The page map.
     static constexpr uint32_t kPageBits = 12;
     static constexpr uint32_t kPageSize = 1u << kPageBits;
@@ -93,12 +95,19 @@ public:
     // Device timer dispatch: the device whose base is id & ~0xF gets id - base.
     void OnTimer(uint32_t id);
 
-    void SetComputer(CComputer* computer) { m_computer = computer; }
+    // Timers the devices started while the list had no workspace (a loaded
+    // list is read before it has one) start on the new workspace's host.
+    void SetComputer(CComputer* computer);
     CComputer* GetComputer() const { return m_computer; }
 
     // Interrupts raised by devices travel to the workspace's units.
     void Interrupt(bool nmi, bool irq, int code);
     void ClearInterrupt(bool nmi, bool irq, int code);
+    // device has withdrawn its request: every unit that accepts its code
+    // keeps its line up for the first other device still requesting one of
+    // its codes (with that device's code), or is cleared with code 15. Bus
+    // lock held.
+    void Withdraw(const CDevice& device);
 
     // The bus lock, for a device that must change its state together with an
     // interrupt request, and for storing memory consistently.

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <istream>
 #include <ostream>
-#include <random>
 #include <system_error>
 
 namespace {
@@ -82,24 +81,11 @@ bool CImageFile::AttachRead(std::istream& in, ByteSink sink) {
 }
 
 bool CImageFile::OpenWrite(const std::string& path) {
-    // A name of our own beside the target, so the rename stays on one file
-    // system and never replaces someone else's file.
-    std::random_device random;
-    std::error_code ec;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        char suffix[24];
-        std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
-        std::string candidate = path + suffix;
-        if (std::filesystem::exists(candidate, ec)) continue;
-        errno = 0;
-        m_outFile.open(candidate, std::ios::out | std::ios::binary | std::ios::trunc);
-        if (!m_outFile.is_open())
-            return Fail("Could not create a file beside " + path + SystemReason() + ".");
-        m_path = path;
-        m_tempPath = std::move(candidate);
-        return AttachWrite(m_outFile);
-    }
-    return Fail("Could not create a file beside " + path + ".");
+    std::string reason;
+    if (!m_atomic.Open(path, &reason)) return Fail("Could not write " + path + ": " + reason + ".");
+    m_path = path;
+    m_outFile.clear();
+    return AttachWrite(m_outFile);
 }
 
 bool CImageFile::AttachWrite(std::ostream& out) {
@@ -154,42 +140,21 @@ void CImageFile::EmitLine() {
 bool CImageFile::Commit() {
     if (!m_out) return false;
     m_out->flush();
-    bool good = m_out->good();
+    const bool good = m_out->good();
     m_out = nullptr;
-    if (m_tempPath.empty()) {
-        if (!good) return Fail("The image could not be written.");
-        return true;
+    if (!m_atomic.IsOpen()) return good || Fail("The image could not be written.");
+    std::string reason = m_atomic.WriteError() ? std::strerror(m_atomic.WriteError())
+                                               : "the image could not be written";
+    if (!good) m_atomic.Abandon();
+    if (!good || !m_atomic.Commit(&reason)) {
+        return Fail("Could not write " + m_path + ": " + reason + "; the file was left as it was.");
     }
-    errno = 0;
-    m_outFile.close();
-    good = good && !m_outFile.fail();
-    std::error_code ec;
-    if (!good) {
-        const std::string reason = SystemReason();
-        std::filesystem::remove(m_tempPath, ec);
-        m_tempPath.clear();
-        return Fail("Could not write " + m_path + reason + "; the file was left as it was.");
-    }
-    std::filesystem::rename(m_tempPath, m_path, ec);
-    if (ec) {
-        std::error_code ignored;
-        std::filesystem::remove(m_tempPath, ignored);
-        m_tempPath.clear();
-        return Fail("Could not replace " + m_path + ": " + ec.message() +
-                    "; the file was left as it was.");
-    }
-    m_tempPath.clear();
     return true;
 }
 
 void CImageFile::Abandon() {
     m_out = nullptr;
-    if (m_outFile.is_open()) m_outFile.close();
-    if (!m_tempPath.empty()) {
-        std::error_code ec;
-        std::filesystem::remove(m_tempPath, ec);
-        m_tempPath.clear();
-    }
+    m_atomic.Abandon();
 }
 
 // ---- S-records ----
@@ -264,6 +229,23 @@ void CSRecordFile::ReadLine(std::string_view line) {
 
 int CSRecordFile::EndRecordTypeFor(uint32_t lastAddress) {
     return 10 - AddressKind(lastAddress);
+}
+
+void CSRecordFile::WriteHeader(std::string_view text) {
+    if (!IsWriting() || m_position != 0) return;
+    text = text.substr(0, kMaxHeader);
+    const uint32_t count = static_cast<uint32_t>(text.size()) + 3;  // address, checksum
+    uint32_t sum = count;
+    m_line = "S0";
+    AppendHex(m_line, count, 2);
+    m_line += "0000";
+    for (const char c : text) {
+        AppendHex(m_line, static_cast<uint8_t>(c), 2);
+        sum += static_cast<uint8_t>(c);
+    }
+    AppendHex(m_line, ~sum & 0xFF, 2);
+    m_line.push_back('\n');
+    EmitLine();
 }
 
 void CSRecordFile::WriteByte(uint32_t address, uint8_t value) {

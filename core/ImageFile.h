@@ -2,6 +2,7 @@
 // The line-oriented file object behind the two text image formats:
 //
 //   Motorola S-records  "S1cc" "aaaa" data.. "kk"  (S2: 6 address digits, S3: 8)
+//                       S0 header (written by dumps, skipped when read),
 //                       S503 record count, S9/S8/S7 end record with the entry
 //   hex dump            "- nn aaaa bb bb .. bb" CR LF, up to 16 bytes a line
 //
@@ -17,6 +18,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "core/AtomicFile.h"
 
 // What a read or write did: bytes moved, the lines that could not be read, the
 // entry address of an S-record end record, and an error text when the file
@@ -55,7 +58,7 @@ public:
     bool OpenRead(const std::string& path, ByteSink sink);
     // Reads from a stream the caller keeps alive (memory images, fuzzing).
     bool AttachRead(std::istream& in, ByteSink sink);
-    // Writing goes to a temporary file beside path that replaces path on Close.
+    // Writing goes to an atomic file (core/AtomicFile.h) that replaces path on Close.
     bool OpenWrite(const std::string& path);
     // Writes to a stream the caller keeps alive; Close only flushes it.
     bool AttachWrite(std::ostream& out);
@@ -73,8 +76,8 @@ protected:
     void Deliver(uint32_t address, uint8_t value);
     void Reject() { m_report.Reject(m_report.lines); }
     void EmitLine();
-    // Ends writing: flushes, renames the temporary file over the target and
-    // closes. False with the error text on failure; the target is unchanged.
+    // Ends writing: flushes and commits the atomic file. False with the error text on failure; the
+    // target is unchanged.
     bool Commit();
     void Abandon();
 
@@ -92,9 +95,9 @@ private:
     std::istream* m_in = nullptr;
     std::ostream* m_out = nullptr;
     std::ifstream m_inFile;
-    std::ofstream m_outFile;
+    CAtomicFile m_atomic;
+    std::ostream m_outFile{&m_atomic};
     std::string m_path;
-    std::string m_tempPath;
 };
 
 // Motorola S-records.
@@ -106,6 +109,13 @@ public:
     // Reads every line; true when no line was rejected.
     bool Read();
 
+    // The longest header text: its S0 record stays within the 79-character
+    // lines older readers take.
+    static constexpr size_t kMaxHeader = 32;
+
+    // An S0 header record (address 0000) carrying the first kMaxHeader bytes
+    // of text; written before the first data byte. It is not a data record.
+    void WriteHeader(std::string_view text);
     // A record starts at the first byte and wherever the addresses jump or
     // change from 16 to 24 to 32 bits, so every record is consecutive.
     void WriteByte(uint32_t address, uint8_t value);

@@ -123,22 +123,18 @@ void CMpu::Reset() {
     m_stepOutPending = false;
 }
 
-void CMpu::Disassemble(uint32_t, uint32_t*, std::string*, std::string*, std::string*, std::string*,
-                       std::string*) {}
-
-void CMpu::PublishDisassembly(uint32_t length, uint32_t* lengthOut, std::string* addressText,
-                              std::string* bytesText, std::string* mnemonicText,
-                              std::string* operandText, std::string* commentText) const {
-    if (lengthOut) *lengthOut = length;
-    std::string* outs[kTextCount] = {addressText, bytesText, mnemonicText, operandText,
-                                     commentText};
-    for (int i = 0; i < kTextCount; ++i) {
-        if (outs[i]) *outs[i] = m_texts[i];
-    }
-}
-
 // The CMpu record: timer id, name, IRQ mask, prompt flag, step-out pending,
 // the four counters and the 30 breakpoint entries.
+void CMpu::SerializeSettings(CArchive& ar) {
+    ar.Transfer(m_name);
+    ar.Transfer(m_irqMask);
+    ar.Transfer(m_interruptPrompt);
+    ar.Transfer(m_stepOutPending);
+    for (auto& counter : m_statistics)
+        ar.Transfer(counter);
+    m_breakpoints.SerializeSettings(ar);
+}
+
 void CMpu::Serialize(CArchive& ar) {
     uint32_t timerId = m_animationTimerId;
     bool prompt = m_interruptPrompt;

@@ -14,6 +14,7 @@
 
 #include "core/Breakpoints.h"
 #include "core/Relaxed.h"
+#include "core/Symbols.h"
 
 class CArchive;
 class CDevices;
@@ -26,6 +27,17 @@ struct SFlagInfo {
     const char* name;
     uint32_t mask;
     bool inverted = false;
+};
+
+// One decoded instruction: its length in bytes and the five texts of a
+// listing line (address, bytes, mnemonic, operand, comment).
+struct SDisassembly {
+    uint32_t length = 0;
+    std::string address;
+    std::string bytes;
+    std::string mnemonic;
+    std::string operand;
+    std::string comment;
 };
 
 // One register as the register pane and the runner show it.
@@ -61,15 +73,6 @@ public:
 
     // The statistics counters, in their stored order.
     enum EStatistic { kFetches = 0, kCycles = 1, kLoads = 2, kStores = 3, kStatisticCount = 4 };
-    // The five disassembly texts, in their order.
-    enum EText {
-        kAddressText = 0,
-        kBytesText,
-        kMnemonicText,
-        kOperandText,
-        kCommentText,
-        kTextCount
-    };
 
     static constexpr uint32_t kNoAddress = 0xFFFFFFFF;
     static constexpr uint32_t kAnimationTimerBase = 0x4000;
@@ -90,6 +93,13 @@ public:
     virtual const char* GetClassName() const { return "CMpu"; }
     // The stored record: the CMpu record here; cores store their own fields.
     virtual void Serialize(CArchive& ar);
+    // What the workspace file's extension block keeps of the unit beyond its
+    // record: here name, IRQ mask, interrupt prompt, step-out, statistics and
+    // breakpoints; a core appends the state its record drops. Fields are only
+    // ever appended, so a file written later still loads. Loading may fail
+    // the archive after setting some fields: the caller then discards the
+    // unit.
+    virtual void SerializeSettings(CArchive& ar);
 
     virtual uint32_t GetPC() const { return 0; }
     virtual void Stop();
@@ -102,18 +112,14 @@ public:
     virtual void StepPasses(SPassRun& run);
     virtual void Interrupt(bool /*nmi*/, bool /*irq*/, int /*irqCode*/) {}
     virtual void ClearInterrupt(bool /*nmi*/, bool /*irq*/, int /*irqCode*/) {}
-    // Decodes one instruction into the five texts; every out argument may be null.
-    virtual void Disassemble(uint32_t address, uint32_t* length = nullptr,
-                             std::string* addressText = nullptr, std::string* bytesText = nullptr,
-                             std::string* mnemonicText = nullptr,
-                             std::string* operandText = nullptr,
-                             std::string* commentText = nullptr);
+    // Decodes the instruction at address (the unit is not changed).
+    virtual SDisassembly Disassemble(uint32_t /*address*/) const { return {}; }
     virtual bool ReturnExecuted() const { return false; }
     // The interrupt the next step enters, if any. A request raised by a
     // device thread right after the call can make it stale.
     virtual EPendingEntry GetPendingEntry() const { return EPendingEntry::kNone; }
     virtual bool AtBreakpoint() const { return IsBreakpoint(GetPC()); }
-    virtual bool IsBreakpoint(uint32_t address) const { return m_breakpoints.Find(address) >= 0; }
+    virtual bool IsBreakpoint(uint32_t address) const { return m_breakpoints.Has(address); }
 
     // Registers by descriptor, in register-pane order (none for the null unit).
     virtual std::span<const SRegisterInfo> GetRegisterInfo() const { return {}; }
@@ -142,6 +148,9 @@ public:
 
     uint32_t GetCodeUnit() const { return m_codeUnit; }
     uint32_t GetAddressScale() const { return m_addressScale; }
+    // Listing addresses (program counter x address scale) wrap at this mask,
+    // as the unit's own fetches do: 16 bits on the 6502 and Vo16, 24 on the Corvane.
+    uint32_t GetAddressMask() const { return m_addressMask; }
 
     const std::string& GetName() const { return m_name; }
     void SetName(std::string name) { m_name = std::move(name); }
@@ -186,28 +195,24 @@ public:
 
     CBreakpoints& Breakpoints() { return m_breakpoints; }
     const CBreakpoints& Breakpoints() const { return m_breakpoints; }
+    // The names of the unit's program (not stored in the workspace file).
+    CSymbols& Symbols() { return m_symbols; }
+    const CSymbols& Symbols() const { return m_symbols; }
 
     // A common counter as the unit counts it (through its counter descriptors).
     uint64_t GetStatistic(EStatistic which) const { return GetCounterValue(which); }
     void SetStatistic(EStatistic which, uint32_t value) { m_statistics[which] = value; }
 
-    const std::string& GetText(EText which) const { return m_texts[which]; }
-
 protected:
-    // Copies the five texts and the length to the out arguments that are present.
-    void PublishDisassembly(uint32_t length, uint32_t* lengthOut, std::string* addressText,
-                            std::string* bytesText, std::string* mnemonicText,
-                            std::string* operandText, std::string* commentText) const;
-
     CDevices* m_bus = nullptr;
     // Writes a register the checks of SetRegisterValue let through.
     virtual void StoreRegisterValue(size_t /*index*/, uint32_t /*value*/) {}
     uint32_t m_codeUnit = 1;
     uint32_t m_addressScale = 1;
+    uint32_t m_addressMask = 0xFFFFFFFF;
     std::string m_name;
     Relaxed<uint32_t> m_irqMask{0};
     std::array<Relaxed<uint32_t>, kStatisticCount> m_statistics{};
-    std::array<std::string, kTextCount> m_texts;
 
 private:
     Relaxed<uint32_t> m_runToAddress{kNoAddress};
@@ -219,4 +224,5 @@ private:
     Relaxed<bool> m_stepOutPending{false};
     Relaxed<bool> m_interruptPrompt{false};
     CBreakpoints m_breakpoints;
+    CSymbols m_symbols;
 };

@@ -56,11 +56,13 @@ private:
 
 // A run of passes that the run thread hands to a core: every pass steps each
 // running unit once, in slot order. It goes on while the event word holds
-// seen, the unit set stays as it was, no unit of another class runs and no
-// running unit may stop after its step, as seen every kPassesBetweenLooks
-// passes (a breakpoint of a unit running alone: after every step), for at
-// most maxPasses passes, and ends with the pass that brings the steps to
-// maxSteps or beyond. The run thread steps whatever a run leaves.
+// seen, the unit set stays as it was and no unit of another class runs, as
+// seen every kPassesBetweenLooks passes, for at most maxPasses passes, and
+// ends with the pass that brings the steps to maxSteps or beyond, or after
+// the pass in which a unit reached a breakpoint, its run-to address or the
+// return of a step-out (each tested after every step, in constant time). A
+// unit with the interrupt prompt stops after every step: the run thread
+// steps it. The run thread steps whatever a run leaves.
 struct SPassRun {
     // How often a run looks at what the event thread changes: sooner than
     // any command that waits for the run thread can tell.
@@ -79,10 +81,36 @@ struct SPassRun {
     std::array<CMpu*, CMpus::kSlots> inSlot{};
 };
 
+// What may stop a unit after a step, as read every few steps.
+struct SStopWatch {
+    uint32_t runTo = CMpu::kNoAddress;
+    bool hasRunTo = false;
+    bool stepOut = false;
+    bool either = false;  // a run-to address or a step-out
+};
+
+inline SStopWatch WatchOf(const CMpu& unit) {
+    SStopWatch watch;
+    watch.runTo = unit.GetRunToAddress();
+    watch.hasRunTo = watch.runTo != CMpu::kNoAddress;
+    watch.stepOut = unit.IsStepOutPending();
+    watch.either = watch.hasRunTo || watch.stepOut;
+    return watch;
+}
+
+// Whether the unit stops after the step it just made (the run thread then
+// says why and clears what the stop uses up). Breakpoints are taken as they
+// are now, so one set during the run stops the very next step that reaches it.
+template <class Core>
+[[gnu::always_inline]] inline bool StopsNow(const Core& unit, const SStopWatch& watch) {
+    return (watch.either && ((watch.stepOut && unit.Core::ReturnExecuted()) ||
+                             (watch.hasRunTo && unit.Core::GetPC() == watch.runTo))) ||
+           unit.Core::AtBreakpoint();
+}
+
 // The passes of SPassRun, the units of class Core stepped without dispatch
-// (inlined where this is instantiated). Nothing runs when a running unit may
-// stop after its next step (for a unit running alone: other than at a
-// breakpoint) or is of another class.
+// (inlined where this is instantiated). Nothing runs when a running unit has
+// the interrupt prompt or is of another class.
 template <class Core>
 void StepPassesOf(SPassRun& run) {
     const CMpus& units = *run.units;
@@ -90,12 +118,10 @@ void StepPassesOf(SPassRun& run) {
     const int count = units.GetCount();
     uint32_t ownClass = 0;
     uint32_t running = 0;
-    bool breakpoints = false;
     for (int slot = 0; slot < count; ++slot) {
         CMpu* unit = units.GetAt(slot);
         if (unit->IsRunning()) {
-            if (unit->MayStopBesideBreakpoints()) return;
-            breakpoints |= unit->Breakpoints().GetCount() != 0;
+            if (unit->GetInterruptPrompt()) return;
             running |= 1u << slot;
         }
         run.inSlot[static_cast<size_t>(slot)] = unit;
@@ -108,29 +134,29 @@ void StepPassesOf(SPassRun& run) {
     uint32_t lastSteps = 0;
     uint32_t lastSlots = 0;
     if (running != 0 && (running & (running - 1)) == 0 && (running & ownClass) != 0) {
-        // One unit running, of this class: a pass is one step of it, and a
-        // breakpoint reached ends the run.
+        // One unit running, of this class: a pass is one step of it.
         const int slot = std::countr_zero(running);
         auto& unit = static_cast<Core&>(*run.inSlot[static_cast<size_t>(slot)]);
         const uint32_t most = std::min(run.maxPasses, run.maxSteps);
-        // What the event thread changes (the running flag, the other stop
+        // What the event thread changes (the running flag, the stop
         // conditions, the event word, the unit set) is looked at every few
         // steps.
-        bool atBreakpoint = false;
-        while (!atBreakpoint && steps < most && unit.IsRunning() &&
-               !unit.MayStopBesideBreakpoints() && events.load(std::memory_order_relaxed) == seen &&
+        bool stopped = false;
+        while (!stopped && steps < most && unit.IsRunning() && !unit.GetInterruptPrompt() &&
+               events.load(std::memory_order_relaxed) == seen &&
                units.GetGeneration() == generation) {
             const uint32_t end = steps + std::min(most - steps, SPassRun::kPassesBetweenLooks);
+            const SStopWatch watch = WatchOf(unit);
             do {
                 unit.Core::Step();
                 ++steps;
-                atBreakpoint = unit.Breakpoints().GetCount() != 0 && unit.Core::AtBreakpoint();
-            } while (steps < end && !atBreakpoint);
+                stopped = StopsNow(unit, watch);
+            } while (steps < end && !stopped);
         }
         passes = steps;
         lastSteps = steps != 0 ? 1 : 0;
         lastSlots = steps != 0 ? running : 0;
-    } else if ((running & ~ownClass) == 0 && !breakpoints) {
+    } else if ((running & ~ownClass) == 0) {
         // Units of this class only. Every few passes the run looks at what
         // the event thread changes: the event word, the unit set, a unit of
         // another class running, the stop conditions, and which units run
@@ -138,8 +164,10 @@ void StepPassesOf(SPassRun& run) {
         const uint32_t maxPasses = run.maxPasses;
         const uint32_t maxSteps = run.maxSteps;
         std::array<Core*, CMpus::kSlots> stepping{};
+        std::array<SStopWatch, CMpus::kSlots> watches{};
         uint32_t steppingCount = 0;
-        for (;;) {
+        bool stopped = false;
+        while (!stopped) {
             if (passes >= maxPasses || steps >= maxSteps ||
                 events.load(std::memory_order_relaxed) != seen ||
                 units.GetGeneration() != generation)
@@ -150,11 +178,12 @@ void StepPassesOf(SPassRun& run) {
             for (int slot = 0; slot < count; ++slot) {
                 CMpu* unit = run.inSlot[static_cast<size_t>(slot)];
                 if (!unit->IsRunning()) continue;
-                if ((ownClass >> slot & 1) == 0 || unit->HasStopCondition()) {
+                if ((ownClass >> slot & 1) == 0 || unit->GetInterruptPrompt()) {
                     endRun = true;
                     break;
                 }
                 nowRunning |= 1u << slot;
+                watches[steppingCount] = WatchOf(*unit);
                 stepping[steppingCount++] = static_cast<Core*>(unit);
             }
             if (endRun || steppingCount == 0) break;
@@ -163,10 +192,13 @@ void StepPassesOf(SPassRun& run) {
             for (uint32_t pass = 0;
                  pass < SPassRun::kPassesBetweenLooks && passes < maxPasses && steps < maxSteps;
                  ++pass) {
-                for (uint32_t n = 0; n < steppingCount; ++n)
+                for (uint32_t n = 0; n < steppingCount; ++n) {
                     stepping[n]->Core::Step();
+                    stopped |= StopsNow(*stepping[n], watches[n]);
+                }
                 ++passes;
                 steps += steppingCount;
+                if (stopped) break;
             }
         }
         if (passes == 0) lastSlots = lastSteps = 0;

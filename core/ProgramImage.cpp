@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <istream>
+#include <utility>
 
 #include "core/Computer.h"
 #include "core/Mpu.h"
@@ -36,14 +37,22 @@ SImageReport Failed(std::string text) {
 }  // namespace
 
 EImageFormat ImageFormatOf(std::string_view path) {
-    if (path.size() < 4) return EImageFormat::kUnknown;
-    std::string ending(path.substr(path.size() - 4));
-    for (char& c : ending) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    static constexpr std::pair<std::string_view, EImageFormat> kEndings[] = {
+        {".s19", EImageFormat::kSRecord}, {".s28", EImageFormat::kSRecord},
+        {".s37", EImageFormat::kSRecord}, {".srec", EImageFormat::kSRecord},
+        {".mot", EImageFormat::kSRecord}, {".hex", EImageFormat::kHexDump},
+        {".bin", EImageFormat::kBinary},
+    };
+    for (const auto& [ending, format] : kEndings) {
+        if (path.size() < ending.size()) continue;
+        const std::string_view tail = path.substr(path.size() - ending.size());
+        bool same = true;
+        for (size_t i = 0; i < tail.size() && same; ++i) {
+            const char c = tail[i];
+            same = (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == ending[i];
+        }
+        if (same) return format;
     }
-    if (ending == ".s19") return EImageFormat::kSRecord;
-    if (ending == ".hex") return EImageFormat::kHexDump;
-    if (ending == ".bin") return EImageFormat::kBinary;
     return EImageFormat::kUnknown;
 }
 
@@ -67,53 +76,60 @@ void ReadBinaryImage(std::istream& in, uint32_t address, const CImageFile::ByteS
 
 SImageReport LoadProgramImage(CComputer& computer, const std::string& path, uint32_t loadAddress) {
     if (computer.IsEmpty()) return Failed("There is no workspace to load " + path + " into.");
-    // Nothing may run while its memory changes under it: the units stop and
-    // the run thread finishes the instruction in hand. The load's own hint
-    // refreshes the views afterwards.
-    computer.GetMpus()->StopAll();
-    computer.SettleRunThread(CComputer::kStopAllSettle);
-
+    const EImageFormat format = ImageFormatOf(path);
+    if (format == EImageFormat::kUnknown) {
+        return Failed(FileName(path) +
+                      " is not a program image: its name must end in .s19, .s28, .s37, .srec or "
+                      ".mot (S-records), .hex or .bin.");
+    }
     const auto sink = [&computer](uint32_t address, uint8_t value) {
         computer.Write(address, value, 1, true);
     };
-    SImageReport report;
-    uint32_t hint = kHintMemory | kHintProcessorState;
-    switch (ImageFormatOf(path)) {
-        case EImageFormat::kSRecord: {
-            CSRecordFile file;
-            if (file.OpenRead(path, sink)) file.Read();
-            report = file.Report();
+    // The file is opened first, so one that cannot be read changes nothing.
+    CSRecordFile records;
+    CHexDumpFile dump;
+    std::ifstream binary;
+    switch (format) {
+        case EImageFormat::kSRecord:
+            if (!records.OpenRead(path, sink)) return records.Report();
             break;
-        }
-        case EImageFormat::kHexDump: {
-            CHexDumpFile file;
-            if (file.OpenRead(path, sink)) file.Read(loadAddress);
-            report = file.Report();
+        case EImageFormat::kHexDump:
+            if (!dump.OpenRead(path, sink)) return dump.Report();
             break;
-        }
         case EImageFormat::kBinary: {
             std::error_code ec;
             if (std::filesystem::is_directory(path, ec))
                 return Failed(path + " is a folder, not a file.");
             errno = 0;
-            std::ifstream in(path, std::ios::in | std::ios::binary);
-            if (!in.is_open()) {
+            binary.open(path, std::ios::in | std::ios::binary);
+            if (!binary.is_open()) {
                 const int error = errno;
                 return Failed("Could not open " + path +
                               (error ? std::string(": ") + std::strerror(error) : "") + ".");
             }
-            const CMpu* unit = computer.GetActiveProcessor();
-            const uint32_t scale = unit ? unit->GetAddressScale() : 1;
-            ReadBinaryImage(in, loadAddress * scale, sink, report);
-            hint = kHintMemory;
             break;
         }
-        case EImageFormat::kUnknown:
-            return Failed(FileName(path) +
-                          " is not a program image: its name must end in .s19, .hex or .bin.");
+        case EImageFormat::kUnknown: break;
     }
-    // A file that could not be opened changed nothing.
-    if (report.bytes == 0 && report.lines == 0 && !report.error.empty()) return report;
+    // Nothing may run while its memory changes under it: Stop All stops the
+    // units, lets the run thread finish the instruction in hand and refreshes,
+    // so the listings follow the program counters where the units stopped.
+    computer.StopAll();
+
+    SImageReport report;
+    uint32_t hint = kHintMemory | kHintProcessorState;
+    if (format == EImageFormat::kSRecord) {
+        records.Read();
+        report = records.Report();
+    } else if (format == EImageFormat::kHexDump) {
+        dump.Read(loadAddress);
+        report = dump.Report();
+    } else {
+        const CMpu* unit = computer.GetActiveProcessor();
+        const uint32_t scale = unit ? unit->GetAddressScale() : 1;
+        ReadBinaryImage(binary, loadAddress * scale, sink, report);
+        hint = kHintMemory;
+    }
     computer.UpdateAllViews(hint);
     computer.SetModifiedFlag();
     return report;
@@ -133,7 +149,9 @@ SImageReport DumpProgramImage(CComputer& computer, const std::string& path, uint
                               uint32_t last, uint32_t entry) {
     const EImageFormat format = ImageFormatOf(path);
     if (format != EImageFormat::kSRecord && format != EImageFormat::kHexDump)
-        return Failed("Memory is dumped to .s19 (S-records) or .hex (hex dump) files.");
+        return Failed(
+            "Memory is dumped to S-record files (.s19, .s28, .s37, .srec, .mot) or hex "
+            "dumps (.hex).");
     if (first > last) return Failed("The first address must not lie above the last.");
     if (uint64_t{last} - first + 1 > kMaxDumpBytes)
         return Failed("At most 0x1000000 bytes (16 MiB) can be dumped at a time.");
@@ -164,6 +182,7 @@ SImageReport DumpProgramImage(CComputer& computer, const std::string& path, uint
     if (format == EImageFormat::kSRecord) {
         CSRecordFile file;
         if (file.OpenWrite(path)) {
+            file.WriteHeader(FileName(path));
             feed(file);
             file.Close(entry);
         }

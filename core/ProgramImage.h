@@ -1,7 +1,8 @@
 #pragma once
 // Load and Dump: program images in and out of the workspace's memory.
 //
-//   ".s19"  Motorola S-records; the records carry their addresses
+//   ".s19"  Motorola S-records; the records carry their addresses (also
+//           ".s28", ".s37", ".srec", ".mot")
 //   ".hex"  hex dump; line addresses plus the load address
 //   ".bin"  raw bytes from the load address x the active unit's address scale
 //
@@ -17,12 +18,14 @@ class CComputer;
 
 enum class EImageFormat { kUnknown, kSRecord, kHexDump, kBinary };
 
-// By the last four characters of the path, in any letter case.
+// By the ending of the path, in any letter case.
 EImageFormat ImageFormatOf(std::string_view path);
 
-// Stops every unit, then loads the file by its extension. When the file could
-// be read, all views are updated (memory and processor state; memory only for
-// a binary image) and the workspace is marked modified. The report tells the
+// Opens the file by its extension, then does Stop All (stop, settle, refresh:
+// every listing follows its unit's program counter) and loads it; all views
+// are then updated (memory and processor state; memory only for a binary
+// image) and the workspace is marked modified. A file that cannot be opened
+// changes nothing, and the units keep running. The report tells the
 // bytes loaded, the lines that could not be read and an S-record entry address.
 SImageReport LoadProgramImage(CComputer& computer, const std::string& path, uint32_t loadAddress);
 
@@ -38,8 +41,8 @@ std::string DescribeLoad(const SImageReport& report, std::string_view path);
 inline constexpr uint64_t kMaxDumpBytes = 0x1000000;
 
 // Writes the bytes first..last (inclusive) as the bus reads them, in the
-// format the extension names (".s19" or ".hex"); the S-record end record
-// carries entry. The file is replaced only once it is complete; a failure
-// leaves it untouched and says why in the report's error.
+// format the extension names (S-records or ".hex"); an S-record dump starts
+// with an S0 header naming the file, and its end record carries entry. The file is replaced only
+// once it is complete; a failure leaves it untouched and says why in the report's error.
 SImageReport DumpProgramImage(CComputer& computer, const std::string& path, uint32_t first,
                               uint32_t last, uint32_t entry);

@@ -48,6 +48,13 @@ void CRam::SetWritable(bool writable) {
     ChangeStructure([&] { m_writable = writable; });
 }
 
+void CRam::SerializeSettings(CArchive& ar) {
+    CDevice::SerializeSettings(ar);
+    bool writable = m_writable;
+    ar.Transfer(writable);
+    if (ar.IsLoading() && !ar.Failed()) SetWritable(writable);
+}
+
 // The CDevice record, then the size and exactly size bytes. A loaded memory
 // device is writable.
 void CRam::Serialize(CArchive& ar) {

@@ -17,6 +17,7 @@ public:
 
     const char* GetClassName() const override { return kClassName; }
     void Serialize(CArchive& ar) override;
+    void SerializeSettings(CArchive& ar) override;
     uint32_t Read(uint32_t address, uint32_t size) override;
     uint32_t Write(uint32_t address, uint32_t value, uint32_t size, bool force) override;
 

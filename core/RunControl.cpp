@@ -173,8 +173,8 @@ bool CComputer::StopRunningUnits(CMpus& units) {
     return stoppedSome;
 }
 
-uint32_t CComputer::PublishInstructions(int32_t uncounted, int32_t beforePass, uint32_t epoch) {
-    int32_t current = m_instructionCount.load(std::memory_order_acquire);
+uint32_t CComputer::PublishInstructions(int64_t uncounted, int64_t beforePass, uint32_t epoch) {
+    uint64_t current = m_instructionCount.load(std::memory_order_acquire);
     // A restart bumps the epoch before it stores the new count, so a count
     // read after the restart comes with the new epoch.
     for (;;) {
@@ -184,14 +184,14 @@ uint32_t CComputer::PublishInstructions(int32_t uncounted, int32_t beforePass, u
             uncounted -= beforePass;
             beforePass = 0;
         }
-        if (uncounted == 0 ||
-            m_instructionCount.compare_exchange_weak(
-                current, current + uncounted, std::memory_order_acq_rel, std::memory_order_acquire))
+        if (uncounted == 0 || m_instructionCount.compare_exchange_weak(
+                                  current, current + static_cast<uint64_t>(uncounted),
+                                  std::memory_order_acq_rel, std::memory_order_acquire))
             return epoch;
     }
 }
 
-bool CComputer::StopIfDone(int slot, CMpu& unit, int32_t uncounted, int32_t beforePass,
+bool CComputer::StopIfDone(int slot, CMpu& unit, int64_t uncounted, int64_t beforePass,
                            uint32_t& epoch) {
     const EStopReason reason = StopsAfterStep(unit);
     if (reason == EStopReason::kNone) return false;
@@ -204,7 +204,7 @@ bool CComputer::StopIfDone(int slot, CMpu& unit, int32_t uncounted, int32_t befo
 
 // A limit stops every running unit and is reported once: after that no unit
 // runs until the next Run, which starts the counts again.
-void CComputer::StopAtCycleLimit(CMpus& units, int32_t uncounted, uint32_t& epoch) {
+void CComputer::StopAtInstructionLimit(CMpus& units, int64_t uncounted, uint32_t& epoch) {
     epoch = PublishInstructions(uncounted, 0, epoch);
     if (StopRunningUnits(units))
         Host().PostRunStopped(kRunLimitSlot, EStopReason::kInstructionLimit);
@@ -216,8 +216,8 @@ void CComputer::RunThreadMain() {
     const CDevices::CDirectAccess direct(m_devices.get());
     // Instructions not yet added to the count, those of the passes before
     // the current one, and the count's restart number they belong to.
-    int32_t uncounted = 0;
-    int32_t beforePass = 0;
+    int64_t uncounted = 0;
+    int64_t beforePass = 0;
     uint32_t epoch = m_countEpoch.load(std::memory_order_acquire);
     while (!m_stopRequest) {
         if (m_pauseRequested.load(std::memory_order_relaxed)) {
@@ -244,15 +244,16 @@ void CComputer::RunThreadMain() {
                 uncounted = beforePass = 0;
         };
         auto afterPass = [&] {
-            if (m_cycleLimitEnabled && !m_stopRequest) {
+            if (m_instructionLimitEnabled && !m_stopRequest) {
                 const uint32_t now = m_countEpoch.load(std::memory_order_acquire);
                 if (now != epoch) {
                     epoch = now;
                     uncounted -= beforePass;
                 }
-                if (int64_t{m_instructionCount.load(std::memory_order_relaxed)} + uncounted >
-                    m_cycleLimit) {
-                    StopAtCycleLimit(units, uncounted, epoch);
+                if (m_instructionCount.load(std::memory_order_relaxed) +
+                        static_cast<uint64_t>(uncounted) >
+                    m_instructionLimit) {
+                    StopAtInstructionLimit(units, uncounted, epoch);
                     uncounted = 0;
                 }
             }
@@ -273,17 +274,18 @@ void CComputer::RunThreadMain() {
                 run.events = &m_runEvents;
                 run.seen = seenEvents;
                 run.maxPasses = kPassesPerBatch - passes;
-                if (m_cycleLimitEnabled) {
-                    const int64_t left = int64_t{m_cycleLimit} + 1 -
-                                         m_instructionCount.load(std::memory_order_relaxed) -
-                                         uncounted;
-                    run.maxSteps =
-                        left > 0 ? static_cast<uint32_t>(std::min<int64_t>(left, INT32_MAX)) : 0;
+                if (m_instructionLimitEnabled) {
+                    // Steps until the count passes the limit (one past it).
+                    const uint64_t done = m_instructionCount.load(std::memory_order_relaxed) +
+                                          static_cast<uint64_t>(uncounted);
+                    const uint64_t limit = m_instructionLimit;
+                    const uint64_t left = done > limit ? 0 : limit - done + 1;
+                    run.maxSteps = static_cast<uint32_t>(std::min<uint64_t>(left, INT32_MAX));
                 }
                 if (CMpu* first = FirstRunningUnit(units)) first->StepPasses(run);
                 if (run.passes > 0) {
-                    uncounted += static_cast<int32_t>(run.steps);
-                    beforePass = uncounted - static_cast<int32_t>(run.lastPassSteps);
+                    uncounted += run.steps;
+                    beforePass = uncounted - run.lastPassSteps;
                     passes += run.passes;
                     for (int slot = 0; slot < CMpus::kSlots; ++slot) {
                         if (run.lastPassSlots >> slot & 1)
@@ -354,14 +356,15 @@ void CComputer::RunThreadMain() {
 // --- Limits -----------------------------------------------------------------
 
 SRunLimits CComputer::GetRunLimits() const {
-    return SRunLimits{m_timeLimitEnabled, m_timeLimit, m_cycleLimitEnabled, m_cycleLimit};
+    return SRunLimits{m_timeLimitEnabled, m_timeLimit, m_instructionLimitEnabled,
+                      m_instructionLimit};
 }
 
 void CComputer::SetRunLimits(const SRunLimits& limits) {
     m_timeLimit = limits.seconds;
-    m_cycleLimit = limits.cycles;
+    m_instructionLimit = limits.instructions;
     m_timeLimitEnabled = limits.timeEnabled;
-    m_cycleLimitEnabled = limits.cyclesEnabled;
+    m_instructionLimitEnabled = limits.instructionsEnabled;
 }
 
 void CComputer::ResetRunCounters() {
@@ -387,7 +390,7 @@ bool CComputer::NeedsRunConfirmation() const {
     const CMpu* unit = ActiveUnit();
     return unit && !unit->Breakpoints().HasBreakpoints() &&
            unit->GetRunToAddress() == CMpu::kNoAddress && !m_timeLimitEnabled &&
-           !m_cycleLimitEnabled;
+           !m_instructionLimitEnabled;
 }
 
 bool CComputer::EnsureRunThread() {
@@ -496,12 +499,12 @@ ERunStart CComputer::BounceOver(bool confirmed, const SInterruptRequest* interru
     // The code listing keeps the next-instruction address while it shows the
     // program counter's line; without a listing it would be stale, so it is
     // taken from the unit's disassembler when that reports a length.
-    uint32_t length = 0;
     const uint32_t address = unit->GetPC() * unit->GetAddressScale();
-    unit->Disassemble(address, &length);
-    if (length != 0) unit->SetNextInstructionAddress(address + length);
+    const uint32_t length = unit->Disassemble(address).length;
+    // The next instruction after the top of memory is at its bottom.
+    if (length != 0) unit->SetNextInstructionAddress((address + length) & unit->GetAddressMask());
     const uint32_t previous = unit->GetRunToAddress();
-    unit->SetRunToAddress(unit->GetNextInstructionAddress());
+    unit->SetRunToAddress(unit->GetNextInstructionAddress() & unit->GetAddressMask());
     const ERunStart started = Run(confirmed, interrupt);
     // A run that did not start leaves no run-to address behind.
     if (started != ERunStart::kStarted) unit->SetRunToAddress(previous);
@@ -596,8 +599,8 @@ void CComputer::AnimationStep(int slot) {
     m_instructionCount.fetch_add(1, std::memory_order_relaxed);
 
     EStopReason reason = StopsAfterStep(*unit);
-    if (reason == EStopReason::kNone && m_cycleLimitEnabled &&
-        m_instructionCount.load(std::memory_order_relaxed) > m_cycleLimit)
+    if (reason == EStopReason::kNone && m_instructionLimitEnabled &&
+        m_instructionCount.load(std::memory_order_relaxed) > m_instructionLimit)
         reason = EStopReason::kInstructionLimit;
     if (reason == EStopReason::kNone) {
         RefreshUnit(slot);

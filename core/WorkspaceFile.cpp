@@ -1,6 +1,35 @@
+// The workspace file: the object archive of core/WorkspaceFile.h, then one
+// extension block that keeps what the records drop. A reader of the plain
+// records stops after the device list and never looks at it.
+//
+// Extension block, little-endian like the records:
+//   4 bytes  "SQXB"
+//   u32      version: high 16 bits the layout (1); low 16 bits the revision,
+//            raised when fields are appended. A reader ignores a block whose
+//            layout it does not know, and applies the fields it knows of any
+//            revision.
+//   u32      body length n
+//   n bytes  body:
+//              u32 unit count, u32 device count (both equal the records')
+//              per unit, slot 0 first, then per device in bus order:
+//                string  class name (as in the records)
+//                u32     entry length m
+//                m bytes the object's SerializeSettings fields; a reader
+//                        takes those it knows and skips the rest
+//              anything after the last device entry is for later revisions
+//   u32      CRC-32 (IEEE) of the body
+// Units keep name, IRQ mask, interrupt prompt, step-out, statistics and
+// breakpoints, then core state their record drops; devices keep stride, IRQ
+// code, time scale and running timers, then (memory) writability,
+// (keyboard) playback state, (clock) the register file.
+//
+// A block that is missing, truncated, fails its CRC or does not match the
+// records leaves the workspace exactly as the records give it: the block is
+// applied whole or not at all.
 #include "core/WorkspaceFile.h"
 
-#include <unistd.h>
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +39,7 @@
 #include <mutex>
 
 #include "core/Archive.h"
+#include "core/AtomicFile.h"
 #include "core/ClassRegistry.h"
 #include "core/Computer.h"
 #include "core/Device.h"
@@ -135,6 +165,103 @@ private:
     uint32_t m_nextIndex = 0;
 };
 
+constexpr uint8_t kBlockMagic[4] = {'S', 'Q', 'X', 'B'};
+constexpr uint32_t kBlockLayout = 1;
+constexpr uint32_t kBlockRevision = 0;
+
+}  // namespace
+
+uint32_t Crc32(std::span<const uint8_t> bytes) {
+    static const std::array<uint32_t, 256> table = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    uint32_t crc = 0xFFFFFFFF;
+    for (uint8_t b : bytes)
+        crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+namespace {
+
+template <class Object>
+void StoreEntry(CArchive& body, Object& object) {
+    CArchive entry;
+    object.SerializeSettings(entry);
+    body.WriteString(object.GetClassName());
+    body.WriteU32(static_cast<uint32_t>(entry.Data().size()));
+    body.WriteBytes(entry.Data().data(), entry.Data().size());
+}
+
+// Reads one entry and applies it to object; false when it does not belong to
+// the object or is malformed.
+template <class Object>
+bool ApplyEntry(CArchive& body, Object& object) {
+    const std::string className = body.ReadString();
+    const uint32_t length = body.ReadU32();
+    if (body.Failed() || className != object.GetClassName() || length > body.Remaining())
+        return false;
+    std::vector<uint8_t> bytes(length);
+    body.ReadBytes(bytes.data(), length);
+    CArchive entry(bytes);
+    object.SerializeSettings(entry);
+    return !entry.Failed();
+}
+
+void StoreBlock(CArchive& ar, const CComputer& computer, CDevices* devices) {
+    CArchive body;
+    const CMpus* units = computer.GetMpus();
+    const int unitCount = units ? units->GetCount() : 0;
+    body.WriteU32(static_cast<uint32_t>(unitCount));
+    body.WriteU32(static_cast<uint32_t>(devices ? devices->GetCount() : 0));
+    for (int i = 0; i < unitCount; ++i)
+        StoreEntry(body, *units->GetAt(i));
+    for (CDevice* device = devices ? devices->GetHead() : nullptr; device;
+         device = device->GetNext())
+        StoreEntry(body, *device);
+    ar.WriteBytes(kBlockMagic, sizeof kBlockMagic);
+    ar.WriteU32(kBlockLayout << 16 | kBlockRevision);
+    ar.WriteU32(static_cast<uint32_t>(body.Data().size()));
+    ar.WriteBytes(body.Data().data(), body.Data().size());
+    ar.WriteU32(Crc32(body.Data()));
+}
+
+// Applies the block that follows the records, if there is a sound one.
+// Returns false only when applying started and failed: the objects are then
+// partly changed and must be read again from the records.
+bool ApplyBlock(CArchive& ar, CMpus& units, CDevices& devices) {
+    uint8_t magic[sizeof kBlockMagic] = {};
+    if (ar.Remaining() < sizeof magic + 12) return true;
+    ar.ReadBytes(magic, sizeof magic);
+    const uint32_t version = ar.ReadU32();
+    const uint32_t length = ar.ReadU32();
+    if (!std::equal(std::begin(magic), std::end(magic), kBlockMagic) ||
+        version >> 16 != kBlockLayout || length > ar.Remaining() - 4)
+        return true;
+    std::vector<uint8_t> bytes(length);
+    ar.ReadBytes(bytes.data(), length);
+    if (ar.ReadU32() != Crc32(bytes) || ar.Failed()) return true;
+    CArchive body(bytes);
+    const uint32_t unitCount = body.ReadU32();
+    const uint32_t deviceCount = body.ReadU32();
+    if (body.Failed() || unitCount != static_cast<uint32_t>(units.GetCount()) ||
+        deviceCount != static_cast<uint32_t>(devices.GetCount()))
+        return true;
+    for (int i = 0; i < units.GetCount(); ++i) {
+        if (!ApplyEntry(body, *units.GetAt(i))) return false;
+    }
+    for (CDevice* device = devices.GetHead(); device; device = device->GetNext()) {
+        if (!ApplyEntry(body, *device)) return false;
+    }
+    return true;
+}
+
 bool LoadUnits(CArchive& ar, CReferenceReader& refs, CMpus& units) {
     std::string className;
     if (!refs.BeginObject(EKind::UnitSet, className)) return false;
@@ -205,6 +332,7 @@ std::vector<uint8_t> StoreWorkspace(const CComputer& computer) {
     CDevices* devices = computer.GetDevices();
     if (!devices) {
         ar.WriteU32(0);
+        StoreBlock(ar, computer, nullptr);
         return ar.Data();
     }
     // Devices are stored under the bus lock, so a running program never
@@ -217,43 +345,30 @@ std::vector<uint8_t> StoreWorkspace(const CComputer& computer) {
         refs.BeginObject(device->GetClassName());
         device->Serialize(ar);
     }
+    StoreBlock(ar, computer, devices);
     return ar.Data();
 }
 
 bool LoadWorkspace(CComputer& computer, std::span<const uint8_t> data, std::string* error) {
     computer.DeleteContents();
-    CArchive ar(data);
-    CReferenceReader refs(ar);
-    auto units = std::make_unique<CMpus>();
-    auto devices = std::make_unique<CDevices>();
-    const uint32_t activeId = ar.ReadU32();
-    const bool ok = !ar.Failed() && LoadUnits(ar, refs, *units) && LoadDevices(ar, refs, *devices);
-    if (!ok) {
-        if (error) *error = ar.Error().empty() ? "the file is not a workspace" : ar.Error();
-        return false;
+    for (bool withBlock : {true, false}) {
+        CArchive ar(data);
+        CReferenceReader refs(ar);
+        auto units = std::make_unique<CMpus>();
+        auto devices = std::make_unique<CDevices>();
+        const uint32_t activeId = ar.ReadU32();
+        const bool ok =
+            !ar.Failed() && LoadUnits(ar, refs, *units) && LoadDevices(ar, refs, *devices);
+        if (!ok) {
+            if (error) *error = ar.Error().empty() ? "the file is not a workspace" : ar.Error();
+            return false;
+        }
+        // A block that fails halfway leaves changed objects: read the records again.
+        if (withBlock && !ApplyBlock(ar, *units, *devices)) continue;
+        computer.AdoptContents(std::move(devices), std::move(units), activeId & 7);
+        return true;
     }
-    computer.AdoptContents(std::move(devices), std::move(units), activeId & 7);
-    return true;
-}
-
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> data,
-                         std::string* error) {
-    const std::string temporary = path + ".tmp" + std::to_string(::getpid());
-    FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) {
-        if (error) *error = "Cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), file) == data.size();
-    ok = std::fflush(file) == 0 && ok;
-    ok = ::fsync(::fileno(file)) == 0 && ok;
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        if (error) *error = "Cannot write " + path + ": " + std::strerror(errno);
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
+    return false;
 }
 
 bool SaveWorkspaceFile(const CComputer& computer, const std::string& path, std::string* error) {

@@ -15,20 +15,20 @@
 
 class CComputer;
 
-// The file image of the workspace.
+// The file image of the workspace: the records above, then the extension
+// block described at the top of core/WorkspaceFile.cpp.
 std::vector<uint8_t> StoreWorkspace(const CComputer& computer);
 
 // Replaces the workspace with the one in data. On failure the workspace is
 // left empty (no units, no devices, no run thread) and error says why.
 bool LoadWorkspace(CComputer& computer, std::span<const uint8_t> data, std::string* error);
 
-// Saves atomically: a temporary file beside path, then a rename over it. On
-// failure the previous file is untouched and error says why.
+// Saves atomically (core/AtomicFile.h). On failure the previous file is
+// untouched and error says why.
 bool SaveWorkspaceFile(const CComputer& computer, const std::string& path, std::string* error);
 
 // Reads the file and loads it; a file larger than any workspace can be is refused.
 bool OpenWorkspaceFile(CComputer& computer, const std::string& path, std::string* error);
 
-// Writes data to path atomically (temporary file in the same folder, then rename).
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> data,
-                         std::string* error);
+// CRC-32 (IEEE 802.3) of bytes; the extension block's check.
+uint32_t Crc32(std::span<const uint8_t> bytes);

@@ -1,8 +1,8 @@
 // The Corvane listing: one instruction, with the immediate prefix that may
 // precede it, per call. A prefixed instruction is one line of length 6.
 #include "core/Devices.h"
-#include "cpu/CorvaneMPU.h"
 #include "core/StringEx.h"
+#include "cpu/CorvaneMPU.h"
 
 namespace {
 constexpr uint32_t kMask24 = 0xFFFFFF;
@@ -209,25 +209,23 @@ private:
 // Every text starts empty, so no line shows a previous call's text; where an
 // encoding names no mnemonic (unassigned majors, other special moves, two
 // prefixes in a row) the line says "?unimp".
-void CCorvaneMPU::Disassemble(uint32_t address, uint32_t* length, std::string* addressText,
-                              std::string* bytesText, std::string* mnemonicText,
-                              std::string* operandText, std::string* commentText) {
-    for (auto& text : m_texts)
-        text.clear();
-    std::string& mnemonic = m_texts[kMnemonicText];
-    std::string& operand = m_texts[kOperandText];
-    m_texts[kAddressText] = FormatText("%06X", address & kMask24);
+SDisassembly CCorvaneMPU::Disassemble(uint32_t address) const {
+    SDisassembly listed;
+    std::string& mnemonic = listed.mnemonic;
+    std::string& operand = listed.operand;
+    listed.address = FormatText("%06X", address & kMask24);
 
-    uint32_t cursor = address;
+    // The cursor wraps at 24 bits as the fetch does.
+    uint32_t cursor = address & kMask24;
     uint32_t size = 0;
     bool prefixed = false;
     uint32_t prefix = 0;
     do {
         // Unanswered reads give all ones; the listing shows the 24-bit word.
         const uint32_t word = BusRead(cursor, 3) & kMask24;
-        cursor += 3;
+        cursor = (cursor + 3) & kMask24;
         size += 3;
-        AppendFormat(m_texts[kBytesText], "%06X ", word);
+        AppendFormat(listed.bytes, "%06X ", word);
         if (IsPrefixWord(word)) {
             prefix = PrefixOf(word);
             prefixed = true;
@@ -240,6 +238,6 @@ void CCorvaneMPU::Disassemble(uint32_t address, uint32_t* length, std::string* a
         mnemonic = "?unimp";
         operand.clear();
     }
-    PublishDisassembly(size, length, addressText, bytesText, mnemonicText, operandText,
-                       commentText);
+    listed.length = size;
+    return listed;
 }

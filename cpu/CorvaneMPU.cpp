@@ -26,6 +26,7 @@ constexpr uint32_t FieldB(uint32_t word) {
 CCorvaneMPU::CCorvaneMPU() {
     m_codeUnit = 3;
     m_addressScale = 1;
+    m_addressMask = kMask24;
     Reset();
 }
 
@@ -471,6 +472,13 @@ uint32_t CCorvaneMPU::ShiftRightLogical(uint32_t a, uint32_t b) {
 // and the rest of the core in their fixed order. Data loads and stores, the
 // interrupt latches and the warning are not stored (Returned follows the
 // opcode).
+// Beyond the common fields: the data load and store counters.
+void CCorvaneMPU::SerializeSettings(CArchive& ar) {
+    CMpu::SerializeSettings(ar);
+    ar.Transfer(m_counters[kLoads]);
+    ar.Transfer(m_counters[kStores]);
+}
+
 void CCorvaneMPU::Serialize(CArchive& ar) {
     CMpu::Serialize(ar);
     m_cache.Serialize(ar);

@@ -63,6 +63,7 @@ public:
     const char* GetClassName() const override { return kClassName; }
     // The CMpu record, the cache, then the core's own fields.
     void Serialize(CArchive& ar) override;
+    void SerializeSettings(CArchive& ar) override;
 
     uint32_t GetPC() const override { return m_pc; }
     void Reset() override;
@@ -70,10 +71,7 @@ public:
     void StepPasses(SPassRun& run) override;
     void Interrupt(bool nmi, bool irq, int irqCode) override;
     void ClearInterrupt(bool nmi, bool irq, int irqCode) override;
-    void Disassemble(uint32_t address, uint32_t* length = nullptr,
-                     std::string* addressText = nullptr, std::string* bytesText = nullptr,
-                     std::string* mnemonicText = nullptr, std::string* operandText = nullptr,
-                     std::string* commentText = nullptr) override;
+    SDisassembly Disassemble(uint32_t address) const override;
     // The last step executed ret or iret (its word is the opcode kept).
     bool ReturnExecuted() const override { return IsReturnWord(m_opcode); }
     // The step counts itself before it tests for a request: from the third

@@ -626,6 +626,7 @@ void C6502::StoreRegisterValue(size_t index, uint32_t value) {
 C6502::C6502() {
     m_codeUnit = 1;
     m_addressScale = 1;
+    m_addressMask = 0xFFFF;
 }
 
 void C6502::Reset() {
@@ -678,6 +679,18 @@ void C6502::Interrupt(bool nmi, bool irq, int irqCode) {
 
 void C6502::ClearInterrupt(bool /*nmi*/, bool irq, int /*irqCode*/) {
     if (irq) m_irqLine = false;
+}
+
+// Beyond the common fields: the last opcode and effective address, which the
+// register pane shows.
+void C6502::SerializeSettings(CArchive& ar) {
+    CMpu::SerializeSettings(ar);
+    uint32_t opcode = m_opcode, effective = m_effectiveAddress;
+    ar.Transfer(opcode);
+    ar.Transfer(effective);
+    if (ar.IsStoring()) return;
+    m_opcode = static_cast<uint8_t>(opcode);
+    m_effectiveAddress = static_cast<uint16_t>(effective);
 }
 
 void C6502::Serialize(CArchive& ar) {

@@ -45,6 +45,7 @@ public:
     // Six values, each 4 bytes: A, X, Y, SP, PC, Status. Nothing of the common
     // unit record is stored. A load that runs short changes no register.
     void Serialize(CArchive& ar) override;
+    void SerializeSettings(CArchive& ar) override;
 
     uint32_t GetPC() const override { return m_pc; }
     // PC from the reset vector, SP = 0xFF, Status = 0x30. A, X, Y, the
@@ -59,10 +60,7 @@ public:
     void Interrupt(bool nmi, bool irq, int irqCode) override;
     // irq withdraws the IRQ line; a latched NMI is cleared only by taking it.
     void ClearInterrupt(bool nmi, bool irq, int irqCode) override;
-    void Disassemble(uint32_t address, uint32_t* length = nullptr,
-                     std::string* addressText = nullptr, std::string* bytesText = nullptr,
-                     std::string* mnemonicText = nullptr, std::string* operandText = nullptr,
-                     std::string* commentText = nullptr) override;
+    SDisassembly Disassemble(uint32_t address) const override;
     bool ReturnExecuted() const override { return m_returned; }
     EPendingEntry GetPendingEntry() const override {
         if (m_nmiPending) return EPendingEntry::kNmi;

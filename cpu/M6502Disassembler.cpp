@@ -4,8 +4,8 @@
 #include <array>
 
 #include "core/Devices.h"
-#include "cpu/M6502.h"
 #include "core/StringEx.h"
+#include "cpu/M6502.h"
 
 namespace {
 
@@ -313,13 +313,12 @@ private:
 
 }  // namespace
 
-void C6502::Disassemble(uint32_t address, uint32_t* length, std::string* addressText,
-                        std::string* bytesText, std::string* mnemonicText, std::string* operandText,
-                        std::string* commentText) {
-    std::string& bytes = m_texts[kBytesText];
-    std::string& operand = m_texts[kOperandText];
-    m_texts[kAddressText].clear();
-    AppendFormat(m_texts[kAddressText], "%04X", address);
+SDisassembly C6502::Disassemble(uint32_t address) const {
+    SDisassembly listed;
+    std::string& bytes = listed.bytes;
+    std::string& operand = listed.operand;
+    listed.address.clear();
+    AppendFormat(listed.address, "%04X", address);
 
     CCursor cursor(m_bus, static_cast<uint16_t>(address));
     // Nothing on the bus reads as all ones: the opcode keeps 16 bits of that,
@@ -372,10 +371,10 @@ void C6502::Disassemble(uint32_t address, uint32_t* length, std::string* address
             break;
         }
     }
-    m_texts[kMnemonicText] = entry.mnemonic;
+    listed.mnemonic = entry.mnemonic;
 
     const uint32_t consumed =
         static_cast<uint16_t>(cursor.Address() - static_cast<uint16_t>(address));
-    PublishDisassembly(consumed, length, addressText, bytesText, mnemonicText, operandText,
-                       commentText);
+    listed.length = consumed;
+    return listed;
 }

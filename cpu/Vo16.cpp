@@ -11,6 +11,7 @@ constexpr uint32_t kOpPrefix = 0xD;
 CVo16::CVo16() {
     m_codeUnit = 2;
     m_addressScale = 1;
+    m_addressMask = 0xFFFF;
     Reset();
 }
 
@@ -76,6 +77,26 @@ void CVo16::SetRegister(int n, uint16_t value) {
 
 // Nine values: r0-r7, then PC. A loaded value keeps its low 16 bits; r0 stays 0
 // whatever the file says.
+// Beyond the common fields: r8-r15 and the state the record drops (opcode,
+// addends, prefix, carry, shift bit).
+void CVo16::SerializeSettings(CArchive& ar) {
+    CMpu::SerializeSettings(ar);
+    for (size_t n = 8; n < m_r.size(); ++n) {
+        uint32_t value = m_r[n];
+        ar.Transfer(value);
+        if (ar.IsLoading()) m_r[n] = static_cast<uint16_t>(value);
+    }
+    for (Relaxed<uint16_t>* field : {&m_opcode, &m_addendA, &m_addendB, &m_prefixValue}) {
+        uint32_t value = *field;
+        ar.Transfer(value);
+        if (ar.IsLoading()) *field = static_cast<uint16_t>(value);
+    }
+    ar.Transfer(m_prefixActive);
+    ar.Transfer(m_carry);
+    ar.Transfer(m_shiftBit);
+    ar.Transfer(m_returned);
+}
+
 void CVo16::Serialize(CArchive& ar) {
     for (int n = 0; n < 8; ++n) {
         uint32_t value = m_r[static_cast<size_t>(n)];

@@ -37,15 +37,13 @@ public:
     // r0-r7, then PC, each as a 32-bit value; r8-r15 and the rest of the
     // state are not part of the record.
     void Serialize(CArchive& ar) override;
+    void SerializeSettings(CArchive& ar) override;
 
     uint32_t GetPC() const override { return m_pc; }
     void Reset() override;
     void Step() override;
     void StepPasses(SPassRun& run) override;
-    void Disassemble(uint32_t address, uint32_t* length = nullptr,
-                     std::string* addressText = nullptr, std::string* bytesText = nullptr,
-                     std::string* mnemonicText = nullptr, std::string* operandText = nullptr,
-                     std::string* commentText = nullptr) override;
+    SDisassembly Disassemble(uint32_t address) const override;
     bool ReturnExecuted() const override { return m_returned != 0; }
 
     // Register access for the register pane and the tests. r0 stays 0;

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "core/Devices.h"
-#include "cpu/Vo16.h"
 #include "core/StringEx.h"
+#include "cpu/Vo16.h"
 
 namespace {
 
@@ -26,16 +26,13 @@ const char* SourceName(uint32_t rb) {
 
 }  // namespace
 
-void CVo16::Disassemble(uint32_t address, uint32_t* length, std::string* addressText,
-                        std::string* bytesText, std::string* mnemonicText, std::string* operandText,
-                        std::string* commentText) {
-    for (auto& text : m_texts)
-        text.clear();
-    std::string& bytes = m_texts[kBytesText];
-    std::string& mnemonic = m_texts[kMnemonicText];
-    std::string& operand = m_texts[kOperandText];
+SDisassembly CVo16::Disassemble(uint32_t address) const {
+    SDisassembly listed;
+    std::string& bytes = listed.bytes;
+    std::string& mnemonic = listed.mnemonic;
+    std::string& operand = listed.operand;
 
-    AppendFormat(m_texts[kAddressText], "%04X", address & 0xFFFF);
+    AppendFormat(listed.address, "%04X", address & 0xFFFF);
 
     uint32_t cursor = address & 0xFFFF;
     uint32_t count = 0;
@@ -116,6 +113,6 @@ void CVo16::Disassemble(uint32_t address, uint32_t* length, std::string* address
         case 0xF: mnemonic = kUnimplemented; break;
     }
 
-    PublishDisassembly(count, length, addressText, bytesText, mnemonicText, operandText,
-                       commentText);
+    listed.length = count;
+    return listed;
 }

@@ -2,7 +2,7 @@
 // CDisplayThread: the display of one video device, headless. A thread of its
 // own renders a frame at the device's refresh period and hands it on (see
 // CVideoDevice); messages reach it through a small queue of flags:
-//   Rebuild (0x401): build the pixel buffer again from the device's current
+//   Rebuild: build the pixel buffer again from the device's current
 //       settings and restart the period;
 //   Render: render one frame at once (a window that has just been shown);
 //   Quit: end the thread.
@@ -17,7 +17,7 @@ class CVideoDevice;
 
 class CDisplayThread {
 public:
-    enum class EMessage : uint32_t { Rebuild = 0x401, Render = 0x402, Quit = 0x12 };
+    enum class EMessage { Rebuild, Render, Quit };
     // The shortest period the display keeps, whatever the device asks (a
     // loaded workspace may ask for 0).
     static constexpr uint32_t kMinimumPeriodMs = 10;

@@ -20,7 +20,7 @@ CKeyboard::~CKeyboard() {
 uint32_t CKeyboard::Read(uint32_t /*address*/, uint32_t /*size*/) {
     const uint32_t code = m_scanCode;
     m_scanCode = 0;
-    if (CDevices* bus = GetOwner()) bus->ClearInterrupt(false, true, kWithdrawCode);
+    ClearInterrupt(false, true);
     return code;
 }
 
@@ -34,7 +34,7 @@ void CKeyboard::DeliverCode(uint32_t code) {
     // request or the other way round.
     std::lock_guard guard(bus->Lock());
     m_scanCode = code;
-    RaiseInterrupt(true, false);
+    RaiseInterrupt(false, true);
 }
 
 void CKeyboard::StartPlayback(uint32_t periodMs, int repeatCount) {
@@ -61,7 +61,7 @@ void CKeyboard::OnTimer(uint32_t timerIndex) {
     size_t consumed = 0;
     m_scanCode = ParseHexNumber(std::string_view(m_text).substr(m_textPosition), &consumed);
     m_textPosition += consumed + 1;  // and the one separator
-    RaiseInterrupt(true, false);
+    RaiseInterrupt(false, true);
 }
 
 CKeyboardPanel& CKeyboard::OpenPanel() {
@@ -75,6 +75,22 @@ void CKeyboard::ClosePanel() {
     // The panel's text is the master copy; it stays with the keyboard.
     m_text = m_panel->GetText();
     m_panel.reset();
+}
+
+// Beyond the common settings: the playback rate and position, and the code
+// waiting in the register.
+void CKeyboard::SerializeSettings(CArchive& ar) {
+    CDevice::SerializeSettings(ar);
+    uint64_t position = m_textPosition;
+    uint32_t positionLow = static_cast<uint32_t>(position), scanCode = m_scanCode;
+    ar.Transfer(m_ratePosition);
+    ar.Transfer(m_repeatCount);
+    ar.Transfer(m_passesPlayed);
+    ar.Transfer(positionLow);
+    ar.Transfer(scanCode);
+    if (ar.IsStoring() || ar.Failed()) return;
+    m_textPosition = positionLow;
+    m_scanCode = scanCode;
 }
 
 // Record: the CDevice fields, then the IRQ code and the key-code text (the

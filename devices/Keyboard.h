@@ -18,7 +18,6 @@ class CKeyboardPanel;
 class CKeyboard final : public CDevice {
 public:
     static constexpr const char* kClassName = "CKeyboard";
-    static constexpr int kWithdrawCode = 15;
     static constexpr int kDefaultRatePosition = 50;
 
     CKeyboard();
@@ -27,6 +26,7 @@ public:
 
     const char* GetClassName() const override { return kClassName; }
     void Serialize(CArchive& ar) override;
+    void SerializeSettings(CArchive& ar) override;
     // One playback step (timer 0).
     void OnTimer(uint32_t timerIndex) override;
     uint32_t Read(uint32_t address, uint32_t size) override;

@@ -11,14 +11,23 @@
 // 11 B (SET 80, PIE 40, AIE 20, UIE 10, SQWE 08, DM 04 = binary, 24/12 02,
 // DSE 01), 12 C (IRQF 80, PF 40, AF 20, UF 10; read and cleared), 13 D (reads
 // its byte once, then 0x80), 14-63 RAM. In BCD mode registers 0-5 and 7-9
-// are converted on the whole byte (the PM bit of a 12-hour hour included).
+// are converted, as the MC146818 does: a 12-hour hour without its PM bit, and
+// never an alarm's don't-care byte (0xC0-0xFF). The 12-hour clock runs
+// 11, 12, 1 with AM and PM exchanged at 11:59:59 -> 12:00:00; the date
+// advances at midnight (11:59:59 PM -> 12:00:00 AM).
 // Timer 0 is the update cycle (1000 ms), timer 1 the periodic interrupt.
+//
+// The update itself takes no time here, so UIP (register A bit 7) is kept set
+// for a window after each update that a program can see: the next
+// kUpdateWindowReads reads of register A. A program that waits for UIP to
+// rise and then fall thus finds the new second in the registers. Setting SET
+// ends the window, as on the chip.
 #include <array>
 #include <cstdint>
 #include <optional>
 
-#include "core/Device.h"
 #include "core/CalendarDate.h"
+#include "core/Device.h"
 
 class C6818 final : public CDevice {
 public:
@@ -30,6 +39,9 @@ public:
                                                               4, 8, 16, 31, 63, 125, 250, 500};
     static constexpr uint32_t kRegisterCount = 64;
     static constexpr uint32_t kFirstRamRegister = 14;
+    // Reads of register A that see UIP after an update (about the chip's 2 ms
+    // at a 1 MHz 6502's polling speed).
+    static constexpr uint32_t kUpdateWindowReads = 256;
 
     // Saturday 1 January 2000, 00:00:00, binary and 24-hour, no periodic
     // interrupt; the update cycle runs from here on.
@@ -40,6 +52,9 @@ public:
     void OnTimer(uint32_t timerIndex) override;
     uint32_t Read(uint32_t address, uint32_t size) override;
     uint32_t Write(uint32_t address, uint32_t value, uint32_t size, bool force) override;
+    // The clock's record stores nothing of it; the extension block keeps the
+    // whole register file, as the chip's battery would.
+    void SerializeSettings(CArchive& ar) override;
 
     // The clock's state in binary, as it holds it (for views and tests).
     const CalendarDate& GetDate() const { return m_date; }
@@ -60,6 +75,12 @@ private:
     void WriteRegister(uint32_t index, uint8_t value);
     uint8_t Shown(uint8_t value) const { return m_bcd ? ToBcd(value) : value; }
     uint8_t Taken(uint8_t value) const { return m_bcd ? FromBcd(value) : value; }
+    // Hours and their alarm: in 12-hour mode the PM bit is kept out of the
+    // conversion.
+    uint8_t ShownHours(uint8_t value) const;
+    uint8_t TakenHours(uint8_t value) const;
+    // Alarm bytes: a don't-care byte (both top bits set) is never converted.
+    static bool DontCare(uint8_t alarm) { return (alarm & 0xC0) == 0xC0; }
     void UpdateCycle();
     void PeriodicTick();
     void NextDay();
@@ -83,7 +104,7 @@ private:
     bool m_pf = false;
     bool m_af = false;
     bool m_uf = false;
-    bool m_uip = false;
+    uint32_t m_uipReads = 0;  // reads of register A that still see UIP
     bool m_set = false;
     bool m_pie = false;
     bool m_aie = false;

@@ -11,18 +11,18 @@ uint32_t CTimeSlicer::GetPeriod() const {
 }
 
 void CTimeSlicer::OnTimer(uint32_t timerIndex) {
-    if (timerIndex == 0) RaiseInterrupt(true, false);
+    if (timerIndex == 0) RaiseInterrupt(false, true);
 }
 
 uint32_t CTimeSlicer::Read(uint32_t /*address*/, uint32_t /*size*/) {
-    if (CDevices* bus = GetOwner()) bus->ClearInterrupt(false, true, kWithdrawCode);
+    ClearInterrupt(false, true);
     return m_sliceCount & 0x7F;
 }
 
 uint32_t CTimeSlicer::Write(uint32_t /*address*/, uint32_t value, uint32_t /*size*/,
                             bool /*force*/) {
-    // A request with code 15 leaves no interrupt pending on the Corvane core.
-    if (CDevices* bus = GetOwner()) bus->Interrupt(false, true, kWithdrawCode);
+    // Writing the count withdraws a pending tick, as reading does.
+    ClearInterrupt(false, true);
     m_sliceCount = value & 0x7F;
     // A period of 0 ms would tick without pause: 0 stops the interrupt.
     if (const uint32_t period = GetPeriod())

@@ -13,7 +13,6 @@ public:
     static constexpr const char* kClassName = "CTimeSlicer";
     static constexpr uint32_t kDefaultSliceCount = 49;
     static constexpr uint32_t kDefaultPeriodUnit = 100;
-    static constexpr int kWithdrawCode = 15;
 
     CTimeSlicer() { SetIrqCode(0); }
 

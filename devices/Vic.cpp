@@ -67,7 +67,7 @@ uint32_t CVic::Read(uint32_t address, uint32_t /*size*/) {
             m_rasterFlag = 0;
             m_frameFlag = 0;
             m_summary = 0;
-            if (CDevices* bus = Bus()) bus->ClearInterrupt(false, true, kWithdrawCode);
+            ClearInterrupt(false, true);
             return status;
         }
         case 5: return m_testPattern * 0x80 + m_mode;
@@ -153,7 +153,7 @@ void CVic::Signal(Relaxed<uint32_t>& flag) {
     }
     std::lock_guard guard(bus->Lock());
     flag = 1;
-    RaiseInterrupt(true, false);
+    RaiseInterrupt(false, true);
 }
 
 void CVic::RasterCheck(uint32_t line) {

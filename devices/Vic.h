@@ -32,7 +32,6 @@ public:
     static constexpr uint32_t kPictureHeight = 192;
     static constexpr uint32_t kFirstPictureLine = 24;
     static constexpr uint32_t kBytesPerLine = 160;
-    static constexpr int kWithdrawCode = 15;
     // Index: 0xRRGGBB.
     static constexpr std::array<uint32_t, 16> kPalette = {
         0x000000, 0x13EF30, 0x253DD7, 0x3BFFFF, 0xFF3269, 0xFFFA64, 0x9D80D3, 0x0389FF,

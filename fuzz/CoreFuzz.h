@@ -65,7 +65,6 @@ void FuzzCore(const uint8_t* data, size_t size, std::initializer_list<SFuzzMemor
     Core unit;
     unit.SetBus(&bus);
     unit.Reset();
-    std::string texts[CMpu::kTextCount];
     int steps = 0;
     uint32_t fetched = 0;
     for (size_t r = 0; r < records; ++r) {
@@ -79,9 +78,7 @@ void FuzzCore(const uint8_t* data, size_t size, std::initializer_list<SFuzzMemor
             case 4: unit.Interrupt(nmi, irq, code); break;
             case 5: unit.ClearInterrupt(nmi, irq, code); break;
             case 6: {
-                uint32_t length = 0;
-                unit.Disassemble(static_cast<uint32_t>(op >> 3) << 24 | low, &length, &texts[0],
-                                 &texts[1], &texts[2], &texts[3], &texts[4]);
+                unit.Disassemble(static_cast<uint32_t>(op >> 3) << 24 | low);
                 break;
             }
             case 7:

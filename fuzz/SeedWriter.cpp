@@ -353,6 +353,31 @@ void WriteCorePrograms() {
 
 }  // namespace
 
+// ---- assembler sources: the processor byte, then the text ----
+
+void WriteAssemblerSources() {
+    const struct {
+        const char* name;
+        char processor;  // 0 6502, 1 Vo16, 2 Corvane
+        const char* text;
+    } sources[] = {
+        {"m6502.s", 0,
+         "  org $0400\nstart: ldx #FF\n  lda ($10),y\n  sta $0200,x\n  bne start\n"
+         "  jmp (vector)\nvector = * + 2\n  byte <start, >start, \"hi\\n\", 10.\n"
+         "  word start\n  fill 3, $EA\n  res 2\n"},
+        {"vo16.s", 1,
+         "  org FF00\nline: addi r3,r0,0048\n  sb r4,0000(r1)\n  xori r4,FFFF\n"
+         "  bne line\n  lw r2,0012(r1)\n  call FF00\n  add r7,r2,0\n"},
+        {"corvane.s", 2,
+         "  cpu corvane\n  org FF0000\nstart: lw r1,#300000\n  sw r0,00(r1)\n"
+         "  add r1,r2,#123400+r5{7:0}\n  lw sr,#000300\n  bne r9,start\n  jmp (r5)\n"
+         "  rol r1,r2,#000081\n  lw r13,000010\n  call start\n  iret\n  entry start\n"},
+        {"errors.s", 0, "  lda #100\nx: nop\nbeef: nop\n  bne far\n  include \"x.s\"\n"},
+    };
+    for (const auto& source : sources)
+        Save("assembler", source.name, std::string(1, source.processor) + source.text);
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
@@ -363,5 +388,6 @@ int main(int argc, char** argv) {
     WriteWorkspaces();
     WriteMonitorLines();
     WriteCorePrograms();
+    WriteAssemblerSources();
     return g_failed ? 1 : 0;
 }

@@ -15,6 +15,50 @@ namespace {
 // More lines than any screen holds; guards against a bogus line count.
 constexpr int kMaxLines = 4096;
 
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
+// Numbers in the operand that are a symbol's address become its name; not
+// immediates (#), register names (R12) or bit ranges ({7:0}).
+void NameOperands(std::string& operand, const CSymbols& symbols) {
+    if (symbols.Empty()) return;
+    std::string named;
+    size_t i = 0;
+    while (i < operand.size()) {
+        if (!IsHexDigit(operand[i])) {
+            named += operand[i++];
+            continue;
+        }
+        size_t end = i;
+        while (end < operand.size() && IsHexDigit(operand[end]))
+            ++end;
+        const char before = i ? operand[i - 1] : ',';
+        const bool dollar = before == '$';
+        const char mark = dollar ? (i > 1 ? operand[i - 2] : ',') : before;
+        const bool candidate = end - i <= 8 && (mark == ',' || mark == '(' || mark == ' ') &&
+                               (end == operand.size() || operand[end] == ',' ||
+                                operand[end] == '(' || operand[end] == ')');
+        const std::string* name = nullptr;
+        if (candidate) {
+            uint32_t value = 0;
+            for (size_t k = i; k < end; ++k)
+                value =
+                    value << 4 | static_cast<uint32_t>(operand[k] <= '9' ? operand[k] - '0'
+                                                                         : operand[k] - 'A' + 10);
+            name = symbols.NameAt(value);
+        }
+        if (name) {
+            if (dollar) named.pop_back();
+            named += *name;
+        } else {
+            named.append(operand, i, end - i);
+        }
+        i = end;
+    }
+    operand = std::move(named);
+}
+
 void PlaceAt(std::string& text, int column, const std::string& part) {
     if (part.empty()) return;
     const size_t at = static_cast<size_t>(column);
@@ -43,6 +87,11 @@ uint32_t CCodeListing::CodeUnit() const {
     return unit && unit->GetCodeUnit() ? unit->GetCodeUnit() : 1;
 }
 
+uint32_t CCodeListing::AddressMask() const {
+    const CMpu* unit = Unit();
+    return unit ? unit->GetAddressMask() : 0xFFFFFFFF;
+}
+
 uint32_t CCodeListing::AddressScale() const {
     const CMpu* unit = Unit();
     return unit && unit->GetAddressScale() ? unit->GetAddressScale() : 1;
@@ -68,7 +117,7 @@ void CCodeListing::SetTopAddress(uint32_t address) {
 }
 
 void CCodeListing::Move(uint32_t top) {
-    m_top = top;
+    m_top = top & AddressMask();
     Relist();
 }
 
@@ -80,18 +129,21 @@ void CCodeListing::Relist() {
         return;
     }
     const uint32_t scale = AddressScale();
-    const uint32_t pc = unit->GetPC() * scale;
-    uint32_t address = m_top;
+    const uint32_t mask = AddressMask();
+    const uint32_t pc = unit->GetPC() * scale & mask;
+    // Addresses wrap at the unit's width, as its fetches do.
+    uint32_t address = m_top & mask;
     for (int i = 0; i < m_lineCount; ++i) {
         SListingLine line;
-        std::string addressText;
-        std::string bytesText;
-        unit->Disassemble(address, &line.length, &addressText, &bytesText, &line.mnemonic,
-                          &line.operand, nullptr);
+        const SDisassembly decoded = unit->Disassemble(address);
+        const std::string& addressText = decoded.address;
+        const std::string bytesText = UpperCase(decoded.bytes);
+        line.length = decoded.length;
         line.address = address;
-        bytesText = UpperCase(bytesText);
-        line.mnemonic = UpperCase(line.mnemonic);
-        line.operand = UpperCase(line.operand);
+        line.mnemonic = UpperCase(decoded.mnemonic);
+        line.operand = UpperCase(decoded.operand);
+        NameOperands(line.operand, unit->Symbols());
+        if (const std::string* label = unit->Symbols().NameAt(address)) line.label = *label;
 
         const int n = static_cast<int>(addressText.size());
         if (m_showMachineCode) {
@@ -111,12 +163,12 @@ void CCodeListing::Relist() {
         // The program counter's mark wins over a breakpoint's.
         if (address == pc) {
             line.mark = SListingLine::EMark::kProgramCounter;
-            unit->SetNextInstructionAddress(address + line.length);
+            unit->SetNextInstructionAddress((address + line.length) & mask);
         } else if (unit->IsBreakpoint(address / scale)) {
             line.mark = SListingLine::EMark::kBreakpoint;
         }
         // A unit that reports no length still moves on, by its code unit.
-        address += line.length ? line.length : CodeUnit();
+        address = (address + (line.length ? line.length : CodeUnit())) & mask;
         m_lines.push_back(std::move(line));
     }
     m_bottom = address;
@@ -125,9 +177,10 @@ void CCodeListing::Relist() {
 bool CCodeListing::FollowProgramCounter() {
     const CMpu* unit = Unit();
     if (!unit) return false;
-    const uint32_t pc = unit->GetPC() * AddressScale();
-    // Shown means top <= pc < bottom; the listing may wrap past 0xFFFFFFFF.
-    const bool shown = pc - m_top < m_bottom - m_top;
+    const uint32_t mask = AddressMask();
+    const uint32_t pc = unit->GetPC() * AddressScale() & mask;
+    // Shown means top <= pc < bottom; the listing may wrap past the top of memory.
+    const bool shown = ((pc - m_top) & mask) < ((m_bottom - m_top) & mask);
     if (shown) {
         Relist();
         return false;
@@ -171,8 +224,8 @@ bool CCodeListing::OnKey(EListingKey key) {
     switch (key) {
         case EListingKey::kUp: Move(m_top - CodeUnit()); return true;
         case EListingKey::kDown: {
-            uint32_t length = 0;
-            if (CMpu* unit = Unit()) unit->Disassemble(m_top, &length);
+            const CMpu* unit = Unit();
+            const uint32_t length = unit ? unit->Disassemble(m_top).length : 0;
             Move(m_top + (length ? length : CodeUnit()));
             return true;
         }

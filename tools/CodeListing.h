@@ -35,7 +35,8 @@ struct SListingLine {
     EMark mark = EMark::kNone;
     std::string lead;      // drawn at column 0
     std::string mnemonic;  // upper case
-    std::string operand;   // upper case
+    std::string operand;   // upper case, addresses that name a symbol as the name
+    std::string label;     // the unit's symbol at the address, shown on a line of its own
     int mnemonicColumn = 0;
     int operandColumn = 0;
     // The three parts in their columns (a part that would overlap the next
@@ -106,6 +107,7 @@ private:
     CMpu* Unit() const;
     uint32_t CodeUnit() const;
     uint32_t AddressScale() const;
+    uint32_t AddressMask() const;
     void Move(uint32_t top);
     bool Command(ERunCommand command);
 

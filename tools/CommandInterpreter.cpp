@@ -4,8 +4,11 @@
 #include <cstring>
 
 #include "core/Computer.h"
+#include "core/Mpu.h"
 #include "core/StringEx.h"
 #include "core/ViewHint.h"
+#include "tools/Assembler.h"
+#include "tools/Expression.h"
 
 namespace {
 
@@ -44,6 +47,9 @@ SCommandOutcome CCommandInterpreter::Execute(std::string_view line) const {
         case ':': return EnterMemory(p + 1);
         case 'D': return Dump(p + 1);
         case 'F': return Fill(p + 1);
+        case 'A':
+            if (!IsSpace(p[1])) return {};
+            return AssembleLine(p + 1);
         case 'C':
             for (size_t i = 0; i < 5; ++i) {
                 if (UpperCase(p[i]) != "CLEAR"[i]) return {};
@@ -75,11 +81,55 @@ SCommandOutcome CCommandInterpreter::EnterMemory(const char* p) const {
     return {};
 }
 
+uint32_t CCommandInterpreter::ReadAddress(const char* p, const char** end) const {
+    const char* start = SkipSpace(p);
+    const char* stop = start;
+    while (CExpression::IsNameChar(*stop))
+        ++stop;
+    const std::string_view word(start, static_cast<size_t>(stop - start));
+    const CMpu* unit = m_computer.GetActiveProcessor();
+    if (unit && !word.empty() && CExpression::IsNameStart(word.front()) &&
+        !CExpression::IsHexWord(word)) {
+        if (const auto address = unit->Symbols().Find(word)) {
+            *end = stop;
+            return *address;
+        }
+    }
+    return ParseHexNumber(p, end);
+}
+
+SCommandOutcome CCommandInterpreter::AssembleLine(const char* p) const {
+    CMpu* unit = m_computer.GetActiveProcessor();
+    if (!unit) return {};
+    const char* end = p;
+    const uint32_t address = ReadAddress(p, &end);
+    // A line that does not go on with an address is not an A command.
+    if (end == p || !IsSpace(*end)) return {};
+    const auto processor = ProcessorOfUnit(*unit);
+    if (!processor) {
+        return {SCommandOutcome::EAction::kInsert,
+                "\nThe active unit's processor has no assembler.\n"};
+    }
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!CAssembler::AssembleLine(*processor, SkipSpace(end), address, &unit->Symbols(), bytes,
+                                  error)) {
+        return {SCommandOutcome::EAction::kInsert, "\n" + error + "\n"};
+    }
+    std::string text = FormatText("\n:%06X", address);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        m_computer.Write(address + static_cast<uint32_t>(i), bytes[i], 1, true);
+        AppendFormat(text, " %02X", bytes[i]);
+    }
+    m_computer.UpdateAllViews(kHintMemory);
+    return {SCommandOutcome::EAction::kInsert, text + "\n"};
+}
+
 SCommandOutcome CCommandInterpreter::Dump(const char* p) const {
     p = SkipSpace(p);
     if (*p == 'R' || *p == 'r') return {};
     const char* end = p;
-    const uint32_t start = ParseHexNumber(p, &end);
+    const uint32_t start = ReadAddress(p, &end);
     const uint32_t requested = ParseHexNumber(end + 1);
     const uint32_t count = std::min(requested, kMaxDumpCount);
 
@@ -115,7 +165,7 @@ SCommandOutcome CCommandInterpreter::Dump(const char* p) const {
 
 SCommandOutcome CCommandInterpreter::Fill(const char* p) const {
     const char* end = p;
-    const uint32_t start = ParseHexNumber(p, &end);
+    const uint32_t start = ReadAddress(p, &end);
     const uint32_t requested = ParseHexNumber(end + 1, &end);
     const uint32_t value = ParseHexNumber(end + 1);
     const uint32_t count = std::min(requested, kMaxFillCount);

@@ -5,7 +5,9 @@
 //   clear             empties the pane ("clear" in any case, not followed by a letter)
 //   D start count     dump, 16 bytes a line with a character column
 //   F start count v   fill
+//   A addr instr      assembles one instruction for the active unit's processor
 //
+// Where D, F and A take an address they also take a symbol of the active unit.
 // Numbers are hexadecimal. Memory is read and written through the bus, one
 // byte at a time, writes with force. Nothing is kept between commands.
 #include <cstdint>
@@ -44,6 +46,9 @@ private:
     SCommandOutcome EnterMemory(const char* p) const;
     SCommandOutcome Dump(const char* p) const;
     SCommandOutcome Fill(const char* p) const;
+    SCommandOutcome AssembleLine(const char* p) const;
+    // A symbol of the active unit at p, else a hex number.
+    uint32_t ReadAddress(const char* p, const char** end) const;
     uint8_t ReadByte(uint32_t address) const;
 
     CComputer& m_computer;

@@ -105,14 +105,14 @@ CRunLimitsDialog::CRunLimitsDialog(const SRunLimits& limits, QWidget* parent)
     : QDialog(parent),
       timeCheck(new QCheckBox("Stop after this many &seconds:", this)),
       seconds(new QLineEdit(QString::number(limits.seconds), this)),
-      cyclesCheck(new QCheckBox("Stop after this many &instructions:", this)),
-      cycles(new QLineEdit(QString::number(limits.cycles), this)) {
+      instructionsCheck(new QCheckBox("Stop after this many &instructions:", this)),
+      instructionCount(new QLineEdit(QString::number(limits.instructions), this)) {
     setWindowTitle("Global Run Limits");
     timeCheck->setChecked(limits.timeEnabled);
-    cyclesCheck->setChecked(limits.cyclesEnabled);
+    instructionsCheck->setChecked(limits.instructionsEnabled);
     auto* form = new QFormLayout(this);
     form->addRow(timeCheck, seconds);
-    form->addRow(cyclesCheck, cycles);
+    form->addRow(instructionsCheck, instructionCount);
     form->addRow(
         new QLabel("Run and Run All count both from their start; a limit applies to "
                    "all units together.",
@@ -124,10 +124,8 @@ QString CRunLimitsDialog::Problem() const {
     bool ok = false;
     const qlonglong s = seconds->text().trimmed().toLongLong(&ok);
     if (!ok || s < 0 || s > 0x7FFFFFFF) return "The time limit must be a number of seconds.";
-    const long c = cycles->text().trimmed().toLong(&ok);
-    if (!ok || c < 0 || c > 0x7FFFFFFF)
-        return "The instruction limit must be a number from 0 "
-               "to 2147483647.";
+    instructionCount->text().trimmed().toULongLong(&ok);
+    if (!ok) return "The instruction limit must be a whole number of instructions.";
     return {};
 }
 
@@ -135,8 +133,8 @@ SRunLimits CRunLimitsDialog::Limits() const {
     SRunLimits limits;
     limits.timeEnabled = timeCheck->isChecked();
     limits.seconds = seconds->text().trimmed().toLongLong();
-    limits.cyclesEnabled = cyclesCheck->isChecked();
-    limits.cycles = static_cast<int32_t>(cycles->text().trimmed().toLong());
+    limits.instructionsEnabled = instructionsCheck->isChecked();
+    limits.instructions = instructionCount->text().trimmed().toULongLong();
     return limits;
 }
 

@@ -58,8 +58,8 @@ public:
 
     QCheckBox* timeCheck;
     QLineEdit* seconds;
-    QCheckBox* cyclesCheck;
-    QLineEdit* cycles;
+    QCheckBox* instructionsCheck;
+    QLineEdit* instructionCount;
 
 protected:
     void accept() override;

@@ -313,7 +313,8 @@ CBreakpointForm::CBreakpointForm(CController& controller, int slot, QWidget* par
     secondsField->setMaximumWidth(120);
     instructionsField->setMaximumWidth(120);
     secondsField->setValidator(new QIntValidator(0, 0x7FFFFFFF, secondsField));
-    instructionsField->setValidator(new QIntValidator(0, 0x7FFFFFFF, instructionsField));
+    instructionsField->setValidator(
+        new QRegularExpressionValidator(QRegularExpression("[0-9]{0,19}"), instructionsField));
 
     auto* layout = new QVBoxLayout(this);
     auto* entry = new QHBoxLayout;
@@ -371,18 +372,18 @@ void CBreakpointForm::OnViewsUpdated(unsigned hint) {
 void CBreakpointForm::ShowLimits() {
     const QSignalBlocker a(seconds), b(instructions);
     seconds->setChecked(m_list->IsTimeLimitEnabled());
-    instructions->setChecked(m_list->IsCycleLimitEnabled());
+    instructions->setChecked(m_list->IsInstructionLimitEnabled());
     if (!secondsField->hasFocus()) secondsField->setText(QString::number(m_list->GetTimeLimit()));
     if (!instructionsField->hasFocus())
-        instructionsField->setText(QString::number(m_list->GetCycleLimit()));
+        instructionsField->setText(QString::number(m_list->GetInstructionLimit()));
 }
 
 void CBreakpointForm::ApplyLimits() {
     // Through the controller, so that every other form and the dialog follow.
     SRunLimits limits;
     limits.seconds = secondsField->text().toLongLong();
-    limits.cycles = static_cast<int32_t>(instructionsField->text().toLong());
+    limits.instructions = instructionsField->text().toULongLong();
     limits.timeEnabled = seconds->isChecked();
-    limits.cyclesEnabled = instructions->isChecked();
+    limits.instructionsEnabled = instructions->isChecked();
     m_controller.SetRunLimits(limits);
 }

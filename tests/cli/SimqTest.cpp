@@ -19,8 +19,8 @@
 #include "core/Computer.h"
 #include "core/Devices.h"
 #include "core/WorkspaceFile.h"
-#include "system/StandardClasses.h"
 #include "devices/VideoDevice.h"
+#include "system/StandardClasses.h"
 
 namespace {
 
@@ -156,7 +156,7 @@ TEST(Simq, BadArgumentsAndInputsExitWithTwoAndOneLine) {
         {{"--system", "pdp11"}, "corvane, vo16 or blank"},
         {{"--unit", "8"}, "0 to 7"},
         {{"--set", "pc"}, "REG=VALUE"},
-        {{"--limit-instructions", "2147483648"}, "2147483647"},
+        {{"--limit-instructions", "9223372036854775808"}, "up to 9223372036854775807"},
         {{"--list", "0"}, "--list needs 2 parameters"},
         {{"--dump", "x.s19", "FFFFFFFF", "2"}, "past address FFFFFFFF"},
         {{"--dump", "/nonexistent/out.s19", "0", "10"}, "/nonexistent/out.s19"},
@@ -170,7 +170,7 @@ TEST(Simq, BadArgumentsAndInputsExitWithTwoAndOneLine) {
         {{"a.ws", "b.ws"}, "only the first argument"},
         {{"/nonexistent/work.sqw"}, "cannot open the workspace"},
         {{"--load", "/nonexistent/prog.s19"}, "--load"},
-        {{"--load", "program.elf"}, "must end in .s19, .hex or .bin"},
+        {{"--load", "program.elf"}, "must end in .s19, .s28, .s37, .srec or .mot"},
         {{"--load", unreadable}, "2 lines of " + unreadable + " could not be read (lines 1, 2)"},
         {{"--system", "blank"}, "no active processing unit"},
         {{"--unit", "3"}, "no unit in slot 3"},
@@ -227,7 +227,8 @@ TEST(Simq, RunsTheSieveExampleToItsBreakpointAndDumpsMemory) {
         run.lines[1], std::regex("fetches=[1-9][0-9]* cycles=[0-9]+ loads=[0-9]+ stores=[0-9]+")));
     EXPECT_EQ(run.lines[2].substr(0, 14), ":000010 FB 36 ");
     EXPECT_EQ(std::vector(run.lines.begin() + 3, run.lines.end()), listed);
-    EXPECT_EQ(Read(Path("out.s19")), "S107100041424344DE\nS5030001FB\nS9031000EC\n");
+    EXPECT_EQ(Read(Path("out.s19")),
+              "S00A00006F75742E73313992\nS107100041424344DE\nS5030001FB\nS9031000EC\n");
     EXPECT_EQ(Read(Path("out.hex")), "- 02 1002 43 44\r\n");
 }
 
@@ -354,6 +355,16 @@ TEST(Simq, SavesAWorkspaceThatOpensAgain) {
     EXPECT_EQ(opened.lines[1].substr(0, 11), ":000100 5A ");
 }
 
+// The Corvane listing wraps at 24 bits as execution does: the line after
+// FFFFFD is the one at 000000.
+TEST(Simq, TheCorvaneListingWrapsAtTheTopOfMemory) {
+    const SRun run = Simq({"--system", "corvane", "--list", "FFFFFA", "3", "--list", "0", "1"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_EQ(run.lines.size(), 4u) << run.out;
+    EXPECT_EQ(run.lines[1].substr(0, 7), "FFFFFD ");
+    EXPECT_EQ(run.lines[2], run.lines[3]);
+}
+
 // The VIC's display renders while the unit runs and its end-of-frame
 // interrupt reaches the program: a Corvane counts the interrupts at 000010.
 TEST(Simq, VideoDisplaysRaiseTheirInterruptsWhileUnitsRun) {
@@ -412,6 +423,61 @@ TEST(Simq, TheCorvanePictureExampleFrameListingAndTimeSlicerTicks) {
     EXPECT_EQ(run.lines.back().substr(0, 8), ":000010 ");
     EXPECT_NE(run.lines.back().substr(8, 2), "00") << run.lines.back();
     EXPECT_EQ(std::vector(run.lines.begin(), run.lines.end() - 1), listed);
+}
+
+}  // namespace
+
+// The assembler end to end: a label file of the common 6502 toolchain gives
+// --list its labels and --break its symbol; a source assembles into the
+// workspace; a source with errors lists them all and writes nothing.
+TEST(Simq, AssemblesAndUsesSymbolsInListingsAndBreakpoints) {
+    const std::string labels = Write("sieve.lbl",
+                                     "al 000400 .start\nal 000440 .done\n"
+                                     "al 000200 .sieve\nal 000407 .clear\n");
+    const SRun run =
+        Simq(k6502 + Args{"--load", Source("examples/6502/sieve.hex"), "--load-symbols", labels,
+                          "--reset", "--break", "done", "--run", "--regs", "--list", "clear", "3"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.lines, (std::vector<std::string>{
+                             "A=36 X=00 Y=36 SP=FF PC=0440 STATUS=31",
+                             "clear:", "0407 9D 00 02        STA      sieve,X",
+                             "040A E8              INX", "040B D0 FA           BNE      clear"}));
+
+    const std::string source = Write("p.s", "  org 400\nstart: lda #5\n  sta $0200\n  jmp start\n");
+    const SRun loaded = Simq(k6502 + Args{"--asm-cpu", "6502", "--assemble", source, "--list",
+                                          "start", "1", "--exec", "D 0400 3"});
+    ASSERT_EQ(loaded.exitCode, 0) << loaded.err;
+    EXPECT_EQ(loaded.lines[1], "0400 A9 05           LDA      #05");
+    ASSERT_EQ(loaded.lines.size(), 3u);
+    EXPECT_EQ(loaded.lines[2].substr(0, 17), ":000400 A9 05 8D ");
+
+    const std::string bad = Write("bad.s", "  cpu 6502\n  lda #100\n  jmp nowhere\n");
+    const SRun failed = Simq({"--assemble", bad, "-o", Path("never.s19")});
+    EXPECT_EQ(failed.exitCode, 2);
+    EXPECT_EQ(Lines(failed.err).size(), 3u) << failed.err;
+    EXPECT_NE(failed.err.find("bad.s:3:7: unknown name 'nowhere'"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(Path("never.s19")));
+}
+
+namespace {
+
+// The standard Corvane system saved and opened again draws the example's
+// picture as a fresh one does: the VIC keeps its stride, the ROM stays ROM.
+TEST(Simq, TheCorvanePictureAfterSaveAndOpenIsTheFreshOne) {
+    const std::string saved = Path("corvane.sqw");
+    ASSERT_EQ(Simq({"--system", "corvane", "--save", saved}).exitCode, 0);
+    const Args run = {"--load",
+                      Source("examples/corvane/picture.s19"),
+                      "--limit-instructions",
+                      "3000000",
+                      "--run-all",
+                      "--frame",
+                      "VIC"};
+    ASSERT_EQ(Simq(Args{"--system", "corvane"} + run + Args{Path("fresh.png")}).exitCode, 1);
+    ASSERT_EQ(Simq(Args{saved} + run + Args{Path("opened.png")}).exitCode, 1);
+    const QImage fresh(QString::fromStdString(Path("fresh.png")));
+    ASSERT_FALSE(fresh.isNull());
+    EXPECT_EQ(QImage(QString::fromStdString(Path("opened.png"))), fresh);
 }
 
 }  // namespace

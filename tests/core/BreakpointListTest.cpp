@@ -109,17 +109,17 @@ TEST_F(BreakpointListTest, LimitControlsEditTheWorkspaceLimits) {
     CBreakpointList list(computer, 0);
     list.SetTimeLimitEnabled(true);
     list.SetTimeLimit(12);
-    list.SetCycleLimitEnabled(true);
-    list.SetCycleLimit(3456);
+    list.SetInstructionLimitEnabled(true);
+    list.SetInstructionLimit(3456);
     const SRunLimits limits = computer.GetRunLimits();
-    EXPECT_TRUE(limits.timeEnabled && limits.cyclesEnabled);
+    EXPECT_TRUE(limits.timeEnabled && limits.instructionsEnabled);
     EXPECT_EQ(limits.seconds, 12);
-    EXPECT_EQ(limits.cycles, 3456);
+    EXPECT_EQ(limits.instructions, 3456);
 
     computer.SetRunLimits({false, 7, false, 8});  // the Global Run Limits dialog
-    EXPECT_FALSE(list.IsTimeLimitEnabled() || list.IsCycleLimitEnabled());
+    EXPECT_FALSE(list.IsTimeLimitEnabled() || list.IsInstructionLimitEnabled());
     EXPECT_EQ(list.GetTimeLimit(), 7);
-    EXPECT_EQ(list.GetCycleLimit(), 8);
+    EXPECT_EQ(list.GetInstructionLimit(), 8);
     EXPECT_TRUE(host.hints.empty());
 }
 

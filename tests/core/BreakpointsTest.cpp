@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "core/Archive.h"
 #include "core/Breakpoints.h"
 
@@ -21,6 +23,30 @@ TEST(BreakpointsTest, RemoveClosesUpAndCapacityIsThirty) {
     EXPECT_TRUE(set.Add(0x1000));
     set.RemoveAll();
     EXPECT_FALSE(set.HasBreakpoints() || set.Contains(0x20));
+}
+
+// The run thread's test agrees with the set through any sequence of edits.
+TEST(BreakpointsTest, HasAgreesWithTheSetAfterEveryEdit) {
+    CBreakpoints set;
+    std::set<uint32_t> model;
+    uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245 + 12345; };
+    for (int edit = 0; edit < 2000; ++edit) {
+        const uint32_t address = (next() >> 8) % 0x300;
+        if (next() & 0x100) {
+            if (set.Add(address)) model.insert(address);
+        } else if (next() & 0x200) {
+            set.Remove(address);
+            model.erase(address);
+        } else if (edit % 97 == 0) {
+            set.RemoveAll();
+            model.clear();
+        }
+        for (uint32_t a = 0; a < 0x300; a += 7)
+            ASSERT_EQ(set.Has(a), model.contains(a)) << edit << " " << a;
+        for (const uint32_t a : model)
+            ASSERT_TRUE(set.Has(a)) << edit << " " << a;
+    }
 }
 
 TEST(BreakpointsTest, RecordAlwaysHoldsThirtyEntriesAndLoadsEmpty) {

@@ -77,17 +77,17 @@ TEST_F(ComputerTest, DeviceTimersRunThroughTheHost) {
     EXPECT_TRUE(host.timers.empty());
 }
 
+// Refreshing any unit asks every listing, whatever its unit.
 TEST_F(ComputerTest, RefreshHintTellsWhetherAListingMoved) {
     CFollowingView still(0, false), moving(1, true);
     computer.AddUnitView(&still);
     computer.AddUnitView(&moving);
     computer.RefreshUnit(0);
-    EXPECT_EQ(host.hints.back(), uint32_t{kHintProcessorState});
-    EXPECT_EQ(moving.asked, 0);
-    computer.RefreshUnit(1);
     EXPECT_EQ(host.hints.back(), uint32_t{kHintProcessorState | kHintCodeMoved});
+    EXPECT_EQ(moving.asked, 1);
     computer.RemoveUnitView(&moving);
-    computer.RefreshAll();
+    computer.RefreshUnit(1);
+    EXPECT_EQ(host.hints.back(), uint32_t{kHintProcessorState});
     EXPECT_EQ(still.asked, 2);
     EXPECT_EQ(moving.asked, 1);
 }

@@ -93,11 +93,11 @@ TEST(MpusTest, DeviceInterruptsTravelThroughTheWorkspace) {
     auto* device = new CDevice;
     device->SetIrqCode(1);
     computer.GetDevices()->AddTail(device);
-    device->RaiseInterrupt(true, false);
-    device->ClearInterrupt(true, false);
+    device->RaiseInterrupt(false, true);
+    device->ClearInterrupt(false, true);
     device->SetIrqCode(-1);
-    device->RaiseInterrupt(true, false);
-    EXPECT_EQ(accepting->log, (std::vector<std::string>{"I01:1", "C01:1"}));
+    device->RaiseInterrupt(false, true);
+    EXPECT_EQ(accepting->log, (std::vector<std::string>{"I01:1", "C01:15"}));
     EXPECT_TRUE(deaf->log.empty());
 }
 

@@ -77,13 +77,19 @@ protected:
     fs::path dir;
 };
 
-TEST(ImageFormat, ByTheLastFourCharactersInAnyCase) {
+TEST(ImageFormat, ByTheEndingInAnyCase) {
     for (const auto& [name, format] : std::vector<std::pair<const char*, EImageFormat>>{
              {"prog.s19", EImageFormat::kSRecord},
              {"PROG.S19", EImageFormat::kSRecord},
+             {"a.s28", EImageFormat::kSRecord},
+             {"a.S37", EImageFormat::kSRecord},
+             {"prog.SRec", EImageFormat::kSRecord},
+             {"x.mot", EImageFormat::kSRecord},
              {"dir.bin/prog.Hex", EImageFormat::kHexDump},
              {"x.BIN", EImageFormat::kBinary},
-             {"prog.srec", EImageFormat::kUnknown},
+             {"prog.rec", EImageFormat::kUnknown},
+             {"prog.s19.txt", EImageFormat::kUnknown},
+             {"srec", EImageFormat::kUnknown},
              {"bin", EImageFormat::kUnknown}})
         EXPECT_EQ(ImageFormatOf(name), format) << name;
 }
@@ -93,9 +99,18 @@ TEST_F(ProgramImageTest, SRecordsLoadIntoRamAndRomAndStopTheUnits) {
               "S1130000000102030405060708090A0B0C0D0E0F74\n"
               "S206012345AABB2B\n"
               "S80401234592\n");
+    // A listing whose program counter is off screen: Stop All's refresh moves it.
+    struct CListing : CUnitView {
+        int GetSlot() const override { return 0; }
+        bool FollowProgramCounter() override { return ++follows, true; }
+        int follows = 0;
+    } listing;
+    computer.AddUnitView(&listing);
     unit->SetRunning(true);
     host.hints.clear();
     const SImageReport report = LoadProgramImage(computer, Path("prog.s19"), 0x5000);
+    computer.RemoveUnitView(&listing);
+    EXPECT_EQ(listing.follows, 1);
     EXPECT_TRUE(report.Clean());
     EXPECT_EQ(report.bytes, 18u);
     EXPECT_EQ(report.entry, 0x12345u);
@@ -104,7 +119,8 @@ TEST_F(ProgramImageTest, SRecordsLoadIntoRamAndRomAndStopTheUnits) {
     EXPECT_EQ(computer.Read(0x12345, 2), 0xBBAAu);  // the ROM took it
     EXPECT_EQ(At(0x5000), 0);                       // the load address is not used
     EXPECT_FALSE(unit->IsRunning());
-    EXPECT_EQ(host.hints, std::vector<uint32_t>{kHintMemory | kHintProcessorState});
+    EXPECT_EQ(host.hints, (std::vector<uint32_t>{kHintProcessorState | kHintCodeMoved,
+                                                 kHintMemory | kHintProcessorState}));
     EXPECT_TRUE(host.modified);
     EXPECT_TRUE(DescribeLoad(report, Path("prog.s19")).empty());
 }
@@ -176,7 +192,7 @@ TEST_F(ProgramImageTest, DumpedImagesLoadBackWithTheirEntry) {
     for (uint32_t a = 0xF00; a <= 0x1100; ++a)
         computer.Write(a, a * 13, 1, true);
     computer.Write(0x1FFF0, 0x5A, 1, true);
-    for (const std::string name : {"out.s19", "out.hex"}) {
+    for (const std::string name : {"out.s19", "out.hex", "out.MOT"}) {
         const SImageReport dump = DumpProgramImage(computer, Path(name), 0xF00, 0x1100, 0xF00);
         ASSERT_TRUE(dump.Clean()) << dump.error;
         EXPECT_EQ(dump.bytes, 0x201u);
@@ -184,11 +200,14 @@ TEST_F(ProgramImageTest, DumpedImagesLoadBackWithTheirEntry) {
     for (uint32_t a = 0xF00; a <= 0x1100; ++a)
         computer.Write(a, 0, 1, true);
 
-    SImageReport load = LoadProgramImage(computer, Path("out.s19"), 0);
-    EXPECT_TRUE(load.Clean());
-    EXPECT_EQ(load.entry, 0xF00u);
-    for (uint32_t a = 0xF00; a <= 0x1100; ++a)
-        ASSERT_EQ(At(a), static_cast<uint8_t>(a * 13));
+    SImageReport load;
+    for (const std::string name : {"out.s19", "out.MOT"}) {
+        load = LoadProgramImage(computer, Path(name), 0);
+        EXPECT_TRUE(load.Clean()) << name;
+        EXPECT_EQ(load.entry, 0xF00u);
+        for (uint32_t a = 0xF00; a <= 0x1100; ++a)
+            ASSERT_EQ(At(a), static_cast<uint8_t>(a * 13)) << name;
+    }
 
     // A hex dump of another 64 KiB block loads back at that block's start.
     ASSERT_TRUE(DumpProgramImage(computer, Path("rom.hex"), 0x1FFF0, 0x1FFFF, 0).Clean());
@@ -196,7 +215,7 @@ TEST_F(ProgramImageTest, DumpedImagesLoadBackWithTheirEntry) {
     load = LoadProgramImage(computer, Path("rom.hex"), 0x10000);
     EXPECT_TRUE(load.Clean());
     EXPECT_EQ(At(0x1FFF0), 0x5A);
-    EXPECT_EQ(Files().size(), 3u);  // no temporary files left behind
+    EXPECT_EQ(Files().size(), 4u);  // no temporary files left behind
 }
 
 TEST_F(ProgramImageTest, RefusedDumpsWriteNothing) {
@@ -219,7 +238,9 @@ TEST_F(ProgramImageTest, RefusedDumpsWriteNothing) {
 TEST_F(ProgramImageTest, DumpReplacesAFileOnlyWhenComplete) {
     WriteFile(dir / "keep.s19", "old contents\n");
     ASSERT_TRUE(DumpProgramImage(computer, Path("keep.s19"), 0, 3, 0).Clean());
-    EXPECT_EQ(ReadFile(dir / "keep.s19"), "S107000000000000F8\nS5030001FB\nS9030000FC\n");
+    // An S0 header names the file ("keep.s19").
+    EXPECT_EQ(ReadFile(dir / "keep.s19"),
+              "S00B00006B6565702E73313944\nS107000000000000F8\nS5030001FB\nS9030000FC\n");
 
     // A folder in the way cannot be replaced: an error, and nothing changes.
     fs::create_directories(dir / "taken.s19" / "inside");

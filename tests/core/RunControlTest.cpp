@@ -158,6 +158,14 @@ TEST_F(RunControlTest, AnimationStepStopConditions) {
         const char* name;
         std::function<void(CCounterUnit&)> arrange;
         bool stops;
+        uint64_t countBefore = 0;
+    };
+    // An instruction limit and a count beyond 32 bits.
+    auto counted = [&](uint64_t limit, uint64_t count) {
+        return [this, limit, count](CCounterUnit&) {
+            computer.SetRunLimits({false, 0, true, limit});
+            computer.SetInstructionCount(count);
+        };
     };
     auto stepOut = [](uint32_t from) {
         return [from](CCounterUnit& u) {
@@ -178,11 +186,13 @@ TEST_F(RunControlTest, AnimationStepStopConditions) {
              u.Breakpoints().Add(6);
          },
          true},
-        {"cycles",
+        {"instructions",
          [&](CCounterUnit&) {
              computer.SetRunLimits({false, 0, true, 0});
          },
          true},
+        {"count passing 2^31", counted(0x80000000, 0x7FFFFFFF), false, 0x7FFFFFFF},
+        {"count passing a limit past 2^32", counted(0x100000000, 0x100000000), true, 0x100000000},
         {"time",
          [&](CCounterUnit&) {
              computer.SetRunLimits({true, 0, false, 0});
@@ -199,7 +209,7 @@ TEST_F(RunControlTest, AnimationStepStopConditions) {
         host.hints.clear();
         ASSERT_TRUE(host.FireTimer(0x4000));
         EXPECT_EQ(unit->GetPC(), 6u);
-        EXPECT_EQ(computer.GetInstructionCount(), 1);
+        EXPECT_EQ(computer.GetInstructionCount(), c.countBefore + 1);
         EXPECT_EQ(unit->GetAnimationRate(), c.stops ? 0 : 10);
         EXPECT_EQ(host.IsTimerActive(0x4000), !c.stops);
         EXPECT_EQ(unit->GetRunToAddress(), CMpu::kNoAddress);

@@ -59,25 +59,20 @@ protected:
     uint32_t Counter(CMpu::EStatistic which) const {
         return static_cast<uint32_t>(m_unit.GetStatistic(which));
     }
-    // Lists address after a line with every text filled, which must not show
-    // through; the bytes text has the words listed (at most two), all ones
-    // where nothing answers.
+    // The bytes text has the words listed (at most two), all ones where
+    // nothing answers.
     void ExpectListing(uint32_t address, const std::vector<uint32_t>& words, const char* mnemonic,
                        const char* operand) {
-        Put(0x3E000, {0x642256});
-        m_unit.Disassemble(0x3E000);
         std::string expectedBytes = words.empty() ? "FFFFFF " : "";
         for (size_t i = 0; i < words.size() && i < 2; ++i)
             expectedBytes += FormatText("%06X ", words[i]);
-        uint32_t length = 99;
-        std::string addressText, bytes, gotMnemonic, gotOperand, comment = "stale";
-        m_unit.Disassemble(address, &length, &addressText, &bytes, &gotMnemonic, &gotOperand,
-                           &comment);
-        EXPECT_EQ(addressText, FormatText("%06X", address & 0xFFFFFF));
-        EXPECT_EQ(bytes, expectedBytes);
-        EXPECT_EQ(gotMnemonic, mnemonic);
-        EXPECT_EQ(gotOperand, operand);
-        EXPECT_EQ(comment, "");
+        const SDisassembly d = m_unit.Disassemble(address);
+        const uint32_t length = d.length;
+        EXPECT_EQ(d.address, FormatText("%06X", address & 0xFFFFFF));
+        EXPECT_EQ(d.bytes, expectedBytes);
+        EXPECT_EQ(d.mnemonic, mnemonic);
+        EXPECT_EQ(d.operand, operand);
+        EXPECT_EQ(d.comment, "");
         EXPECT_EQ(length, words.size() > 1 ? 6u : 3u);
     }
 

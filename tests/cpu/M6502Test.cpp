@@ -264,18 +264,14 @@ TEST(M6502ListingTest, ListsEveryForm) {
     m.Poke(0x0500, {0xA9, 0x55});
     for (const auto& c : cases) {
         SCOPED_TRACE(FormatText("%04X", c.address));
-        m.unit.Disassemble(0x0500);
         m.Poke(c.address, c.memory);
-        uint32_t length = 0;
-        std::string address, bytes, mnemonic, operand, comment = "untouched";
-        m.unit.Disassemble(c.address, &length, &address, &bytes, &mnemonic, &operand, &comment);
-        EXPECT_EQ(address, FormatText("%04X", c.address));
-        EXPECT_EQ(bytes, c.bytes);
-        EXPECT_EQ(mnemonic, c.mnemonic);
-        EXPECT_EQ(operand, c.operand);
-        EXPECT_EQ(m.unit.GetText(CMpu::kOperandText), c.operand);
-        EXPECT_EQ(length, c.length);
-        EXPECT_EQ(comment, "");
+        const SDisassembly d = m.unit.Disassemble(c.address);
+        EXPECT_EQ(d.address, FormatText("%04X", c.address));
+        EXPECT_EQ(d.bytes, c.bytes);
+        EXPECT_EQ(d.mnemonic, c.mnemonic);
+        EXPECT_EQ(d.operand, c.operand);
+        EXPECT_EQ(d.length, c.length);
+        EXPECT_EQ(d.comment, "");
     }
     // Listing neither steps nor counts.
     EXPECT_EQ(m.unit.GetPC(), 0u);
@@ -291,9 +287,9 @@ TEST(M6502ListingTest, LengthsAgreeWithTheCore) {
     int documented = 0;
     for (int opcode = 0; opcode < 0x100; ++opcode) {
         m.Poke(0x0400, {static_cast<uint8_t>(opcode), 0x00, 0x00, 0x00});
-        uint32_t length = 0;
-        std::string mnemonic;
-        m.unit.Disassemble(0x0400, &length, nullptr, nullptr, &mnemonic);
+        const SDisassembly d = m.unit.Disassemble(0x0400);
+        const uint32_t length = d.length;
+        const std::string& mnemonic = d.mnemonic;
         documented += mnemonic.find(';') == std::string::npos;
         if (opcode == 0x00 || opcode == 0x20 || opcode == 0x40 || opcode == 0x60 ||
             opcode == 0x4C || opcode == 0x6C || opcode == 0x89)

@@ -141,7 +141,7 @@ private:
     std::function<void()> m_hook;
 };
 
-TEST(StepPassesTest, EachReasonToStopEndsTheRunWhenItNextLooks) {
+TEST(StepPassesTest, WhatEndsARunAndWhen) {
     // Slot 0: 0400 NOP; NOP; STA E000 (its third step runs the hook); NOP;
     // JMP 0400. Slot 1: 0600 NOP; JMP 0600.
     const std::vector<uint8_t> hooked = {0xEA, 0xEA, 0x8D, 0x00, 0xE0, 0xEA, 0x4C, 0x00, 0x04};
@@ -157,24 +157,36 @@ TEST(StepPassesTest, EachReasonToStopEndsTheRunWhenItNextLooks) {
         uint32_t steps;
         uint32_t lastPassSlots;
     };
-    // What arrives in pass 3 is seen when the run next looks, after pass 8.
+    // What arrives in pass 3 is seen when the run next looks, after pass 8;
+    // a stop condition ends the run with the pass that reaches it.
     constexpr uint32_t kLook = SPassRun::kPassesBetweenLooks;
     static_assert(kLook >= 3 && kLook < 50);
     const SCase cases[] = {
         {"nothing", nothing, nothing, 0xFFFFFFFF, 100, 200, 3},
         {"a step limit", nothing, nothing, 5, 3, 6, 3},
-        {"a stop condition before", [](SMachine&, CMpu& unit) { unit.SetRunToAddress(0x9999); },
-         nothing, 0xFFFFFFFF, 0, 0, 0},
+        {"a run-to never reached", [](SMachine&, CMpu& unit) { unit.SetRunToAddress(0x9999); },
+         nothing, 0xFFFFFFFF, 100, 200, 3},
+        {"a run-to reached", [](SMachine&, CMpu& unit) { unit.SetRunToAddress(0x0405); }, nothing,
+         0xFFFFFFFF, 3, 6, 3},
+        {"a breakpoint reached", [](SMachine&, CMpu& unit) { unit.Breakpoints().Add(0x0405); },
+         nothing, 0xFFFFFFFF, 3, 6, 3},
+        {"thirty breakpoints never reached",
+         [](SMachine&, CMpu& unit) {
+             for (uint32_t a = 0x1000; a < 0x1000 + 30; ++a)
+                 unit.Breakpoints().Add(a);
+         },
+         nothing, 0xFFFFFFFF, 100, 200, 3},
         {"stopped", nothing, [](SMachine&, CMpu& unit) { unit.SetRunning(false); }, 0xFFFFFFFF, 100,
          100 + kLook, 2},
         {"event", nothing, [](SMachine& m, CMpu&) { m.events.fetch_add(1); }, 0xFFFFFFFF, kLook,
          2 * kLook, 3},
-        {"breakpoint", nothing, [](SMachine&, CMpu& unit) { unit.Breakpoints().Add(0x1234); },
-         0xFFFFFFFF, kLook, 2 * kLook, 3},
-        {"run-to", nothing, [](SMachine&, CMpu& unit) { unit.SetRunToAddress(0x0405); }, 0xFFFFFFFF,
-         kLook, 2 * kLook, 3},
-        {"step-out", nothing, [](SMachine&, CMpu& unit) { unit.SetStepOutPending(true); },
-         0xFFFFFFFF, kLook, 2 * kLook, 3},
+        {"breakpoint set, reached at once", nothing,
+         [](SMachine&, CMpu& unit) { unit.Breakpoints().Add(0x0405); }, 0xFFFFFFFF, 3, 6, 3},
+        // Run-to 0405 is reached after passes 3, 8, 13: seen at the look after 8.
+        {"run-to set", nothing, [](SMachine&, CMpu& unit) { unit.SetRunToAddress(0x0405); },
+         0xFFFFFFFF, 13, 26, 3},
+        {"step-out without a return", nothing,
+         [](SMachine&, CMpu& unit) { unit.SetStepOutPending(true); }, 0xFFFFFFFF, 100, 200, 3},
         {"prompt", nothing, [](SMachine&, CMpu& unit) { unit.SetInterruptPrompt(true); },
          0xFFFFFFFF, kLook, 2 * kLook, 3},
         {"another class running", [](SMachine& m, CMpu&) { m.Add(kVo16.make(), 0x8000, {}); },

@@ -38,24 +38,15 @@ struct SMachine {
         for (int i = 0; i < steps; ++i)
             unit.Step();
     }
-    // Lists address after a line with every text filled, which must not show
-    // through; the texts without out arguments are the same.
     void ExpectListing(uint32_t address, uint32_t length, const std::string& bytes,
                        const char* mnemonic, const char* operand) {
-        unit.Disassemble(0x7000);
-        uint32_t gotLength = 99;
-        std::string gotAddress, gotBytes, gotMnemonic, gotOperand, comment = "x";
-        unit.Disassemble(address, &gotLength, &gotAddress, &gotBytes, &gotMnemonic, &gotOperand,
-                         &comment);
-        EXPECT_EQ(gotLength, length);
-        EXPECT_EQ(gotAddress, FormatText("%04X", address & 0xFFFF));
-        EXPECT_EQ(gotBytes, bytes);
-        EXPECT_EQ(gotMnemonic, mnemonic);
-        EXPECT_EQ(gotOperand, operand);
-        EXPECT_EQ(comment, "");
-        unit.Disassemble(address);
-        EXPECT_EQ(unit.GetText(CMpu::kBytesText), bytes);
-        EXPECT_EQ(unit.GetText(CMpu::kOperandText), operand);
+        const SDisassembly d = unit.Disassemble(address);
+        EXPECT_EQ(d.length, length);
+        EXPECT_EQ(d.address, FormatText("%04X", address & 0xFFFF));
+        EXPECT_EQ(d.bytes, bytes);
+        EXPECT_EQ(d.mnemonic, mnemonic);
+        EXPECT_EQ(d.operand, operand);
+        EXPECT_EQ(d.comment, "");
     }
 
     CRam* ram = new CRam;
@@ -289,9 +280,7 @@ TEST(Vo16Test, ResetAndEndlessPrefixes) {
     m.unit.SetPC(0x10);
     m.unit.Step();
     EXPECT_EQ(m.unit.GetPC(), 0x10u);
-    uint32_t length = 0;
-    m.unit.Disassemble(0x10, &length);
-    EXPECT_EQ(length, 0x10000u);
+    EXPECT_EQ(m.unit.Disassemble(0x10).length, 0x10000u);
 }
 
 // Nine values: r0-r7, then PC; a loaded value keeps its low 16 bits, r0 stays

@@ -51,14 +51,25 @@ TEST_F(M6818Test, StartsAtMidnightOnSaturdayTheFirstOf2000) {
 
 TEST_F(M6818Test, DataModesConvertOnWriteAndRead) {
     // mode written in, register, value written, mode read in, value read
-    const std::array<uint32_t, 5> cases[] = {
-        {kBcd24, kSeconds, 0x59, kBinary24, 59},      {kBinary24, kSeconds, 59, kBcd24, 0x59},
-        {kBinary24, kSeconds, 0x59, kBinary24, 0x59}, {kBcd24, kSeconds, 0xFF, kBcd24, 0x37},
-        {kBcd24, kMinutesAlarm, 0x45, kBinary24, 45}, {kBcd24, kDate, 0x31, kBinary24, 31},
-        {kBcd24, kMonth, 0x12, kBcd24, 0x12},         {kBcd24, kYear, 0x05, kBinary24, 5},
-        {kBcd24, kWeekday, 0x12, kBinary24, 0x12},    {kBcd24, kRam + 3, 0x99, kBinary24, 0x99},
-        {kBcd24, kHoursAlarm, 0xC0, kBinary24, 120},  // BCD destroys a don't-care byte
-        {kBinary12, kHours, kPm | 1, kBcd12, 0x29}};  // 1 PM
+    const std::array<uint32_t, 5> cases[] = {{kBcd24, kSeconds, 0x59, kBinary24, 59},
+                                             {kBinary24, kSeconds, 59, kBcd24, 0x59},
+                                             {kBinary24, kSeconds, 0x59, kBinary24, 0x59},
+                                             {kBcd24, kSeconds, 0xFF, kBcd24, 0x37},
+                                             {kBcd24, kMinutesAlarm, 0x45, kBinary24, 45},
+                                             {kBcd24, kDate, 0x31, kBinary24, 31},
+                                             {kBcd24, kMonth, 0x12, kBcd24, 0x12},
+                                             {kBcd24, kYear, 0x05, kBinary24, 5},
+                                             {kBcd24, kWeekday, 0x12, kBinary24, 0x12},
+                                             {kBcd24, kRam + 3, 0x99, kBinary24, 0x99},
+                                             // Don't-care alarm bytes are never converted.
+                                             {kBcd24, kHoursAlarm, 0xC0, kBinary24, 0xC0},
+                                             {kBcd24, kSecondsAlarm, 0xFF, kBcd24, 0xFF},
+                                             {kBcd24, kMinutesAlarm, 0x80, kBinary24, 80},
+                                             // A 12-hour hour converts without its PM bit.
+                                             {kBinary12, kHours, kPm | 1, kBcd12, 0x81},
+                                             {kBcd12, kHours, 0x92, kBinary12, kPm | 12},
+                                             {kBcd12, kHoursAlarm, 0x81, kBinary12, kPm | 1},
+                                             {kBcd24, kHours, 0x23, kBinary24, 23}};
     for (auto [writeMode, index, written, readMode, read] : cases) {
         Set(kB, writeMode);
         Set(index, written);
@@ -70,24 +81,24 @@ TEST_F(M6818Test, DataModesConvertOnWriteAndRead) {
 TEST_F(M6818Test, UpdateCyclesAlarmsAndPeriodicTicksSetFlagsAndInterrupt) {
     Set(kB, kBinary24 | kSet);  // SET freezes the clock
     EXPECT_EQ((Words{CAfter(3), Get(kSeconds)}), (Words{0, 0}));
-    Set(kB, kBinary24 | kUie);  // no update is in progress between cycles
-    EXPECT_EQ((Words{CAfter(1), Get(kC), Get(kSeconds), Get(kA) & 0x80}), (Words{0x90, 0, 1, 0}));
+    Set(kB, kBinary24 | kUie);
+    EXPECT_EQ((Words{CAfter(1), Get(kC), Get(kSeconds)}), (Words{0x90, 0, 1}));
     // The alarm with don't-care bytes: at 00:00:05 and every minute after.
     Set(kB, kBinary24 | kAie);
     Set(kSecondsAlarm, 5);
     Set(kMinutesAlarm, 0xC0);
     Set(kHoursAlarm, 0xFF);
     EXPECT_EQ((Words{CAfter(3), CAfter(1), CAfter(60)}), (Words{0x10, 0xB0, 0xB0}));
-    Set(kB, kBcd24 | kAie);  // written in BCD mode, 0xC0 is no don't-care byte
+    Set(kB, kBcd24 | kAie);  // written in BCD mode, 0xC0 is still a don't-care byte
     Set(kMinutesAlarm, 0xC0);
-    EXPECT_EQ(CAfter(60), 0x10u);
-    EXPECT_EQ(unit->TakeLog(), (Log{"I3", "C3", "I3", "C3", "I3", "C3"}));
+    EXPECT_EQ(CAfter(60), 0xB0u);
+    EXPECT_EQ(unit->TakeLog(), (Log{"I3", "C15", "I3", "C15", "I3", "C15", "I3", "C15"}));
 
     // Periodic rates are ten times the table's; the ticks set PF, and interrupt with PIE.
     const Words periods = {0, 40, 80, 10, 10, 10, 10, 20, 40, 80, 160, 310, 630, 1250, 2500, 5000};
     for (uint32_t rate = 15; rate <= 15; --rate) {
         Set(kA, 0xA0 | rate);
-        EXPECT_EQ((Words{Get(kA), Period(*clock, 1)}), (Words{0x20 | rate, periods[rate]}));
+        EXPECT_EQ((Words{Get(kA) & 0x7F, Period(*clock, 1)}), (Words{0x20 | rate, periods[rate]}));
     }
     Set(kA, 0x26);
     ASSERT_TRUE(Fire(*clock, 1));
@@ -100,6 +111,32 @@ TEST_F(M6818Test, UpdateCyclesAlarmsAndPeriodicTicksSetFlagsAndInterrupt) {
     EXPECT_TRUE(unit->TakeLog().empty());
 }
 
+// UIP (register A bit 7) is seen by the reads of register A that follow an
+// update, a fixed number of them; never before the first update, never with
+// SET, and setting SET ends the window.
+TEST_F(M6818Test, UpdateInProgressIsSeenForAWindowAfterEachUpdate) {
+    const auto seen = [&] {
+        uint32_t reads = 0;
+        while (reads <= C6818::kUpdateWindowReads && (Get(kA) & 0x80) != 0)
+            ++reads;
+        return reads;
+    };
+    const uint32_t kWindow = C6818::kUpdateWindowReads;
+    EXPECT_EQ(seen(), 0u);
+    Tick();
+    EXPECT_EQ(Get(kSeconds), 1u);  // the new second is there while UIP is seen
+    EXPECT_EQ(seen(), kWindow);
+    EXPECT_EQ(seen(), 0u);
+    Tick(2);  // a window unread is not stretched by the next update
+    EXPECT_EQ(seen(), kWindow);
+    Tick();
+    Get(kA);
+    Set(kB, kBinary24 | kSet);
+    EXPECT_EQ(seen(), 0u);
+    Tick();
+    EXPECT_EQ(seen(), 0u);
+}
+
 TEST_F(M6818Test, TimeAndDateRollOver) {
     using STime = std::array<int, 7>;  // year, month, day, hours, minutes, seconds, weekday
     const std::tuple<uint32_t, STime, int, STime> cases[] = {
@@ -108,10 +145,13 @@ TEST_F(M6818Test, TimeAndDateRollOver) {
         {kBinary24, {2004, 2, 28, 23, 59, 59, 7}, 1, {2004, 2, 29, 0, 0, 0, 1}},
         {kBinary24, {2069, 2, 28, 23, 59, 59, 5}, 1, {2069, 3, 1, 0, 0, 0, 6}},
         {kBinary24, {1999, 12, 31, 23, 59, 59, 6}, 1, {2000, 1, 1, 0, 0, 0, 7}},
-        {kBinary12, {2001, 5, 5, 11, 59, 59, 7}, 1, {2001, 5, 5, 12, 0, 0, 7}},
-        // The 12-hour clock turns AM into PM between 12:59:59 and 1:00:00.
-        {kBinary12, {2001, 5, 5, 12, 59, 59, 7}, 1, {2001, 5, 5, kPm | 1, 0, 0, 7}},
-        {kBinary12, {2001, 5, 5, kPm | 12, 59, 59, 7}, 1, {2001, 5, 6, 1, 0, 0, 1}},
+        // The 12-hour clock: noon is 12 PM, the date advances at midnight
+        // (11:59:59 PM -> 12:00:00 AM), 12 is followed by 1.
+        {kBinary12, {2001, 5, 5, 11, 59, 59, 7}, 1, {2001, 5, 5, kPm | 12, 0, 0, 7}},
+        {kBinary12, {2001, 5, 5, kPm | 12, 59, 59, 7}, 1, {2001, 5, 5, kPm | 1, 0, 0, 7}},
+        {kBinary12, {2001, 5, 5, kPm | 11, 59, 59, 7}, 1, {2001, 5, 6, 12, 0, 0, 1}},
+        {kBinary12, {2001, 5, 6, 12, 59, 59, 1}, 1, {2001, 5, 6, 1, 0, 0, 1}},
+        {kBcd12, {2001, 5, 5, 0x81, 0x59, 0x59, 7}, 1, {2001, 5, 5, kPm | 2, 0, 0, 7}},
         // The last Sunday of April 2004 is the 25th, of October 2004 the 31st.
         {kBinary24 | kDse, {2004, 4, 25, 1, 59, 59, 1}, 1, {2004, 4, 25, 3, 0, 0, 1}},
         {kBinary24 | kDse, {2004, 4, 18, 1, 59, 59, 1}, 1, {2004, 4, 18, 2, 0, 0, 1}},
@@ -122,7 +162,7 @@ TEST_F(M6818Test, TimeAndDateRollOver) {
     };
     const uint32_t fields[7] = {kYear, kMonth, kDate, kHours, kMinutes, kSeconds, kWeekday};
     for (const auto& [registerB, start, ticks, end] : cases) {
-        Set(kB, kBinary24 | kSet);
+        Set(kB, registerB | kSet);  // the start is written in the case's mode
         for (int i = 0; i < 7; ++i)
             Set(fields[i], uint32_t(i == 0 ? start[0] % 100 : start[i]));
         Set(kB, registerB);

@@ -181,6 +181,20 @@ TEST_F(RunControl6502Test, BounceOverRunsTheSubroutineAndStepOutStopsAfterTheRet
     EXPECT_FALSE(cpu->IsStepOutPending());
 }
 
+// A subroutine called from the top of memory returns to address 0, where the
+// run stops (the limit only guards against a run-to address never reached).
+TEST_F(RunControl6502Test, BounceOverAtTheTopOfMemoryStopsAtItsBottom) {
+    Load(0xFFFD, {0x20, 0x00, 0x04});  // JSR 0400
+    Load(0x0400, kSubroutine);
+    C6502* cpu = AddCpu(0xFFFD);
+    computer.SetRunLimits({false, 0, true, 100000});
+    computer.BounceOver();
+    ASSERT_TRUE(WaitForPost());
+    EXPECT_EQ(host.Posted(), std::vector<int>{0});
+    EXPECT_EQ(cpu->GetPC(), 0u);
+    EXPECT_EQ(cpu->GetRunToAddress(), CMpu::kNoAddress);
+}
+
 TEST_F(RunControl6502Test, StepOutWithoutAReturnRunsUntilTheCycleLimit) {
     Load(0x0200, kCounting);
     C6502* cpu = AddCpu(0x0200);
@@ -255,7 +269,7 @@ TEST_F(RunControl6502Test, ALoneUnitStopsAtTheCycleLimitExactly) {
             twin.Step();
         for (auto which : {CMpu::kFetches, CMpu::kCycles})
             cpu->SetStatistic(which, 0);
-        computer.SetRunLimits({false, 0, true, limit});
+        computer.SetRunLimits({false, 0, true, static_cast<uint64_t>(limit)});
         computer.Run();
         ASSERT_TRUE(WaitForPost());
         EXPECT_EQ(computer.GetInstructionCount(), limit + 1);

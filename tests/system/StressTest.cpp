@@ -437,9 +437,7 @@ protected:
                 watchdog.Progress("listing");
                 for (int slot = 0; slot < kUnits; ++slot) {
                     CMpu* unit = units->GetAt(slot);
-                    std::string mnemonic;
-                    unit->Disassemble(unit->GetPC() * unit->GetAddressScale(), nullptr, nullptr,
-                                      nullptr, &mnemonic);
+                    unit->Disassemble(unit->GetPC() * unit->GetAddressScale());
                 }
                 break;
         }

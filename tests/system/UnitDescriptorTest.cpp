@@ -101,8 +101,10 @@ TEST_P(UnitDescriptorTest, CountersCountStepsAndReset) {
 }
 
 TEST_P(UnitDescriptorTest, SnapshotsWhileRunningAndNoWritesUntilStopped) {
-    computer.SetRunLimits(
-        {.timeEnabled = false, .seconds = 0, .cyclesEnabled = true, .cycles = 2'000'000'000});
+    computer.SetRunLimits({.timeEnabled = false,
+                           .seconds = 0,
+                           .instructionsEnabled = true,
+                           .instructions = 2'000'000'000});
     ASSERT_EQ(computer.Run(), ERunStart::kStarted);
     uint64_t fetches = 0;
     for (int i = 0; i < 2000 && fetches == 0; ++i) {

@@ -14,9 +14,9 @@
 #include "core/Mpus.h"
 #include "core/Ram.h"
 #include "core/WorkspaceFile.h"
+#include "support/TestHost.h"
 #include "system/StandardClasses.h"
 #include "system/StandardSystems.h"
-#include "support/TestHost.h"
 
 namespace {
 
@@ -103,6 +103,56 @@ TEST_F(WorkspaceFileTest, LongNameAndTheBlankSystemsTimerId) {
     EXPECT_NE(std::search(file.begin(), file.end(), prefix.begin(), prefix.end()), file.end());
 }
 
+// Where the records end and the extension block begins.
+size_t RecordsEnd(const std::vector<uint8_t>& file) {
+    const std::string magic = "SQXB";
+    return static_cast<size_t>(std::find_end(file.begin(), file.end(), magic.begin(), magic.end()) -
+                               file.begin());
+}
+
+// A block that is missing, cut, damaged, of an unknown layout, or sound but
+// malformed leaves the workspace as the records give it, never half applied.
+TEST_F(WorkspaceFileTest, ABadExtensionBlockLeavesThePlainWorkspace) {
+    computer.NewContents();
+    ASSERT_TRUE(BuildStandardSystem(computer, ESystemType::Corvane));
+    computer.GetMpus()->GetAt(0)->SetName("Renamed");
+    const std::vector<uint8_t> file = StoreWorkspace(computer);
+    const size_t end = RecordsEnd(file);
+    ASSERT_LT(end, file.size());
+    std::string error;
+    CComputer plain;
+    ASSERT_TRUE(LoadWorkspace(plain, std::span(file.data(), end), &error)) << error;
+    EXPECT_EQ(plain.GetDevices()->FindByName("VIC")->GetStride(), 1u) << "a file of old";
+    const std::vector<uint8_t> plainFile = StoreWorkspace(plain);
+
+    // The last device entry (the VIC's) with an IRQ code no device has, and a sound CRC.
+    std::vector<uint8_t> badEntry = file;
+    const std::string vic =
+        "\x04"
+        "CVic";
+    const size_t entry = static_cast<size_t>(
+        std::find_end(badEntry.begin(), badEntry.end(), vic.begin(), vic.end()) - badEntry.begin());
+    badEntry[entry + vic.size() + 8] = 99;
+    const size_t body = end + 12;
+    const uint32_t crc = Crc32(std::span(badEntry.data() + body, badEntry.size() - 4 - body));
+    for (int i = 0; i < 4; ++i)
+        badEntry[badEntry.size() - 4 + static_cast<size_t>(i)] = static_cast<uint8_t>(crc >> 8 * i);
+
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> cases = {{"bad entry", badEntry}};
+    for (size_t length = end; length < file.size(); ++length)
+        cases.emplace_back("cut at " + std::to_string(length),
+                           std::vector(file.begin(), file.begin() + static_cast<long>(length)));
+    for (size_t at = end; at < file.size(); ++at) {
+        if (at == end + 4 || at == end + 5) continue;  // the revision: any is read
+        cases.emplace_back("flip at " + std::to_string(at), file);
+        cases.back().second[at] ^= 0x41;
+    }
+    for (const auto& [what, damaged] : cases) {
+        ASSERT_TRUE(LoadWorkspace(computer, damaged, &error)) << what << ": " << error;
+        ASSERT_EQ(StoreWorkspace(computer), plainFile) << what;
+    }
+}
+
 std::vector<uint8_t> UnitSetHeader(int count) {
     std::vector<uint8_t> file = Bytes({0x00, 0x40, 0, 0, 0xFF, 0xFF, 1, 0, 5, 0});
     AppendText(file, "CMpus");
@@ -186,7 +236,7 @@ TEST(StandardSystemFileTest, RoundTripTruncationsAndFlips) {
         ASSERT_TRUE(LoadWorkspace(computer, file, &error)) << error;
         EXPECT_EQ(StoreWorkspace(computer), file);
         // Every offset in the records, then a sample through the memory images.
-        for (size_t length = 0; length < file.size(); length += length < 4096 ? 1 : 997) {
+        for (size_t length = 0; length < RecordsEnd(file); length += length < 4096 ? 1 : 997) {
             ASSERT_FALSE(LoadWorkspace(target, std::span(file.data(), length), &error)) << length;
             ASSERT_FALSE(error.empty());
             ASSERT_TRUE(target.IsEmpty());
@@ -208,6 +258,32 @@ TEST(StandardSystemFileTest, RoundTripTruncationsAndFlips) {
 }  // namespace
 
 namespace {
+
+// What no record holds, as text: unit names, masks and breakpoints; device
+// strides, IRQ codes and writability; the clock's RAM byte 14.
+std::string Settings(CComputer& computer) {
+    std::string text;
+    for (int i = 0; i < computer.GetMpus()->GetCount(); ++i) {
+        const CMpu* unit = computer.GetMpus()->GetAt(i);
+        text += unit->GetName() + " " + std::to_string(unit->GetIrqMask()) + " " +
+                std::to_string(unit->Breakpoints().GetCount());
+        // The run thread's test must find every breakpoint of a loaded set.
+        for (int b = 0; b < unit->Breakpoints().GetCount(); ++b)
+            text += unit->IsBreakpoint(unit->Breakpoints().GetAt(b)) ? " " : " missed";
+        text += ";";
+    }
+    for (CDevice* d = computer.GetDevices()->GetHead(); d; d = d->GetNext()) {
+        text += d->GetName() + " " + std::to_string(d->GetStride()) + " " +
+                std::to_string(d->GetIrqCode());
+        if (auto* ram = dynamic_cast<CRam*>(d)) text += ram->IsWritable() ? " rw" : " ro";
+        if (d->GetClassName() == std::string("C6818")) {
+            d->Write(0, 14, 1, false);
+            text += " " + std::to_string(d->Read(1, 1));
+        }
+        text += ";";
+    }
+    return text;
+}
 
 // Random machines: several units of every class, moved and edited devices,
 // registers scrambled by running the units over random memory.
@@ -235,6 +311,17 @@ TEST(RandomWorkspaceFileTest, RoundTripsAndComesBackAsStored) {
         CDevices* devices = computer.GetDevices();
         devices->MoveDown(devices->GetAt(0));
         devices->GetAt(1)->SetName("Renamed " + std::to_string(round));
+        // Settings no record holds.
+        auto* clock = DeviceClasses().Create("C6818").release();
+        clock->SetRange(0x9000, 0x9001, 1 + random() % 4);
+        devices->AddTail(clock);
+        clock->Write(0, 14, 1, false);
+        clock->Write(1, random() & 0xFF, 1, false);
+        for (CDevice* d = devices->GetHead(); d; d = d->GetNext()) {
+            d->SetStride(1 + random() % 4);
+            d->SetIrqCode(static_cast<int>(random() % 16) - 1);
+            if (auto* ram = dynamic_cast<CRam*>(d)) ram->SetWritable(random() & 1);
+        }
         for (int i = 0; i < 4000; ++i)
             computer.Write(random() & 0xFFFF, random(), 1, true);
         for (int i = 0; i < units->GetCount(); ++i) {
@@ -244,6 +331,7 @@ TEST(RandomWorkspaceFileTest, RoundTripsAndComesBackAsStored) {
         computer.SetActiveProcessor(random() % units->GetCount());
         const int activeSlot = computer.GetActiveSlot();
 
+        const std::string settings = Settings(computer);
         const std::vector<uint8_t> first = StoreWorkspace(computer);
         std::string error;
         ASSERT_TRUE(LoadWorkspace(computer, first, &error)) << error;
@@ -251,22 +339,14 @@ TEST(RandomWorkspaceFileTest, RoundTripsAndComesBackAsStored) {
         EXPECT_EQ(computer.GetActiveSlot(), activeSlot);
         for (int i = 0; i < computer.GetMpus()->GetCount(); ++i) {
             CMpu* unit = computer.GetMpus()->GetAt(i);
-            EXPECT_FALSE(unit->Breakpoints().HasBreakpoints());
             EXPECT_FALSE(unit->IsRunning());
             EXPECT_EQ(unit->GetAnimationTimerId(), 0x4000u + i);
             EXPECT_EQ(unit->GetBus(), computer.GetDevices());
-            if (std::string(unit->GetClassName()) != "CCorvaneMPU") {
-                EXPECT_EQ(unit->GetName(), "");
-                EXPECT_EQ(unit->GetIrqMask(), 0u);
-            }
         }
         uint32_t timerBase = 0;
-        for (CDevice* d = computer.GetDevices()->GetHead(); d; d = d->GetNext()) {
+        for (CDevice* d = computer.GetDevices()->GetHead(); d; d = d->GetNext())
             EXPECT_EQ(d->GetTimerBase(), timerBase += 0x10);
-            if (auto* ram = dynamic_cast<CRam*>(d)) {
-                EXPECT_TRUE(ram->IsWritable());
-            }
-        }
+        EXPECT_EQ(Settings(computer), settings) << "round " << round;
     }
 }
 

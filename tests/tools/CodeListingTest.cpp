@@ -13,11 +13,12 @@
 #include "core/Devices.h"
 #include "core/Mpus.h"
 #include "core/Ram.h"
+#include "core/StringEx.h"
 #include "core/ViewHint.h"
 #include "cpu/CorvaneMPU.h"
 #include "cpu/M6502.h"
+#include "cpu/Vo16.h"
 #include "support/TestHost.h"
-#include "core/StringEx.h"
 
 namespace {
 
@@ -31,16 +32,13 @@ public:
         m_addressScale = scale;
     }
     uint32_t GetPC() const override { return pc; }
-    void Disassemble(uint32_t address, uint32_t* length, std::string* addressText,
-                     std::string* bytesText, std::string* mnemonicText, std::string* operandText,
-                     std::string* commentText) override {
-        m_texts[kAddressText] = FormatText("%04X", address);
-        m_texts[kBytesText] = FormatText("%02x %02x", address & 0xFF, (address + 1) & 0xFF);
-        m_texts[kMnemonicText] = "ld";
-        m_texts[kOperandText] = FormatText("#%x", address & 0xFF);
-        m_texts[kCommentText] = "never shown";
-        PublishDisassembly(m_length, length, addressText, bytesText, mnemonicText, operandText,
-                           commentText);
+    SDisassembly Disassemble(uint32_t address) const override {
+        return {m_length,
+                FormatText("%04X", address),
+                FormatText("%02x %02x", address & 0xFF, (address + 1) & 0xFF),
+                "ld",
+                FormatText("#%x", address & 0xFF),
+                "never shown"};
     }
     uint32_t pc = 0;
 
@@ -132,29 +130,33 @@ TEST_F(CodeListingTest, KeysAndScrollingMoveTheTop) {
 }
 
 // Four lines from 0x200 show 0x200 to 0x207; a refresh restarts the listing at
-// the program counter when it left them.
-TEST_F(CodeListingTest, FollowsTheProgramCounterOfItsOwnUnit) {
+// the program counter when it left them, whichever unit was refreshed.
+TEST_F(CodeListingTest, FollowsTheProgramCounterOnEveryRefresh) {
     CFakeUnit* unit = AddUnit(new CFakeUnit(1, 1));
     CFakeUnit* other = AddUnit(new CFakeUnit(1, 1));
     CCodeListing listing(computer, 0);
     listing.SetLineCount(4);
     for (uint32_t pc : {0x200u, 0x206u, 0x208u, 0x1FEu, 0x8000u}) {
-        listing.SetTopAddress(0x200);
-        unit->pc = pc;
-        host.hints.clear();
-        computer.RefreshUnit(0);
-        const bool moves = pc < 0x200 || pc >= 0x208;
-        EXPECT_EQ(listing.GetTopAddress(), moves ? pc : 0x200u) << pc;
-        EXPECT_EQ(host.hints.back(), uint32_t{kHintProcessorState} | (moves ? kHintCodeMoved : 0u));
-        EXPECT_EQ(unit->GetNextInstructionAddress(), pc + 2);
+        for (int refreshed : {0, 1}) {
+            listing.SetTopAddress(0x200);
+            unit->pc = pc;
+            host.hints.clear();
+            computer.RefreshUnit(refreshed);
+            const bool moves = pc < 0x200 || pc >= 0x208;
+            EXPECT_EQ(listing.GetTopAddress(), moves ? pc : 0x200u) << pc;
+            EXPECT_EQ(host.hints.back(),
+                      uint32_t{kHintProcessorState} | (moves ? kHintCodeMoved : 0u));
+            EXPECT_EQ(unit->GetNextInstructionAddress(), pc + 2);
+        }
     }
     {
         CCodeListing second(computer, 1);
         second.SetLineCount(3);
         other->pc = 0x20;
+        unit->pc = 0x300;
         computer.RefreshUnit(1);
         EXPECT_EQ(second.GetTopAddress(), 0x20u);
-        EXPECT_EQ(listing.GetTopAddress(), 0x8000u);
+        EXPECT_EQ(listing.GetTopAddress(), 0x300u);
     }
     computer.RefreshAll();  // the second listing is gone and not called
 }
@@ -242,6 +244,67 @@ TEST_F(CodeListingTest, ListsTheRealCores) {
     EXPECT_EQ(corvane.Lines().at(0).lead, "000030 BC1234 000000");  // 14 characters cut to 13
     EXPECT_EQ(corvane.Lines().at(0).mnemonicColumn, 23);
     EXPECT_EQ(corvane.Lines().at(1).address, 0x36u);
+}
+
+// Listings wrap at the unit's address width as its fetches do: lines, marks,
+// the next-instruction address, the top address and following the program
+// counter across the top of memory.
+TEST_F(CodeListingTest, AddressesWrapAtTheUnitsWidth) {
+    computer.GetDevices()->GetAt(0)->SetRange(0, 0xFFFFFF);
+    auto* cpu = AddUnit(new C6502);
+    auto* vo16 = AddUnit(new CVo16);
+    auto* corvane = AddUnit(new CCorvaneMPU);
+    cpu->SetPC(0x0000);
+    cpu->Breakpoints().Add(0x0001);
+    vo16->SetPC(0x0000);
+    corvane->SetPC(0x000000);
+    corvane->Breakpoints().Add(0xFFFFFD);
+    struct {
+        int slot;
+        uint32_t top;  // as set; shown wrapped
+        std::vector<uint32_t> addresses;
+        std::vector<EMark> marks;
+        std::string lastText;
+        uint32_t next;  // after the program counter's instruction
+    } const cases[] = {
+        {0,
+         0x1FFFE,
+         {0xFFFE, 0xFFFF, 0x0000, 0x0001},
+         {EMark::kNone, EMark::kNone, EMark::kProgramCounter, EMark::kBreakpoint},
+         "0001 00",
+         1},
+        {1,
+         0xFFFC,
+         {0xFFFC, 0xFFFE, 0x0000, 0x0002},
+         {EMark::kNone, EMark::kNone, EMark::kProgramCounter, EMark::kNone},
+         "0002 0000",
+         2},
+        {2,
+         0xFFFFFA,
+         {0xFFFFFA, 0xFFFFFD, 0x000000, 0x000003},
+         {EMark::kNone, EMark::kBreakpoint, EMark::kProgramCounter, EMark::kNone},
+         "000003 000000",
+         3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.slot);
+        CCodeListing listing(computer, c.slot);
+        listing.SetShowMachineCode(true);
+        listing.SetLineCount(4);
+        listing.SetTopAddress(c.top);
+        EXPECT_EQ(Addresses(listing), c.addresses);
+        std::vector<EMark> marks;
+        for (const SListingLine& line : listing.Lines())
+            marks.push_back(line.mark);
+        EXPECT_EQ(marks, c.marks);
+        EXPECT_EQ(listing.Lines().back().text.substr(0, c.lastText.size()), c.lastText);
+        EXPECT_EQ(computer.GetMpus()->GetAt(c.slot)->GetNextInstructionAddress(), c.next);
+        // The program counter is on screen across the wrap: no move.
+        EXPECT_FALSE(listing.FollowProgramCounter());
+        listing.SetTopAddress(0);
+        listing.OnKey(EListingKey::kUp);
+        EXPECT_EQ(listing.GetTopAddress(), c.addresses[1]);
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QTextBrowser>
 #include "ScriptedPrompter.h"
 #include "core/Mpu.h"
 #include "core/Mpus.h"
@@ -15,7 +16,6 @@
 #include "ui/CodeView.h"
 #include "ui/Forms.h"
 #include "ui/HelpWindow.h"
-#include <QTextBrowser>
 #include "ui/MainFrm.h"
 
 class MainFrameTest : public QObject {

@@ -1,12 +1,12 @@
 // The processor panes, the code view, the command window and the dialogs'
 // logic, each on a blank workspace with the units it needs.
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPrinter>
 #include <QPushButton>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -165,8 +165,8 @@ private slots:
         // The run limits of the workspace.
         form.instructionsField->setText("1000");
         form.instructions->setChecked(true);
-        QVERIFY(m_controller->Workspace().IsCycleLimitEnabled());
-        QCOMPARE(m_controller->Workspace().GetCycleLimit(), 1000);
+        QVERIFY(m_controller->Workspace().IsInstructionLimitEnabled());
+        QCOMPARE(m_controller->Workspace().GetInstructionLimit(), uint64_t{1000});
     }
 
     void codeViewPaintsTheProgramCounterAndBreakpoints() {
@@ -294,14 +294,14 @@ private slots:
 
         CRunLimitsDialog limits(SRunLimits{true, 5, false, 77});
         QCOMPARE(limits.seconds->text(), QString("5"));
-        limits.cycles->setText("-1");
+        limits.instructionCount->setText("-1");
         QVERIFY(!limits.Problem().isEmpty());
-        limits.cycles->setText("1000");
-        limits.cyclesCheck->setChecked(true);
+        limits.instructionCount->setText("1000");
+        limits.instructionsCheck->setChecked(true);
         QVERIFY(limits.Problem().isEmpty());
         const SRunLimits taken = limits.Limits();
-        QVERIFY(taken.timeEnabled && taken.cyclesEnabled && taken.seconds == 5 &&
-                taken.cycles == 1000);
+        QVERIFY(taken.timeEnabled && taken.instructionsEnabled && taken.seconds == 5 &&
+                taken.instructions == 1000);
     }
 
     void loadReportsWhatItCouldNotRead() {
