@@ -286,6 +286,8 @@ void CController::LoadImage(const QString& path, uint32_t loadAddress) {
     const std::string description = DescribeLoad(report, path.toStdString());
     if (!description.empty())
         m_prompter->ShowMessage(QString::fromStdString(description), EMessageIcon::Exclamation);
+    emit statusText(
+        QString("Loaded %1 bytes from %2").arg(report.bytes).arg(QFileInfo(path).fileName()));
 }
 
 bool CController::DumpImage(const QString& path, uint32_t first, uint32_t last, uint32_t entry) {

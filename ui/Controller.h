@@ -101,6 +101,8 @@ signals:
     void documentChanged();
     void activeUnitChanged(const QString& name);
     void runLimitsChanged();
+    // A line for the status bar's message pane.
+    void statusText(const QString& text);
     // A run stopped (slot, or CComputer::kRunLimitSlot for a run limit), and why.
     void runStopped(int slot, EStopReason reason);
     // A display has a new frame (at most one per display waits at a time).

@@ -196,10 +196,9 @@ void CRegisterForm::WriteBack() {
         if (UnitDebug::SetRegister(*unit, i, masked, &error)) changed = true;
         m_fields[i]->setModified(false);
     }
-    if (changed) m_controller.Workspace().SetModifiedFlag(true);
-    // The fields show what the unit took (the code pane may move with the PC).
+    // The fields show what the unit took; the listings follow a new PC.
     Show(UnitDebug::Snapshot(*unit));
-    m_controller.Workspace().UpdateAllViews(kHintProcessorState | kHintCodeMoved);
+    if (changed) m_controller.Workspace().RefreshUnit(m_slot);
 }
 
 void CRegisterForm::OnFlagToggled(size_t index) {
@@ -213,10 +212,10 @@ void CRegisterForm::OnFlagToggled(size_t index) {
                                                                 : value & ~flag.mask;
     }
     QString error;
-    if (UnitDebug::SetRegister(*unit, index, value & WidthMask(m_registers[index].digits), &error))
-        m_controller.Workspace().SetModifiedFlag(true);
+    const bool written =
+        UnitDebug::SetRegister(*unit, index, value & WidthMask(m_registers[index].digits), &error);
     Show(UnitDebug::Snapshot(*unit));
-    m_controller.Workspace().UpdateAllViews(kHintProcessorState);
+    if (written) m_controller.Workspace().RefreshUnit(m_slot);
 }
 
 // --- Statistics ---------------------------------------------------------------

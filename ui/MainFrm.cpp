@@ -115,6 +115,8 @@ CMainFrame::CMainFrame(CSettings* settings, QWidget* parent)
             text += " at " + QString("%1").arg(unit->GetPC(), 4, 16, QLatin1Char('0')).toUpper();
         statusBar()->showMessage(text);
     });
+    connect(m_controller, &CController::statusText, this,
+            [this](const QString& text) { statusBar()->showMessage(text, 10000); });
     connect(m_controller, &CController::unitsChanged, this, &CMainFrame::OnUnitsChanged);
     connect(m_controller, &CController::runStateChanged, this, &CMainFrame::UpdateActions);
     connect(m_controller, &CController::documentChanged, this, &CMainFrame::UpdateTitle);
