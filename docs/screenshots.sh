@@ -25,7 +25,7 @@ cd "$root"
 # The 6502 sieve stopped at its breakpoint: registers changed since the start in red.
 shot debugging-6502 --system blank --add-unit C6502:cpu --add-device CRam:RAM:0:FFFF \
     --load examples/6502/sieve.hex --reset --break 0440 --run --panes rbcs
-# The Vo16 checkerboard at its end, listing with machine code.
+# The Vo16 checkerboard stopped at its end.
 shot vo16-checkerboard --load examples/vo16/checkerboard.s19 --break FF1E --run --panes rcs
 # The Corvane picture program running: its register file and counters live.
 shot corvane-running --system corvane --load examples/corvane/picture.s19 --run --panes rcs

@@ -3,7 +3,11 @@
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocumentFragment>
+#include <QTextImageFormat>
 #include <QVBoxLayout>
 
 CHelpWindow::CHelpWindow(QWidget* parent) : QDialog(parent), m_browser(new QTextBrowser(this)) {
@@ -12,6 +16,7 @@ CHelpWindow::CHelpWindow(QWidget* parent) : QDialog(parent), m_browser(new QText
     setModal(false);
     m_browser->setOpenExternalLinks(true);
     m_browser->setSearchPaths({":/docs"});
+    connect(m_browser, &QTextBrowser::sourceChanged, this, &CHelpWindow::FitImages);
     m_browser->setSource(QUrl(kGuide), QTextDocument::MarkdownResource);
     auto* back = new QPushButton("< &Back", this);
     auto* forward = new QPushButton("&Forward >", this);
@@ -35,4 +40,26 @@ CHelpWindow::CHelpWindow(QWidget* parent) : QDialog(parent), m_browser(new QText
     layout->addLayout(buttons);
     layout->addWidget(m_browser);
     resize(820, 680);
+}
+
+void CHelpWindow::FitImages() {
+    // The guide's pictures are whole windows: shown at half size.
+    QTextDocument* document = m_browser->document();
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            QTextImageFormat format = fragment.charFormat().toImageFormat();
+            if (!format.isValid() || format.width() > 0) continue;
+            const QImage image =
+                document->resource(QTextDocument::ImageResource, QUrl(format.name()))
+                    .value<QImage>();
+            if (image.isNull()) continue;
+            format.setWidth(image.width() / 2.0);
+            format.setHeight(image.height() / 2.0);
+            QTextCursor cursor(document);
+            cursor.setPosition(fragment.position());
+            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+            cursor.setCharFormat(format);
+        }
+    }
 }

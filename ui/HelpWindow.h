@@ -13,5 +13,6 @@ public:
     QTextBrowser* Browser() const { return m_browser; }
 
 private:
+    void FitImages();
     QTextBrowser* m_browser;
 };
