@@ -78,7 +78,12 @@ CMainFrame::CMainFrame(CSettings* settings, QWidget* parent)
     // the command window share the rest.
     setCorner(Qt::TopLeftCorner, Qt::LeftDockWidgetArea);
     setCorner(Qt::BottomLeftCorner, Qt::LeftDockWidgetArea);
-    // No central view: everything lies in the panes.
+    // The central view draws nothing: everything lies in the panes. It is
+    // there all the same, as small as the panes leave it: without one the
+    // window gives the panes' column a few more pixels at every new layout.
+    auto* central = new QWidget(this);
+    central->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    setCentralWidget(central);
     m_font = CSettings::ToQFont(m_settings->ReadFont());
     m_colour = CSettings::ToColour(m_settings->ReadFont().colour);
     m_showMachineCode = m_settings->ShowMachineCode();
