@@ -100,15 +100,7 @@ CMainFrame::CMainFrame(CSettings* settings, QWidget* parent)
             if (auto* form = qobject_cast<CUnitForm*>(view)) form->OnViewsUpdated(hint);
         });
     });
-    connect(m_controller, &CController::liveRefresh, this, [this] {
-        ForEachView([](QWidget* view) {
-            // Panes out of sight (a hidden tab, a minimised window) wait for
-            // the notice of the stop.
-            if (view->visibleRegion().isEmpty()) return;
-            if (auto* code = qobject_cast<CCodeView*>(view)) code->OnLiveRefresh();
-            if (auto* form = qobject_cast<CUnitForm*>(view)) form->OnLiveRefresh();
-        });
-    });
+    connect(m_controller, &CController::liveRefresh, this, &CMainFrame::OnLiveRefresh);
     connect(m_controller, &CController::runStopped, this, [this](int slot, EStopReason reason) {
         const CMpu* unit = m_controller->Unit(slot);
         const QString who =
@@ -748,6 +740,36 @@ void CMainFrame::OnUnitsChanged() {
             TogglePane(0, pane);
     RebuildUnitMenus();
     UpdateActions();
+}
+
+void CMainFrame::OnLiveRefresh() {
+    // The active unit's panes at every refresh, the others' in turn, a few
+    // units at a time: one refresh paints a handful of panes, not all of
+    // them, however many units run.
+    const int active = m_controller->ActiveSlot();
+    std::array<bool, kPaneUnits> chosen{};
+    if (active >= 0 && active < kPaneUnits) chosen[Index(active)] = true;
+    int others = 0;
+    for (int step = 0; step < kPaneUnits && others < kOtherUnitsPerRefresh; ++step) {
+        const int slot = (m_liveCursor + step) % kPaneUnits;
+        if (chosen[Index(slot)] || !m_controller->IsRunning(slot) ||
+            m_groups[Index(slot)].visible == 0)
+            continue;
+        chosen[Index(slot)] = true;
+        ++others;
+        m_liveCursor = slot + 1;
+    }
+    for (int slot = 0; slot < kPaneUnits; ++slot) {
+        if (!chosen[Index(slot)]) continue;
+        for (QDockWidget* dock : m_groups[Index(slot)].docks) {
+            QWidget* view = dock ? dock->widget() : nullptr;
+            // Panes out of sight (a hidden tab, a minimised window) wait for
+            // the notice of the stop.
+            if (!view || view->visibleRegion().isEmpty()) continue;
+            if (auto* code = qobject_cast<CCodeView*>(view)) code->OnLiveRefresh();
+            if (auto* form = qobject_cast<CUnitForm*>(view)) form->OnLiveRefresh();
+        }
+    }
 }
 
 void CMainFrame::ForEachView(const std::function<void(QWidget*)>& visit) {

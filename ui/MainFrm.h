@@ -27,6 +27,8 @@ public:
     // Pane bits of a unit's created and visible masks.
     enum EPane : uint32_t { kRegisters = 1, kBreakpoints = 2, kCode = 4, kStatistics = 8 };
     static constexpr int kPaneUnits = 8;
+    // Units besides the active one whose panes one live refresh updates.
+    static constexpr int kOtherUnitsPerRefresh = 2;
     static constexpr std::array<EPane, 4> kPanes = {kRegisters, kBreakpoints, kCode, kStatistics};
 
     // settings: the store to use (the application's when null).
@@ -118,6 +120,7 @@ private:
     void OnFont();
     void OnAbout();
     void ApplySavedPanes();
+    void OnLiveRefresh();
     void PlaceNewPanes();
 
     std::unique_ptr<CSettings> m_ownSettings;
@@ -144,4 +147,5 @@ private:
     QHash<QString, QAction*> m_actions;
     QList<QPointer<QDockWidget>> m_unplaced;
     bool m_layoutRestored = false;
+    int m_liveCursor = 0;
 };
