@@ -1,9 +1,10 @@
 #include "cli/FrameImage.h"
 
-#include <QImage>
-#include <QSaveFile>
-#include <QString>
+#include <cstdint>
+#include <vector>
 
+#include "cli/Png.h"
+#include "core/AtomicFile.h"
 #include "devices/VideoFrame.h"
 
 bool WriteFramePng(const SVideoFrame& frame, const std::string& path, std::string& error) {
@@ -11,25 +12,17 @@ bool WriteFramePng(const SVideoFrame& frame, const std::string& path, std::strin
         error = "the device rendered no picture";
         return false;
     }
-    QImage image(static_cast<int>(frame.width), static_cast<int>(frame.height),
-                 QImage::Format_RGB32);
-    if (image.isNull()) {
-        error = "no memory for a picture of this size";
-        return false;
-    }
+    std::vector<uint8_t> rgb;
+    rgb.reserve(size_t{frame.width} * frame.height * 3);
     for (uint32_t y = 0; y < frame.height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)));
-        for (uint32_t x = 0; x < frame.width; ++x)
-            line[x] = 0xFF000000u | frame.RgbAt(x, y);
+        for (uint32_t x = 0; x < frame.width; ++x) {
+            const uint32_t colour = frame.RgbAt(x, y);
+            rgb.insert(rgb.end(),
+                       {static_cast<uint8_t>(colour >> 16), static_cast<uint8_t>(colour >> 8),
+                        static_cast<uint8_t>(colour)});
+        }
     }
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = "cannot write " + path + ": " + file.errorString().toStdString();
-        return false;
-    }
-    if (!image.save(&file, "PNG") || !file.commit()) {
-        error = "cannot write " + path + ": " + file.errorString().toStdString();
-        return false;
-    }
-    return true;
+    std::vector<uint8_t> png;
+    if (!EncodePng(frame.width, frame.height, rgb, png, error)) return false;
+    return WriteFileAtomically(path, png, &error);
 }

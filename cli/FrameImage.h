@@ -1,6 +1,5 @@
 #pragma once
-// A video frame as the display shows it, written as a PNG image through
-// QtGui's QImage (the library itself stays free of Qt).
+// A video frame as the display shows it, written as a PNG image.
 #include <string>
 
 struct SVideoFrame;

@@ -1,4 +1,5 @@
 // simq: the headless runner. See `simq --help` and cli/Runner.h.
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -9,6 +10,9 @@
 #include "system/StandardClasses.h"
 
 int main(int argc, char** argv) {
+    // A file that would pass the size limit fails to write, with a message and
+    // the old file kept, instead of the signal ending the runner.
+    std::signal(SIGXFSZ, SIG_IGN);
     const std::vector<std::string> args(argv + 1, argv + argc);
     SCommandLine line;
     std::string error;

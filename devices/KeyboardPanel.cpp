@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "devices/Keyboard.h"
 #include "core/StringEx.h"
+#include "devices/Keyboard.h"
 
 CKeyboardPanel::CKeyboardPanel(CKeyboard& keyboard)
     : m_keyboard(keyboard),
@@ -21,13 +21,17 @@ bool CKeyboardPanel::ClickKey(int id) {
     const int sent = id == kRightCtrlId ? kLeftCtrlId : id == kRightAltId ? kLeftAltId : id;
     uint32_t code = static_cast<uint32_t>(sent - kFirstKeyId);
     if (m_checked[sent - kFirstKeyId]) code |= kBreakBit;
+    SendCode(code);
+    return true;
+}
+
+void CKeyboardPanel::SendCode(uint32_t code) {
     if (m_record)
         AppendFormat(m_text, "%02X ", code);
     else
         m_keyboard.DeliverCode(code);
     UpdateIndicators(code);
     Changed();
-    return true;
 }
 
 void CKeyboardPanel::UpdateIndicators(uint32_t code) {

@@ -41,6 +41,10 @@ public:
     // and nothing happens, for an id outside the key range.
     bool ClickKey(int id);
     bool IsKeyChecked(int id) const;
+    // A code typed on the host's keyboard (make on press, break on release):
+    // recorded or delivered as a click's code is, indicators included; the
+    // key buttons keep their states.
+    void SendCode(uint32_t code);
 
     // The Play button after a click: set starts playback at the panel's rate
     // and repeat count, cleared stops it; recording ends either way.

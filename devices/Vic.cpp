@@ -220,3 +220,37 @@ void CVic::Render(SVideoFrame& frame) {
     }
     if (m_frameEnable) Signal(m_frameFlag);
 }
+
+std::optional<SPixelSource> CVic::PixelSource(const SVideoFrame& frame, uint32_t x,
+                                              uint32_t y) const {
+    const bool border = frame.width == kBorderWidth && frame.height == kBorderHeight;
+    if (!border && (frame.width != kPictureWidth || frame.height != kPictureHeight)) return {};
+    if (frame.bitsPerPixel != 4 || frame.IsEmpty() || x >= frame.width || y >= frame.height)
+        return {};
+    const uint32_t left = border ? (kBorderWidth - kPictureWidth) / 2 : 0;
+    const uint32_t top = border ? kFirstPictureLine : 0;
+    SPixelSource source;
+    if (x < left || x >= left + kPictureWidth || y < top || y >= top + kPictureHeight) {
+        source.kind = SPixelSource::EKind::kRegister;
+        source.registerOffset = 7;
+        source.address = RegisterAddress(7);
+        source.byte = static_cast<uint8_t>(m_borderColour & 0x0F);
+        return source;
+    }
+    if (m_testPattern) {
+        source.kind = SPixelSource::EKind::kRegister;
+        source.registerOffset = 5;
+        source.address = RegisterAddress(5);
+        source.byte = static_cast<uint8_t>(m_testPattern * 0x80 + m_mode);
+        return source;
+    }
+    // The picture starts on an even column in both sizes, so a pair of frame
+    // columns is one byte: high nibble left.
+    const uint32_t p = x - left;
+    const uint32_t pairX = x & ~1u;
+    source.address = m_videoBase + kBytesPerLine * (y - top) + p / 2;
+    source.byte = static_cast<uint8_t>(frame.ColourIndexAt(pairX, y) << 4 |
+                                       frame.ColourIndexAt(pairX + 1, y));
+    source.bits = p % 2 == 0 ? 0xF0 : 0x0F;
+    return source;
+}

@@ -58,6 +58,12 @@ public:
     bool IsTestPattern() const { return m_testPattern != 0; }
     uint32_t GetBorderColour() const { return m_borderColour; }
 
+    std::optional<SPixelSource> PixelSource(const SVideoFrame& frame, uint32_t x,
+                                            uint32_t y) const override;
+
+    // The bus address at which register offset lies (the first of its stride).
+    uint32_t RegisterAddress(uint32_t offset) const { return GetFrom() + offset * GetStride(); }
+
     // The test pattern's colour of picture pixel p in picture row y.
     static constexpr uint32_t TestPatternColour(uint32_t p, uint32_t y) {
         return ((y + 57) >> 4 & 3) * 4 + ((p + 99) >> 5 & 3);

@@ -15,12 +15,29 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "core/Device.h"
 #include "devices/VideoFrame.h"
 
 class CDevices;
 class CDisplayThread;
+
+// What produces one pixel of a frame: a byte of video memory, or a register
+// of the device (the VIC's border colour, its test-pattern switch). byte is
+// the value that gave the pixel: for memory the byte as the frame shows it
+// (no bus access, so hovering never disturbs a device), for a register its
+// current value.
+struct SPixelSource {
+    enum class EKind { kMemory, kRegister };
+    EKind kind = EKind::kMemory;
+    uint32_t address = 0;  // bus address
+    uint8_t byte = 0;
+    // Registers: the register's offset in the device's map.
+    uint32_t registerOffset = 0;
+    // Memory: which bits of the byte the pixel shows (mask).
+    uint8_t bits = 0;
+};
 
 class CVideoDevice : public CDevice {
 public:
@@ -71,6 +88,12 @@ public:
     // Renders one frame on the caller's thread with the current settings, as
     // the display would (interrupts included); frame.sequence is 0.
     void RenderFrame(SVideoFrame& frame);
+
+    // What produced the pixel at column x of line y (0, 0 top left) of frame,
+    // a frame of this device, with the device's current video base and
+    // registers; nothing outside the frame or for a frame of another shape.
+    virtual std::optional<SPixelSource> PixelSource(const SVideoFrame& frame, uint32_t x,
+                                                    uint32_t y) const = 0;
 
 protected:
     friend class CDisplayThread;

@@ -54,3 +54,18 @@ void CVo16VGA::Render(SVideoFrame& frame) {
             row[k] = bus->Read(address + 4 * k, 4);
     }
 }
+
+std::optional<SPixelSource> CVo16VGA::PixelSource(const SVideoFrame& frame, uint32_t x,
+                                                  uint32_t y) const {
+    if (frame.width != kWidth || frame.height != kHeight || frame.bitsPerPixel != 1 ||
+        frame.IsEmpty() || x >= kWidth || y >= kHeight)
+        return {};
+    SPixelSource source;
+    source.address = m_videoBase + kBytesPerLine * y + x / 8;
+    uint32_t byte = 0;
+    for (uint32_t i = 0; i < 8; ++i)
+        byte = byte << 1 | frame.ColourIndexAt((x & ~7u) + i, y);
+    source.byte = static_cast<uint8_t>(byte);
+    source.bits = static_cast<uint8_t>(0x80 >> (x % 8));
+    return source;
+}

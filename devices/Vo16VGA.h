@@ -29,6 +29,9 @@ public:
     // is next started (or rebuilt).
     void ApplySettings(uint32_t refreshPeriod) { SetRefreshPeriod(refreshPeriod); }
 
+    std::optional<SPixelSource> PixelSource(const SVideoFrame& frame, uint32_t x,
+                                            uint32_t y) const override;
+
 protected:
     void BuildFrame(SVideoFrame& frame) const override;
     void Render(SVideoFrame& frame) override;

@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   clang lld libclang-rt-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  zlib1g-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-format xvfb xauth
   libx11-dev xdotool imagemagick fonts-dejavu-core

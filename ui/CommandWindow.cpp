@@ -43,6 +43,15 @@ void CCommandWindow::RunCaretLine() {
     }
 }
 
+void CCommandWindow::RunCommand(const QString& command) {
+    moveCursor(QTextCursor::End);
+    if (!textCursor().block().text().isEmpty()) textCursor().insertText("\n");
+    textCursor().insertText(command);
+    RunCaretLine();
+    textCursor().insertText("\n");
+    ensureCursorVisible();
+}
+
 void CCommandWindow::ShowHistoryEntry(int index) {
     m_historyIndex = index;
     QTextCursor cursor = textCursor();

@@ -21,6 +21,8 @@ public:
     const QStringList& History() const { return m_history; }
     // Runs the caret's line, as Enter does before typing its line break.
     void RunCaretLine();
+    // Types command on a new last line and runs it, as Enter would.
+    void RunCommand(const QString& command);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -26,11 +26,14 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "core/Devices.h"
 #include "core/Mpu.h"
 #include "core/Mpus.h"
 #include "ui/CodeView.h"
 #include "ui/CommandWindow.h"
+#include "ui/DeviceUi.h"
 #include "ui/Dialogs.h"
+#include "ui/DisplayWindow.h"
 #include "ui/Forms.h"
 #include "ui/HelpWindow.h"
 #include "ui/Icons.h"
@@ -112,6 +115,13 @@ CMainFrame::CMainFrame(CSettings* settings, QWidget* parent)
             text += " at " + QString("%1").arg(unit->GetPC(), 4, 16, QLatin1Char('0')).toUpper();
         statusBar()->showMessage(text);
     });
+    connect(m_controller, &CController::frameReady, this,
+            [](CDevice* device) { DeviceUi::FrameReady(*device); });
+    // A click on a display window's pixel dumps the memory behind it.
+    DeviceUi::SetDumpHandler([this](uint32_t address) {
+        m_commandDock->show();
+        m_command->RunCommand(QString("D %1 40").arg(address, 6, 16, QLatin1Char('0')).toUpper());
+    });
     connect(m_controller, &CController::statusText, this,
             [this](const QString& text) { statusBar()->showMessage(text, 10000); });
     connect(m_controller, &CController::unitsChanged, this, &CMainFrame::OnUnitsChanged);
@@ -138,6 +148,8 @@ CMainFrame::CMainFrame(CSettings* settings, QWidget* parent)
 
 CMainFrame::~CMainFrame() {
     qApp->removeEventFilter(this);
+    DeviceUi::SetDumpHandler(nullptr);
+    DeviceUi::CloseAllDeviceWindows();
     // Panes go before the workspace they show.
     for (SPaneGroup& group : m_groups)
         for (QDockWidget*& dock : group.docks) {
@@ -222,14 +234,16 @@ void CMainFrame::BuildActions() {
     edit("&Paste", "Insert Clipboard contents\nPaste", QKeySequence(Qt::CTRL | Qt::Key_V),
          [this] { m_command->paste(); });
 
-    // The machine's configuration dialogs are not part of this window yet.
-    for (const auto& [label, prompt] :
-         {std::pair{"Edit &Configuration", "Edit the devices of the system\nDevices"},
-          std::pair{"&Processing Units", "Edit the processing units of the system\nUnits"}}) {
-        QAction* action = MakeAction(label, prompt);
-        action->setEnabled(false);
-        action->setProperty("unavailable", true);
-    }
+    connect(MakeAction("Edit &Configuration", "Edit the devices of the system\nDevices"),
+            &QAction::triggered, this, [this] {
+                DeviceUi::EditDeviceConfiguration(Workspace(), this);
+                AfterMachineEdit();
+            });
+    connect(MakeAction("&Processing Units", "Edit the processing units of the system\nUnits"),
+            &QAction::triggered, this, [this] {
+                DeviceUi::EditProcessingUnits(Workspace(), this);
+                AfterMachineEdit();
+            });
 
     auto run = [this](const QString& label, const QString& prompt, QList<QKeySequence> keys,
                       ERunIcon icon, auto slot) {
@@ -470,11 +484,39 @@ QString CMainFrame::AskSaveAs() {
 
 bool CMainFrame::NewDocument() {
     if (!m_controller->MaybeSave([this] { return AskSaveAs(); })) return false;
-    return m_controller->NewDocument();
+    // Display windows and panels point at devices the new workspace deletes.
+    DeviceUi::CloseAllDeviceWindows();
+    const bool created = m_controller->NewDocument();
+    OpenDisplayWindows();
+    return created;
+}
+
+void CMainFrame::OpenDisplayWindows() {
+    DeviceUi::OpenDisplayWindows(Workspace(), this);
+    // Beside the panes: stacked up from the main window's bottom right
+    // corner, over the command window rather than the registers.
+    const CDevices* devices = Workspace().GetDevices();
+    QPoint corner = frameGeometry().bottomRight() - QPoint(24, 48);
+    for (int n = 0; devices && n < devices->GetCount(); ++n) {
+        CDisplayWindow* display = DeviceUi::FindDisplayWindow(*devices->GetAt(n));
+        if (!display) continue;
+        const QSize size = display->frameGeometry().size();
+        display->move(std::max(0, corner.x() - size.width()),
+                      std::max(0, corner.y() - size.height()));
+        corner.ry() -= size.height() + 24;
+    }
+}
+
+void CMainFrame::AfterMachineEdit() {
+    m_controller->FlushViews();
+    Workspace().UpdateAllViews(0);
+    UpdateActions();
 }
 
 bool CMainFrame::OpenDocument(const QString& path) {
+    DeviceUi::CloseAllDeviceWindows();
     const bool opened = m_controller->OpenDocument(path);
+    OpenDisplayWindows();
     if (opened)
         m_settings->AddRecentFile(QFileInfo(path).absoluteFilePath());
     else
@@ -504,6 +546,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     }
     SaveSettings();
     if (m_help) m_help->close();
+    DeviceUi::CloseAllDeviceWindows();
     event->accept();
 }
 

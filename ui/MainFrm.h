@@ -46,6 +46,9 @@ public:
     bool OpenDocument(const QString& path);
     bool SaveDocument(const QString& path);
     void UpdateTitle();
+    // The display windows of the workspace's video devices, placed beside
+    // the panes.
+    void OpenDisplayWindows();
 
     // The pane group of slot i.
     bool GroupFlag(int slot) const { return m_groups[Index(slot)].group; }
@@ -120,6 +123,8 @@ private:
     void OnFont();
     void OnAbout();
     void ApplySavedPanes();
+    // After the configuration dialogs: menus and panes follow the machine.
+    void AfterMachineEdit();
     void OnLiveRefresh();
     void PlaceNewPanes();
 

@@ -11,6 +11,7 @@
 #include "system/StandardClasses.h"
 #include "system/StandardSystems.h"
 #include "ui/CodeView.h"
+#include "ui/DeviceUi.h"
 #include "ui/Dialogs.h"
 #include "ui/MainFrm.h"
 
@@ -73,7 +74,6 @@ int main(int argc, char** argv) {
     const QCommandLineOption runAll("run-all", "Run every processor.");
     const QCommandLineOption panes(
         "panes", "Show these panes of every processor (letters r, b, c, s).", "letters");
-    const QCommandLineOption displays("displays", "Start the renderers of the video devices.");
     const QCommandLineOption screenshot("screenshot", "Save a picture of the window and quit.",
                                         "png");
     const QCommandLineOption after(
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     const QCommandLineOption stalls("stall-report",
                                     "Print the event loop's longest stall and quit.");
     for (const auto& option : {system, addUnit, addDevice, load, reset, breakAt, run, runAll, panes,
-                               displays, screenshot, after, stalls})
+                               screenshot, after, stalls})
         parser.addOption(option);
     parser.process(app);
 
@@ -96,6 +96,7 @@ int main(int argc, char** argv) {
         window->Controller().Prompter().ShowMessage(text, EMessageIcon::Stop);
     };
     if (parser.isSet(system)) {
+        DeviceUi::CloseAllDeviceWindows();
         const QString type = parser.value(system).toLower();
         const int index = type == "corvane" ? 0 : type == "vo16" ? 1 : type == "blank" ? 2 : -1;
         std::string error;
@@ -179,11 +180,10 @@ int main(int argc, char** argv) {
         if (const auto address = ParseHexField(parser.value(breakAt)))
             controller.ToggleBreakpointAt(controller.ActiveSlot(), *address);
     }
-    if (parser.isSet(displays) && controller.Workspace().GetDevices()) {
-        CDevices& devices = *controller.Workspace().GetDevices();
-        for (int n = 0; n < devices.GetCount(); ++n)
-            if (auto* video = dynamic_cast<CVideoDevice*>(devices.GetAt(n))) video->StartDisplay();
-    }
+    // The display windows of the machine as it now stands.
+    DeviceUi::CloseAllDeviceWindows();
+    window->show();
+    window->OpenDisplayWindows();
     window->show();
     // Asked for on the command line: no caution question.
     if (parser.isSet(run))

@@ -13,7 +13,7 @@ The loop starts at 0x0420 after a setup that sets the stack, the pointer at
 RTS at 0x03F8). Indexed accesses run with the index at 0, so every store
 lands in 0x0010 or 0x0200-0x0210, away from the code.
 """
-import sys
+import argparse
 
 ORG = 0x0400
 MODES = {
@@ -82,11 +82,26 @@ def build():
     return bytes(code), bytes([pointer & 0xFF, pointer >> 8])
 
 
-if __name__ == '__main__':
-    if len(sys.argv) != 2:
-        sys.exit('usage: every_opcode_6502.py OUTPUT-STEM (writes STEM.bin and STEM-pointer.bin)')
+def main(argv=None):
+    parser = argparse.ArgumentParser(
+        prog='every_opcode_6502.py',
+        description=__doc__,
+        formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument(
+        'stem', metavar='OUTPUT-STEM',
+        help='path and name the two images start with: the program (loaded at 0x%04X) goes '
+             'to OUTPUT-STEM.bin, the pointer JMP (03E0) follows (loaded at 0x03E0) to '
+             'OUTPUT-STEM-pointer.bin' % ORG)
+    args = parser.parse_args(argv)
     program, pointer = build()
-    with open(sys.argv[1] + '.bin', 'wb') as out:
-        out.write(program)
-    with open(sys.argv[1] + '-pointer.bin', 'wb') as out:
-        out.write(pointer)
+    for path, data in ((args.stem + '.bin', program), (args.stem + '-pointer.bin', pointer)):
+        try:
+            with open(path, 'wb') as out:
+                out.write(data)
+        except OSError as error:
+            parser.exit(1, '%s: cannot write %s: %s\n'
+                        % (parser.prog, path, error.strerror or error))
+
+
+if __name__ == '__main__':
+    main()

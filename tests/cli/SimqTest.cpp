@@ -2,6 +2,7 @@
 // purpose-made programs, checking what it prints, writes and exits with, and
 // that the PNG it writes is the frame the library renders.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -179,6 +180,7 @@ TEST(Simq, BadArgumentsAndInputsExitWithTwoAndOneLine) {
         {{"--exec", "hello"}, "not a monitor command"},
         {{"--exec", ":0 " + std::string(200, '1')}, "199 characters"},
         {{"--frame", "Screen", "x.png"}, "no video device named 'Screen'"},
+        {{"--frame", "Vo16 VGA Controller", "/nonexistent/x.png"}, "/nonexistent/x.png"},
         {{"--trace", "/nonexistent/trace.txt"}, "cannot write the trace"},
         // Runs that nothing would end, on one unit or on any of several.
         {With6502Program("4C 00 04") + Args{"--run"}, "refused"},
@@ -398,6 +400,26 @@ TEST(Simq, TheVo16CheckerboardExampleFrameAndListing) {
     EXPECT_EQ(image.pixel(0, 0) & 0xFFFFFF, 0x000000u);
     EXPECT_EQ(image.pixel(8, 0) & 0xFFFFFF, 0xFFFFFFu);
     EXPECT_EQ(image.pixel(0, 8) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+// A frame that cannot be written in full (here past the file-size limit)
+// leaves the previous file as it was and no temporary file beside it.
+TEST(Simq, AFrameThatCannotBeWrittenKeepsThePreviousFile) {
+    const std::string png = Write("kept.png", "the previous picture");
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    rlimit small = limit;
+    small.rlim_cur = 256;  // room for the messages, not for the picture
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const SRun run = Simq({"--frame", "Vo16 VGA Controller", png});
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+    EXPECT_NE(run.err.find(png), std::string::npos) << run.err;
+    EXPECT_EQ(Read(png), "the previous picture");
+    for (const auto& entry : std::filesystem::directory_iterator(Path("")))
+        EXPECT_EQ(entry.path().filename().string().find("kept.png."), std::string::npos)
+            << entry.path();
 }
 
 // The command line the Corvane example documents: the program runs until the

@@ -47,8 +47,10 @@ struct SMachine {
             bus.Write(address++, b, 1, true);
     }
     std::vector<uint32_t> Counts() const {
-        return {unit.GetStatistic(CMpu::kFetches), unit.GetStatistic(CMpu::kCycles),
-                unit.GetStatistic(CMpu::kLoads), unit.GetStatistic(CMpu::kStores)};
+        std::vector<uint32_t> counts;
+        for (const auto which : {CMpu::kFetches, CMpu::kCycles, CMpu::kLoads, CMpu::kStores})
+            counts.push_back(static_cast<uint32_t>(unit.GetStatistic(which)));
+        return counts;
     }
     SRegs Regs() const {
         return {unit.GetA(), unit.GetX(), unit.GetY(), unit.GetSP(), unit.GetStatus()};
