@@ -4,7 +4,7 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench sanitize fuzz clean demo examples
+.PHONY: all deps configure build run test bench sanitize fuzz clean demo examples screenshots
 
 all: build
 
@@ -26,6 +26,11 @@ run: build
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The pictures of the user guide and the README (docs/images), taken by the
+# desktop application under a virtual X server.
+screenshots: build
+	@bash docs/screenshots.sh $(BUILD_DIR)
 
 # The Corvane example, headless: two seconds of running, then its VIC frame
 # as a PNG. The run ends at its time limit, which simq reports with status 1.

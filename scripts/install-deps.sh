@@ -10,6 +10,7 @@ packages=(
   zlib1g-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-format xvfb xauth
+  libx11-dev xdotool imagemagick fonts-dejavu-core
   srecord binutils
 )
 

@@ -1,19 +1,12 @@
 #include "ui/QtHost.h"
 
-#include <QCheckBox>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QFormLayout>
-#include <QInputDialog>
-#include <QMessageBox>
 #include <QMetaObject>
-#include <QSpinBox>
 #include <QThread>
 #include <QWidget>
+#include <algorithm>
 
 #include "core/Computer.h"
-
-static const char* const kCaption = "simQuorvex";
+#include "ui/Prompter.h"
 
 CQtHost::CQtHost(QWidget* window) : QObject(window), m_window(window) {}
 
@@ -92,13 +85,31 @@ void CQtHost::ApplyTimerRequest(uint32_t id, std::optional<uint32_t> periodMs) {
     timer->start(static_cast<int>(*periodMs));
 }
 
+static constexpr int kLimitBit = 8;
+
 void CQtHost::PostRunStopped(int slot, EStopReason reason) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, slot, reason] {
-            if (m_computer) m_computer->OnRunStopped(slot, reason);
-        },
-        Qt::QueuedConnection);
+    const int index = slot >= 0 && slot < kLimitBit ? slot : kLimitBit;
+    const uint32_t bit = 1u << index;
+    // The latest reason wins; the slot's bit is set after it, so the
+    // delivery that clears the bit reads it.
+    m_stopReasons[static_cast<size_t>(index)].store(reason, std::memory_order_relaxed);
+    if (m_stoppedSlots.fetch_or(bit, std::memory_order_acq_rel) == 0)
+        QMetaObject::invokeMethod(
+            this, [this] { DeliverRunStopped(); }, Qt::QueuedConnection);
+}
+
+void CQtHost::DeliverRunStopped() {
+    const uint32_t pending = m_stoppedSlots.exchange(0, std::memory_order_acq_rel);
+    for (int bit = 0; bit <= kLimitBit; ++bit) {
+        if ((pending >> bit & 1) == 0) continue;
+        const int slot = bit == kLimitBit ? CComputer::kRunLimitSlot : bit;
+        const EStopReason reason =
+            m_stopReasons[static_cast<size_t>(bit)].load(std::memory_order_relaxed);
+        if (m_runStoppedHandler)
+            m_runStoppedHandler(slot, reason);
+        else if (m_computer)
+            m_computer->OnRunStopped(slot, reason);
+    }
 }
 
 void CQtHost::UpdateAllViews(uint32_t hint) {
@@ -115,63 +126,32 @@ void CQtHost::SetActiveUnitText(std::string_view text) {
 }
 
 void CQtHost::ShowMessage(std::string_view text, EMessageIcon icon) {
-    const QString message = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-    switch (icon) {
-        case EMessageIcon::Information:
-            QMessageBox::information(m_window, kCaption, message);
-            break;
-        case EMessageIcon::Exclamation: QMessageBox::warning(m_window, kCaption, message); break;
-        case EMessageIcon::Stop: QMessageBox::critical(m_window, kCaption, message); break;
-    }
-}
-
-bool CQtHost::AskYesNo(std::string_view text) {
-    const QString message = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-    return QMessageBox::question(m_window, kCaption, message, QMessageBox::Yes | QMessageBox::No) ==
-           QMessageBox::Yes;
-}
-
-bool CQtHost::AskInterrupt(SInterruptRequest& request) {
-    QDialog dialog(m_window);
-    dialog.setWindowTitle("Generate Interrupt");
-    auto* code = new QSpinBox(&dialog);
-    code->setRange(-1, 15);
-    code->setValue(request.code);
-    auto* irq = new QCheckBox("IRQ", &dialog);
-    auto* nmi = new QCheckBox("NMI", &dialog);
-    auto* reset = new QCheckBox("Reset", &dialog);
-    irq->setChecked(request.irq);
-    nmi->setChecked(request.nmi);
-    reset->setChecked(request.reset);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    auto* form = new QFormLayout(&dialog);
-    form->addRow("IRQ code:", code);
-    form->addRow(irq);
-    form->addRow(nmi);
-    form->addRow(reset);
-    form->addRow(buttons);
-    if (dialog.exec() != QDialog::Accepted) return false;
-    request.code = code->value();
-    request.irq = irq->isChecked();
-    request.nmi = nmi->isChecked();
-    request.reset = reset->isChecked();
-    return true;
-}
-
-std::optional<int> CQtHost::AskSystemType() {
-    const QStringList types = {"Default Corvane Architecture", "Default RARA Architecture",
-                               "Blank System"};
-    bool ok = false;
-    const QString chosen = QInputDialog::getItem(m_window, "Select New System Type",
-                                                 "System type:", types, 0, false, &ok);
-    if (!ok) return std::nullopt;
-    return static_cast<int>(types.indexOf(chosen));
+    if (m_prompter)
+        m_prompter->ShowMessage(
+            QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())), icon);
 }
 
 void CQtHost::FrameReady(CDevice& device) {
-    CDevice* target = &device;
-    QMetaObject::invokeMethod(
-        this, [this, target] { emit frameReady(target); }, Qt::QueuedConnection);
+    bool post = false;
+    {
+        std::lock_guard guard(m_frameLock);
+        if (std::find(m_pendingFrames.begin(), m_pendingFrames.end(), &device) !=
+            m_pendingFrames.end())
+            return;
+        post = m_pendingFrames.empty();
+        m_pendingFrames.push_back(&device);
+    }
+    if (post)
+        QMetaObject::invokeMethod(
+            this, [this] { DeliverFrames(); }, Qt::QueuedConnection);
+}
+
+void CQtHost::DeliverFrames() {
+    std::vector<CDevice*> devices;
+    {
+        std::lock_guard guard(m_frameLock);
+        devices.swap(m_pendingFrames);
+    }
+    for (CDevice* device : devices)
+        emit frameReady(device);
 }

@@ -43,6 +43,24 @@ private slots:
         }
     }
 
+    void runStoppedNoticesAreGatheredPerSlot() {
+        CQtHost host(nullptr);
+        std::vector<std::pair<int, EStopReason>> delivered;
+        host.SetRunStoppedHandler(
+            [&](int slot, EStopReason reason) { delivered.emplace_back(slot, reason); });
+        std::thread runThread([&] {
+            for (int i = 0; i < 1000; ++i)
+                host.PostRunStopped(10000, EStopReason::kInstructionLimit);
+            host.PostRunStopped(3, EStopReason::kRunTo);
+            host.PostRunStopped(3, EStopReason::kBreakpoint);
+        });
+        runThread.join();
+        QCoreApplication::processEvents();
+        const std::vector<std::pair<int, EStopReason>> expected = {
+            {3, EStopReason::kBreakpoint}, {10000, EStopReason::kInstructionLimit}};
+        QVERIFY(delivered == expected);
+    }
+
     void aRequestOnTheGuiThreadReplacesOneStillWaiting() {
         CQtHost host(nullptr);
         std::thread([&] { host.StartTimer(0x10, 50); }).join();
