@@ -134,7 +134,8 @@ int CRunner::Run(const SCommandLine& line) {
     const bool limited =
         m_lastStop == EStopReason::kInstructionLimit || m_lastStop == EStopReason::kTimeLimit;
     const int exitCode = !error.empty() ? kExitBadInput : limited ? kExitRunLimit : kExitSuccess;
-    if (!error.empty()) m_err << "simq: " << error << '\n';
+    // One line, whatever names or paths the error quotes.
+    if (!error.empty()) m_err << "simq: " << PrintableText(error, error.size()) << '\n';
     if (line.json) PrintJson(error, exitCode);
     m_out.flush();
     // Output that could not be written (a full disk, a closed pipe) is a failure.
@@ -391,8 +392,7 @@ void CRunner::RunAll() {
     for (int slot = 0; slot < count; ++slot) {
         slots.push_back(slot);
         const CMpu& unit = *units->GetAt(slot);
-        everyUnitStops = everyUnitStops && (unit.Breakpoints().HasBreakpoints() ||
-                                            unit.GetRunToAddress() != CMpu::kNoAddress);
+        everyUnitStops = everyUnitStops && unit.HasReachableStopAddress();
     }
     RequireBound(everyUnitStops || m_limits.instructionsEnabled || m_limits.timeEnabled,
                  "--run-all");

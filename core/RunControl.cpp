@@ -394,8 +394,7 @@ bool CComputer::StopUnit(CMpu& unit, std::chrono::milliseconds settle) {
 
 bool CComputer::NeedsRunConfirmation() const {
     const CMpu* unit = ActiveUnit();
-    return unit && !unit->Breakpoints().HasBreakpoints() &&
-           unit->GetRunToAddress() == CMpu::kNoAddress && !m_timeLimitEnabled &&
+    return unit && !unit->HasReachableStopAddress() && !m_timeLimitEnabled &&
            !m_instructionLimitEnabled;
 }
 

@@ -130,9 +130,11 @@ public:
         auto found = m_classes.find(classIndex);
         if (found == m_classes.end()) return Fail("a class reference names no class");
         className = found->second;
-        if (!Known(className) || KindOf(className) != expected)
-            return Fail("\"" + PrintableText(className) + "\" stands where " + KindText(expected) +
-                        " is expected");
+        if (!Known(className) || KindOf(className) != expected) {
+            std::string text = PrintableText(className);
+            text.insert(0, 1, '"');
+            return Fail(text + "\" stands where " + KindText(expected) + " is expected");
+        }
         ++m_nextIndex;
         return true;
     }

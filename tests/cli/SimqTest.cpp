@@ -238,11 +238,15 @@ TEST(Simq, BadArgumentsAndInputsExitWithTwoAndOneLine) {
 
 // Output that cannot be written is a failure, not a success.
 TEST(Simq, AFailedWriteToStandardOutputExitsWithTwo) {
-    const std::string command = std::string(SIMQ_PATH) + " --regs >/dev/full 2>" + Path("err");
-    const int status = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 2);
-    EXPECT_NE(Read(Path("err")).find("writing the standard output failed"), std::string::npos);
+    for (const char* action : {"--regs", "--help", "--version"}) {
+        const std::string command =
+            std::string(SIMQ_PATH) + " " + action + " >/dev/full 2>" + Path("err");
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << action;
+        EXPECT_EQ(WEXITSTATUS(status), 2) << action;
+        EXPECT_NE(Read(Path("err")).find("writing the standard output failed"), std::string::npos)
+            << action;
+    }
 }
 
 // Names read from a workspace are shown escaped and cut, on one line, and a

@@ -125,6 +125,9 @@ TEST_F(RunControl6502Test, CautionPromptOnlyForAnUnboundedRun) {
         {"nothing", [](C6502&) {}, true},
         {"breakpoint", [](C6502& u) { u.Breakpoints().Add(0x1000); }, false},
         {"run-to", [](C6502& u) { u.SetRunToAddress(0x1000); }, false},
+        // Addresses past the 6502's 64 KiB: the program counter never gets there.
+        {"unreachable breakpoint", [](C6502& u) { u.Breakpoints().Add(0x10000); }, true},
+        {"unreachable run-to", [](C6502& u) { u.SetRunToAddress(0xFFFFFFFE); }, true},
         {"time",
          [&](C6502&) {
              computer.SetRunLimits({true, 60, false, 0});
