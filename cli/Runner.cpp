@@ -219,8 +219,9 @@ void CRunner::WorkspaceReplaced() {
 
 void CRunner::WarnDisplaysLeftOut(int leftOut) {
     m_err << "simq: warning: a machine runs at most " << kMaxDisplays << " displays; " << leftOut
-          << (leftOut == 1 ? " video device renders" : " video devices render")
-          << " no frames and raises no display interrupts\n";
+          << (leftOut == 1 ? " video device renders no frames and raises"
+                           : " video devices render no frames and raise")
+          << " no display interrupts\n";
 }
 
 void CRunner::AddUnit(const SNewUnit& wanted) {

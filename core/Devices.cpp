@@ -58,12 +58,10 @@ bool CDevices::AnyInRange(uint32_t address) const {
 
 void CDevices::OnTimer(uint32_t id) {
     std::lock_guard guard(m_lock);
-    for (CDevice* device = m_head; device; device = device->m_next) {
-        if (device->m_timerBase == (id & 0xFFFFFFF0u)) {
-            device->OnTimer(id - device->m_timerBase);
-            return;
-        }
-    }
+    // By the base, not by a walk: thousands of devices with timers would
+    // otherwise cost a walk of the whole list for every expiry.
+    const auto found = m_byTimerBase.find(id & 0xFFFFFFF0u);
+    if (found != m_byTimerBase.end()) found->second->OnTimer(id - found->first);
 }
 
 // --- Structure changes --------------------------------------------------------
@@ -113,6 +111,7 @@ void CDevices::AddTailAll(std::vector<std::unique_ptr<CDevice>>& devices) {
 void CDevices::Link(CDevice* device) {
     {
         device->m_timerBase = TakeTimerBase();
+        m_byTimerBase[device->m_timerBase] = device;
         device->m_owner = this;
         device->m_next = nullptr;
         device->m_previous = m_tail;
@@ -139,6 +138,7 @@ bool CDevices::Contains(const CDevice* device) const {
 }
 
 void CDevices::Unlink(CDevice* device) {
+    m_byTimerBase.erase(device->m_timerBase);
     if (device->m_previous)
         device->m_previous->m_next = device->m_next;
     else
@@ -228,6 +228,7 @@ void CDevices::RemoveAll() {
         m_head = m_tail = nullptr;
         m_count = 0;
         m_nextTimerBase = kFirstTimerBase;
+        m_byTimerBase.clear();
     });
     for (CDevice* device : removed) {
         device->m_next = device->m_previous = nullptr;

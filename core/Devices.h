@@ -28,6 +28,7 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/BusLock.h"
@@ -298,6 +299,8 @@ private:
     uint32_t m_nextTimerBase = kFirstTimerBase;
     CDevice* m_head = nullptr;
     CDevice* m_tail = nullptr;
+    // The device of each timer-id base, for timer dispatch.
+    std::unordered_map<uint32_t, CDevice*> m_byTimerBase;
     CComputer* m_computer = nullptr;
     // Pages one memory serves whole: the address of their first byte, for
     // reads and for ordinary writes (0 when that memory is read-only), so
