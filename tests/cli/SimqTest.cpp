@@ -201,6 +201,7 @@ TEST(Simq, BadArgumentsAndInputsExitWithTwoAndOneLine) {
         {{"--trace", "/nonexistent/trace.txt"}, "cannot write the trace"},
         {{"--load", Path("fifo.s19")}, "is not a regular file"},
         {{"--load", Path("zero.bin")}, "is not a regular file"},
+        {{"--load-symbols", Path("fifo.s19")}, "is not a regular file"},
         {{Path("fifo.ws")}, "is not a regular file"},
         {{Path("folder.ws")}, "is a folder, not a file"},
         {{random}, "it is not a workspace file"},
