@@ -171,7 +171,7 @@ bool CSRecordFile::Read() {
             ReadLine(m_line);
         }
     }
-    return m_report.rejectedCount == 0 && m_report.error.empty();
+    return m_report.Clean();
 }
 
 void CSRecordFile::ReadLine(std::string_view line) {
@@ -346,7 +346,7 @@ bool CHexDumpFile::Read(uint32_t offset) {
             ReadLine(m_line, offset);
         }
     }
-    return m_report.rejectedCount == 0 && m_report.error.empty();
+    return m_report.Clean();
 }
 
 void CHexDumpFile::ReadLine(std::string_view line, uint32_t offset) {

@@ -43,12 +43,13 @@ struct SImageReport {
     std::optional<uint32_t> entry;
     std::string error;
 
+    // Every line was read (what a reader's result says).
+    bool Clean() const { return rejectedCount == 0 && error.empty(); }
     // Nothing of the image reached a device (also when it was empty).
     bool NothingStored() const { return bytes == unheld; }
-    bool Clean() const {
-        return rejectedCount == 0 && error.empty() && beyondEnd == 0 && cut == 0 &&
-               !NothingStored();
-    }
+    // A load to tell nothing about: every line read, every byte within the
+    // address space and memory, and some of them stored.
+    bool Complete() const { return Clean() && beyondEnd == 0 && cut == 0 && !NothingStored(); }
     void Reject(uint32_t line);
 };
 

@@ -36,8 +36,8 @@ SImageReport LoadProgramImage(CComputer& computer, const std::string& path, uint
 void ReadBinaryImage(std::istream& in, uint32_t address, const CImageFile::ByteSink& sink,
                      SImageReport& report, uint64_t maxBytes = uint64_t{1} << 32);
 
-// What to tell the user after a load, on one line; empty when the whole file
-// was loaded and some of it reached a device. A binary image is read only up
+// What to tell the user after a load, on one line; empty when the load is
+// Complete (the whole file was loaded and some of it reached a device). A binary image is read only up
 // to the last address a device holds (the rest is reported as cut); one that
 // would start past it, or outside the address space, is refused unread.
 // Program images must be regular files: a folder, device or FIFO is refused.

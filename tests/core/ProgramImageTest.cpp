@@ -276,10 +276,10 @@ TEST_F(ProgramImageTest, LoadsStopAtTheEndOfMemoryAndSayWhatTheyLeftOut) {
         const std::string said = DescribeLoad(report, Path(c.name));
         EXPECT_EQ(said.find('\n'), std::string::npos);
         if (c.said.empty()) {
-            EXPECT_TRUE(report.Clean()) << said;
+            EXPECT_TRUE(report.Complete()) << said;
             EXPECT_EQ(said, "");
         } else {
-            EXPECT_FALSE(report.Clean());
+            EXPECT_FALSE(report.Complete());
             EXPECT_NE(said.find(c.said), std::string::npos) << said;
         }
     }
