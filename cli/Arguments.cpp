@@ -4,6 +4,7 @@
 #include <array>
 #include <limits>
 
+#include "core/ProgramImage.h"
 #include "core/StringEx.h"
 #include "core/Symbols.h"
 #include "tools/Assembler.h"
@@ -203,6 +204,13 @@ bool ParseParameters(SAction& action, const std::vector<std::string>& p, std::st
                 ParseHex(std::string_view(p[0]).substr(at + 1), action.address)) {
                 action.text = p[0].substr(0, at);
                 action.hasAddress = true;
+            } else if (at != std::string::npos && at + 1 < p[0].size() &&
+                       ImageFormatOf(p[0].substr(0, at)) != EImageFormat::kUnknown &&
+                       ImageFormatOf(p[0]) == EImageFormat::kUnknown) {
+                // An image name with something after @ that is no address.
+                error = "the load address '" + PrintableText(p[0].substr(at + 1)) +
+                        "' after @ is not a hexadecimal address (0 to FFFFFFFF)";
+                return false;
             }
             if (action.text.empty()) {
                 error = "expects FILE[@ADDR]";

@@ -102,7 +102,8 @@ CRunner::CRunner(CRunnerHost& host, std::ostream& out, std::ostream& err)
 
 CRunner::~CRunner() {
     // The devices stop their timers and displays through the host, which
-    // must still know the workspace.
+    // must still know the workspace. The displays are told to quit together.
+    if (CDevices* devices = m_computer.GetDevices()) StopDisplays(*devices);
     m_computer.DeleteContents();
     m_computer.SetRunObserver(nullptr);
     m_host.SetRunStoppedObserver(nullptr);
@@ -133,9 +134,16 @@ int CRunner::Run(const SCommandLine& line) {
     const bool limited =
         m_lastStop == EStopReason::kInstructionLimit || m_lastStop == EStopReason::kTimeLimit;
     const int exitCode = !error.empty() ? kExitBadInput : limited ? kExitRunLimit : kExitSuccess;
-    if (!error.empty()) m_err << "simq: " << error << '\n';
+    // One line, whatever names or paths the error quotes.
+    if (!error.empty()) m_err << "simq: " << PrintableText(error, error.size()) << '\n';
     if (line.json) PrintJson(error, exitCode);
     m_out.flush();
+    // Output that could not be written (a full disk, a closed pipe) is a failure.
+    if (!m_out) {
+        m_err << "simq: writing the standard output failed; the output is incomplete\n";
+        m_err.flush();
+        return kExitBadInput;
+    }
     m_err.flush();
     return exitCode;
 }
@@ -204,7 +212,16 @@ void CRunner::NewSystem(ESystemType type) {
 void CRunner::WorkspaceReplaced() {
     m_host.DropNotices();
     // The displays render and raise their interrupts as the desktop's windows do.
-    if (CDevices* devices = m_computer.GetDevices()) StartDisplays(*devices);
+    CDevices* devices = m_computer.GetDevices();
+    if (!devices) return;
+    if (const int leftOut = StartDisplays(*devices); leftOut > 0) WarnDisplaysLeftOut(leftOut);
+}
+
+void CRunner::WarnDisplaysLeftOut(int leftOut) {
+    m_err << "simq: warning: a machine runs at most " << kMaxDisplays << " displays; " << leftOut
+          << (leftOut == 1 ? " video device renders no frames and raises"
+                           : " video devices render no frames and raise")
+          << " no display interrupts\n";
 }
 
 void CRunner::AddUnit(const SNewUnit& wanted) {
@@ -228,8 +245,12 @@ void CRunner::AddDevice(const SNewDevice& wanted) {
     std::string error;
     if (!m_computer.AddDevice(settings, &error)) Fail(error);
     // The displays render and raise their interrupts as the desktop's windows do.
-    if (auto* video = dynamic_cast<CVideoDevice*>(devices->GetAt(devices->GetCount() - 1)))
-        video->StartDisplay();
+    if (auto* video = dynamic_cast<CVideoDevice*>(devices->GetAt(devices->GetCount() - 1))) {
+        if (RunningDisplays(*devices) >= kMaxDisplays)
+            WarnDisplaysLeftOut(1);
+        else
+            video->StartDisplay();
+    }
 }
 
 void CRunner::Load(const SAction& action) {
@@ -240,6 +261,16 @@ void CRunner::Load(const SAction& action) {
     }
     const SImageReport report = LoadProgramImage(m_computer, path, action.address);
     if (!report.error.empty()) Fail(report.error);
+    // An image of which nothing reached memory loaded nothing: a failure.
+    const std::string name = PrintableText(path);
+    if (report.bytes == 0 && report.rejectedCount == 0)
+        Fail("0 bytes loaded: " + name + " holds no data");
+    if (report.bytes != 0 && report.NothingStored())
+        Fail("nothing of " + name + " falls on a device (no device holds its addresses)");
+    if (report.beyondEnd != 0 || report.cut != 0) {
+        std::string what = DescribeLoad(report, path);
+        m_err << "simq: warning: " << action.option << ": " << what << '\n';
+    }
     if (report.rejectedCount == 0) return;
 
     std::string lines;
@@ -249,7 +280,7 @@ void CRunner::Load(const SAction& action) {
     }
     if (report.rejectedCount > report.rejectedLines.size()) lines += ", ...";
     const std::string what = std::to_string(report.rejectedCount) +
-                             (report.rejectedCount == 1 ? " line" : " lines") + " of " + path +
+                             (report.rejectedCount == 1 ? " line" : " lines") + " of " + name +
                              " could not be read (" +
                              (report.rejectedCount == 1 ? "line " : "lines ") + lines + ")";
     // A file of which nothing could be read is not a program image at all.
@@ -292,6 +323,13 @@ uint32_t CRunner::Address(const SAction& action) const {
 }
 
 void CRunner::AddBreakpoint(uint32_t address) {
+    const CMpu& unit = ActiveUnit();
+    // A breakpoint the unit's program counter can never reach would leave a
+    // run that nothing ends.
+    if (address > unit.GetAddressMask()) {
+        Fail(HexString(address) + " lies outside the active unit's address space (0 to " +
+             HexString(unit.GetAddressMask()) + "), so no run could stop there");
+    }
     CBreakpoints& breakpoints = ActiveUnit().Breakpoints();
     if (breakpoints.Contains(address)) {
         m_err << "simq: warning: --break: Breakpoint already defined. (" << HexString(address)
@@ -355,8 +393,7 @@ void CRunner::RunAll() {
     for (int slot = 0; slot < count; ++slot) {
         slots.push_back(slot);
         const CMpu& unit = *units->GetAt(slot);
-        everyUnitStops = everyUnitStops && (unit.Breakpoints().HasBreakpoints() ||
-                                            unit.GetRunToAddress() != CMpu::kNoAddress);
+        everyUnitStops = everyUnitStops && unit.HasReachableStopAddress();
     }
     RequireBound(everyUnitStops || m_limits.instructionsEnabled || m_limits.timeEnabled,
                  "--run-all");
@@ -453,10 +490,17 @@ void CRunner::Frame(const std::string& deviceName, const std::string& path) {
     auto* video = devices ? dynamic_cast<CVideoDevice*>(devices->FindByName(deviceName)) : nullptr;
     if (!video) {
         std::string names;
+        int listed = 0;
         for (CDevice* d = devices ? devices->GetHead() : nullptr; d; d = d->GetNext()) {
-            if (dynamic_cast<CVideoDevice*>(d)) names += (names.empty() ? "" : ", ") + d->GetName();
+            if (!dynamic_cast<CVideoDevice*>(d)) continue;
+            // A readable line, however many there are.
+            if (++listed > 8) {
+                names += ", ...";
+                break;
+            }
+            names += (names.empty() ? "" : ", ") + PrintableText(d->GetName());
         }
-        Fail("there is no video device named '" + deviceName + "' (" +
+        Fail("there is no video device named '" + PrintableText(deviceName) + "' (" +
              (names.empty() ? std::string("the workspace has none")
                             : "the video devices are " + names) +
              ")");

@@ -32,6 +32,7 @@ public:
 
 private:
     void Perform(const SAction& action);
+    void WarnDisplaysLeftOut(int leftOut);
 
     void OpenWorkspace(const std::string& path);
     void NewSystem(ESystemType type);

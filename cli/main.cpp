@@ -20,12 +20,16 @@ int main(int argc, char** argv) {
         std::cerr << "simq: " << error << '\n';
         return CRunner::kExitBadInput;
     }
-    if (line.help) {
-        std::cout << HelpText();
-        return CRunner::kExitSuccess;
-    }
-    if (line.version) {
-        std::cout << "simq " << SIMQ_VERSION << '\n';
+    if (line.help || line.version) {
+        if (line.help)
+            std::cout << HelpText();
+        else
+            std::cout << "simq " << SIMQ_VERSION << '\n';
+        // Text that could not be written is a failure, as for every action.
+        if (!std::cout.flush()) {
+            std::cerr << "simq: writing the standard output failed\n";
+            return CRunner::kExitBadInput;
+        }
         return CRunner::kExitSuccess;
     }
     RegisterStandardClasses();

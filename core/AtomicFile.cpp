@@ -40,6 +40,10 @@ bool CAtomicFile::Open(const std::string& path, std::string* error) {
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
     if (exists && !S_ISREG(existing.st_mode)) return Fail(error, "it is not a regular file");
+    // The rename would replace a read-only file as easily as any other (and
+    // root passes every permission check), so its mode bits decide.
+    if (exists && ((existing.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0))
+        return Fail(error, "it is read-only");
     // A short name of our own in the target's folder: exclusive, so no one
     // else's file is ever opened, and short, so any savable name stays savable.
     // Over an existing file it starts private and takes the file's mode.
@@ -130,4 +134,12 @@ bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> data,
     }
     ok = ok && file.Commit(&reason);
     return ok || Fail(error, "Cannot write " + path + ": " + reason);
+}
+
+std::string NotARegularFile(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return {};
+    if (S_ISDIR(info.st_mode)) return "is a folder, not a file";
+    if (!S_ISREG(info.st_mode)) return "is not a regular file (a device, FIFO or socket)";
+    return {};
 }

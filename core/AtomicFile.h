@@ -3,7 +3,8 @@
 // exclusively, with a short unpredictable name, in the target's folder; only
 // when all of them are written and synced does a rename put it in the target's
 // place. The target keeps its mode; a link is followed to the file it names
-// (the link stays); a folder, device or FIFO in its place is refused. A failed
+// (the link stays); a folder, device or FIFO in its place is refused, and so is
+// a file that may not be written (no write permission, or none for anyone). A failed
 // or abandoned write leaves the target as it was and no temporary file behind.
 //
 // CAtomicFile is a stream buffer, so a writer can stream into it through an
@@ -53,3 +54,9 @@ private:
 // "Cannot write <path>: <reason>".
 bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> data,
                          std::string* error);
+
+// Why path cannot be read as a file: "is a folder, not a file" or "is not a
+// regular file (a device, FIFO or socket)", after the links are followed.
+// Empty when it is a regular file or does not exist (opening it says why).
+// Readers check first, so an endless device or a FIFO never hangs them.
+std::string NotARegularFile(const std::string& path);

@@ -327,6 +327,8 @@ private:
     // count: the run thread watches this one word between instructions.
     std::atomic<uint32_t> m_runEvents{0};
     Relaxed<int64_t> m_runStartTime{0};
+    // The host's steady clock at the run start, for the time limit.
+    Relaxed<int64_t> m_runStartMs{0};
     Relaxed<bool> m_timeLimitEnabled{false};
     Relaxed<int64_t> m_timeLimit{0};
     Relaxed<bool> m_instructionLimitEnabled{false};

@@ -58,12 +58,10 @@ bool CDevices::AnyInRange(uint32_t address) const {
 
 void CDevices::OnTimer(uint32_t id) {
     std::lock_guard guard(m_lock);
-    for (CDevice* device = m_head; device; device = device->m_next) {
-        if (device->m_timerBase == (id & 0xFFFFFFF0u)) {
-            device->OnTimer(id - device->m_timerBase);
-            return;
-        }
-    }
+    // By the base, not by a walk: thousands of devices with timers would
+    // otherwise cost a walk of the whole list for every expiry.
+    const auto found = m_byTimerBase.find(id & 0xFFFFFFF0u);
+    if (found != m_byTimerBase.end()) found->second->OnTimer(id - found->first);
 }
 
 // --- Structure changes --------------------------------------------------------
@@ -88,11 +86,32 @@ void CDevices::SetComputer(CComputer* computer) {
     }
 }
 
+uint32_t CDevices::TakeTimerBase() {
+    // A base never covers the units' animation ids (0x4000-0x4007).
+    if (m_nextTimerBase == kAnimationTimerBlock) m_nextTimerBase += 0x10;
+    const uint32_t base = m_nextTimerBase;
+    m_nextTimerBase += 0x10;
+    return base;
+}
+
 void CDevices::AddTail(CDevice* device) {
     if (!device) return;
+    ChangeStructure([&] { Link(device); });
+}
+
+void CDevices::AddTailAll(std::vector<std::unique_ptr<CDevice>>& devices) {
     ChangeStructure([&] {
-        device->m_timerBase = m_nextTimerBase;
-        m_nextTimerBase += 0x10;
+        for (std::unique_ptr<CDevice>& device : devices) {
+            if (device) Link(device.release());
+        }
+    });
+    devices.clear();
+}
+
+void CDevices::Link(CDevice* device) {
+    {
+        device->m_timerBase = TakeTimerBase();
+        m_byTimerBase[device->m_timerBase] = device;
         device->m_owner = this;
         device->m_next = nullptr;
         device->m_previous = m_tail;
@@ -108,7 +127,7 @@ void CDevices::AddTail(CDevice* device) {
             if (device->m_timerActive[n])
                 device->Host().StartTimer(device->m_timerBase + n, device->m_timerPeriod[n]);
         }
-    });
+    }
 }
 
 bool CDevices::Contains(const CDevice* device) const {
@@ -119,6 +138,7 @@ bool CDevices::Contains(const CDevice* device) const {
 }
 
 void CDevices::Unlink(CDevice* device) {
+    m_byTimerBase.erase(device->m_timerBase);
     if (device->m_previous)
         device->m_previous->m_next = device->m_next;
     else
@@ -208,6 +228,7 @@ void CDevices::RemoveAll() {
         m_head = m_tail = nullptr;
         m_count = 0;
         m_nextTimerBase = kFirstTimerBase;
+        m_byTimerBase.clear();
     });
     for (CDevice* device : removed) {
         device->m_next = device->m_previous = nullptr;
@@ -258,16 +279,22 @@ CDevices::SPageRun CDevices::GetPageRun(uint32_t page) const {
     return {entry.first, entry.end, entry.writable};
 }
 
-// For each page, the window pieces that fall into it cut the page into
-// segments held by a fixed set of devices. A segment held by exactly one
-// device, a plain CRam with stride 1 whose buffer covers it, can be served
-// directly; neighbouring segments of the same memory join into a run, and the
-// page keeps its longest run. A device that decodes otherwise than by its
-// window leaves every page on the locked path.
-void CDevices::RebuildPageMap() {
+// The windows cut the mapped span into segments held by a fixed set of
+// devices, found in one sweep over the window edges in address order. A
+// segment held by exactly one device, a plain CRam with stride 1 whose buffer
+// covers it, can be served directly; neighbouring segments of the same memory
+// within a page join into a run, and the page keeps its longest run. A device
+// that decodes otherwise than by its window leaves every page on the locked
+// path. The sweep costs O(n log n) in the devices plus the pages, so a list of
+// thousands of small memories is mapped as fast as a few large ones.
+void CDevices::ClearPageMap() {
     m_wholeRead.fill(0);
     m_wholeWrite.fill(0);
     m_pages.fill(SPage{});
+}
+
+void CDevices::RebuildPageMap() {
+    ClearPageMap();
 
     struct SWindow {
         uint32_t from;
@@ -288,74 +315,93 @@ void CDevices::RebuildPageMap() {
         windows.push_back({from, std::min(to, kMappedSpan - 1), ram});
     }
 
-    // Pages that some direct memory touches; only those can hold a run.
-    std::vector<bool> candidate(kPages, false);
-    for (const SWindow& w : windows) {
-        if (!w.ram) continue;
-        for (uint32_t page = w.from >> kPageBits; page <= w.to >> kPageBits; ++page)
-            candidate[page] = true;
+    // Edges: a window starts holding at from and stops at to + 1. While
+    // exactly one window holds, the sum of the holders' numbers names it.
+    struct SEdge {
+        uint32_t at;
+        int64_t number;  // window index + 1, negative where it stops
+    };
+    std::vector<SEdge> edges;
+    edges.reserve(2 * windows.size());
+    for (size_t i = 0; i < windows.size(); ++i) {
+        const auto number = static_cast<int64_t>(i + 1);
+        edges.push_back({windows[i].from, number});
+        edges.push_back({windows[i].to + 1, -number});
     }
+    std::sort(edges.begin(), edges.end(),
+              [](const SEdge& a, const SEdge& b) { return a.at < b.at; });
 
-    std::vector<uint32_t> cuts;
-    for (uint32_t page = 0; page < kPages; ++page) {
-        if (!candidate[page]) continue;
-        const uint32_t start = page << kPageBits;
-        const uint32_t last = start + (kPageSize - 1);
-        // Segment boundaries as page offsets, end exclusive.
-        cuts.assign({0, kPageSize});
-        for (const SWindow& w : windows) {
-            if (w.to < start || w.from > last) continue;
-            cuts.push_back(std::max(w.from, start) - start);
-            cuts.push_back(std::min(w.to, last) - start + 1);
-        }
-        std::sort(cuts.begin(), cuts.end());
-        cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
-
-        SPage best;
-        SPage run;
-        const CRam* runRam = nullptr;
-        const auto closeRun = [&] {
-            if (runRam && run.end - run.first > best.end - best.first) best = run;
-            runRam = nullptr;
-        };
-        for (size_t i = 0; i + 1 < cuts.size(); ++i) {
-            const uint32_t first = cuts[i];
-            const uint32_t end = cuts[i + 1];
-            const SWindow* holder = nullptr;
-            int holders = 0;
-            for (const SWindow& w : windows) {
-                if (w.from <= start + first && start + end - 1 <= w.to) {
-                    holder = &w;
-                    ++holders;
-                }
-            }
-            CRam* ram = holders == 1 ? holder->ram : nullptr;
-            // Only the part the buffer covers; an access past it reads nothing.
-            uint32_t servedEnd = end;
-            if (ram) {
-                const uint64_t bufferEnd = uint64_t{ram->GetFrom()} + ram->m_size;
-                if (bufferEnd <= start + first)
-                    ram = nullptr;
-                else if (bufferEnd < uint64_t{start} + end)
-                    servedEnd = static_cast<uint32_t>(bufferEnd - start);
-            }
-            if (!ram || ram != runRam) {
-                closeRun();
-                if (!ram) continue;
-                runRam = ram;
-                run.base = reinterpret_cast<uintptr_t>(ram->m_buffer.get()) +
-                           (uintptr_t{start} - ram->GetFrom());
-                run.first = static_cast<uint16_t>(first);
-                run.writable = ram->IsWritable();
-            }
-            run.end = static_cast<uint16_t>(servedEnd);
-            if (servedEnd != end) closeRun();
-        }
+    // The page in hand, its longest run and the run being built.
+    uint32_t page = 0;
+    SPage best;
+    SPage run;
+    const CRam* runRam = nullptr;
+    const auto closeRun = [&] {
+        if (runRam && run.end - run.first > best.end - best.first) best = run;
+        runRam = nullptr;
+    };
+    const auto finishPage = [&] {
         closeRun();
         if (best.first == 0 && best.end == kPageSize) {
             m_wholeRead[page] = best.base;
             m_wholeWrite[page] = best.writable ? best.base : 0;
         }
         m_pages[page] = best;
+        best = SPage{};
+    };
+    int64_t holders = 0;
+    int64_t sum = 0;
+    uint32_t position = 0;
+    size_t e = 0;
+    while (position < kMappedSpan) {
+        while (e < edges.size() && edges[e].at == position) {
+            holders += edges[e].number > 0 ? 1 : -1;
+            sum += edges[e].number;
+            ++e;
+        }
+        const uint32_t next = e < edges.size() ? std::min(edges[e].at, kMappedSpan) : kMappedSpan;
+        CRam* ram = holders == 1 ? windows[static_cast<size_t>(sum - 1)].ram : nullptr;
+        // Only the part the buffer covers; an access past it reads nothing.
+        uint32_t servedEnd = next;
+        if (ram) {
+            const uint64_t bufferEnd = uint64_t{ram->GetFrom()} + ram->m_size;
+            if (bufferEnd <= position)
+                ram = nullptr;
+            else if (bufferEnd < next)
+                servedEnd = static_cast<uint32_t>(bufferEnd);
+        }
+        // Walk the pages the segment touches; only memory makes runs.
+        uint32_t at = position;
+        while (at < next) {
+            const uint32_t atPage = at >> kPageBits;
+            if (atPage != page) {
+                finishPage();
+                page = atPage;
+            }
+            const uint32_t pageStart = atPage << kPageBits;
+            const uint32_t pieceEnd = std::min(next, pageStart + kPageSize);
+            if (!ram || at >= servedEnd) {
+                // Nothing served in the rest of the segment: the pages before
+                // its last keep no run.
+                closeRun();
+                at = std::max(pieceEnd, ((next - 1) >> kPageBits) << kPageBits);
+                continue;
+            }
+            const uint32_t first = at - pageStart;
+            const uint32_t servedPieceEnd = std::min(servedEnd, pieceEnd);
+            if (ram != runRam || run.end != first) {
+                closeRun();
+                runRam = ram;
+                run.base = reinterpret_cast<uintptr_t>(ram->m_buffer.get()) +
+                           (uintptr_t{pageStart} - ram->GetFrom());
+                run.first = static_cast<uint16_t>(first);
+                run.writable = ram->IsWritable();
+            }
+            run.end = static_cast<uint16_t>(servedPieceEnd - pageStart);
+            if (servedPieceEnd != pieceEnd) closeRun();
+            at = pieceEnd;
+        }
+        position = next;
     }
+    finishPage();
 }

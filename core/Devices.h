@@ -25,8 +25,11 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "core/BusLock.h"
 #include "core/Relaxed.h"
@@ -38,6 +41,8 @@ class CDevice;
 class CDevices {
 public:
     static constexpr uint32_t kFirstTimerBase = 0x10;
+    // The block of timer ids that holds the units' animation timers.
+    static constexpr uint32_t kAnimationTimerBlock = 0x4000;
     static constexpr uint32_t kSwap = 0x80;
     // The IRQ code with which a withdrawal reaches a unit: no request pending.
     static constexpr int kWithdrawCode = 15;
@@ -53,8 +58,12 @@ public:
     ~CDevices();
 
     // Takes ownership: links the device at the tail and hands it the next
-    // timer-id base.
+    // timer-id base (0x10, 0x20, ..., skipping 0x4000, whose ids animate the
+    // units).
     void AddTail(CDevice* device);
+    // AddTail of each, in order, as one change of the structure: the page map
+    // is built once, not once per device (a loaded workspace).
+    void AddTailAll(std::vector<std::unique_ptr<CDevice>>& devices);
     // Unlinks and deletes the device (nothing when it is not in the list).
     void Remove(CDevice* device);
     void Remove(std::string_view name);
@@ -122,8 +131,32 @@ public:
         const CRunThreadHold hold(*this);
         std::lock_guard guard(m_lock);
         change();
-        RebuildPageMap();
+        if (m_batchDepth == 0) {
+            RebuildPageMap();
+        } else if (!m_mapCleared) {
+            ClearPageMap();
+            m_mapCleared = true;
+        }
     }
+
+    // While one lives, changes of the structure leave the page map empty
+    // (every access takes the locked path) and the last one to end builds it
+    // once: many changes in a row (a loaded workspace's devices and their
+    // settings) cost one build, not one each.
+    class CStructureBatch {
+    public:
+        explicit CStructureBatch(CDevices& bus) : m_bus(bus) { ++m_bus.m_batchDepth; }
+        ~CStructureBatch() {
+            if (--m_bus.m_batchDepth != 0 || !m_bus.m_mapCleared) return;
+            m_bus.m_mapCleared = false;
+            m_bus.ChangeStructure([] {});
+        }
+        CStructureBatch(const CStructureBatch&) = delete;
+        CStructureBatch& operator=(const CStructureBatch&) = delete;
+
+    private:
+        CDevices& m_bus;
+    };
 
     // Holds the run thread of the bus's workspace (if any) between two passes
     // for its lifetime: memory then changes only through this thread and
@@ -248,6 +281,9 @@ private:
         return true;
     }
     void RebuildPageMap();
+    void ClearPageMap();
+    void Link(CDevice* device);
+    uint32_t TakeTimerBase();
     void Unlink(CDevice* device);
     bool Contains(const CDevice* device) const;
     // Exchanges device with its predecessor; the lock is held.
@@ -256,10 +292,15 @@ private:
     static inline thread_local constinit const CDevices* t_directBus = nullptr;
 
     mutable CBusLock m_lock;
+    // Changed only by the thread that changes the structure.
+    int m_batchDepth = 0;
+    bool m_mapCleared = false;
     int m_count = 0;
     uint32_t m_nextTimerBase = kFirstTimerBase;
     CDevice* m_head = nullptr;
     CDevice* m_tail = nullptr;
+    // The device of each timer-id base, for timer dispatch.
+    std::unordered_map<uint32_t, CDevice*> m_byTimerBase;
     CComputer* m_computer = nullptr;
     // Pages one memory serves whole: the address of their first byte, for
     // reads and for ordinary writes (0 when that memory is read-only), so

@@ -1,9 +1,15 @@
 #include "core/Host.h"
 
+#include <chrono>
 #include <ctime>
 
 int64_t CHost::NowSeconds() {
     return static_cast<int64_t>(std::time(nullptr));
+}
+
+int64_t CHost::NowMilliseconds() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 CNullHost& CNullHost::Instance() {

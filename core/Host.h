@@ -72,8 +72,11 @@ public:
     // Renderer threads: a finished frame of this device can be shown.
     virtual void FrameReady(CDevice& device) = 0;
 
-    // Calendar time in whole seconds (run start time and time limits).
+    // Calendar time in whole seconds (the run start time).
     virtual int64_t NowSeconds();
+    // A steady clock in milliseconds from any origin: the time limit of a run
+    // is measured with it, on the run thread.
+    virtual int64_t NowMilliseconds();
 };
 
 // A host that shows nothing. A host that needs only a few calls derives

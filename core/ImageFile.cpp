@@ -65,8 +65,8 @@ bool CImageFile::Fail(std::string text) {
 
 bool CImageFile::OpenRead(const std::string& path, ByteSink sink) {
     if (!sink) return Fail("Reading " + path + " needs somewhere to put the bytes.");
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return Fail(path + " is a folder, not a file.");
+    if (const std::string problem = NotARegularFile(path); !problem.empty())
+        return Fail(path + " " + problem + ".");
     errno = 0;
     m_inFile.open(path, std::ios::in | std::ios::binary);
     if (!m_inFile.is_open()) return Fail("Could not open " + path + SystemReason() + ".");
@@ -217,8 +217,14 @@ void CSRecordFile::ReadLine(std::string_view line) {
         address = address << 8 | bytes[i];
 
     if (type <= 3) {
-        for (size_t i = 1 + addressBytes; i + 1 < total; ++i)
-            Deliver(address++, bytes[i]);
+        for (size_t i = 1 + addressBytes; i + 1 < total; ++i) {
+            Deliver(address, bytes[i]);
+            if (address == 0xFFFFFFFF) {
+                m_report.beyondEnd += total - 2 - i;
+                break;
+            }
+            ++address;
+        }
         m_addressKind = type;
     } else if (type == 5) {
         if (address != m_records) Reject();
@@ -356,8 +362,14 @@ void CHexDumpFile::ReadLine(std::string_view line, uint32_t offset) {
         if (!ParseHex(line, 10 + 3 * k, 2, value)) return Reject();
         bytes[k] = static_cast<uint8_t>(value);
     }
-    for (uint32_t k = 0; k < count; ++k)
-        Deliver(address + offset + k, bytes[k]);
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint64_t at = uint64_t{address} + offset + k;
+        if (at > 0xFFFFFFFF) {
+            m_report.beyondEnd += count - k;
+            break;
+        }
+        Deliver(static_cast<uint32_t>(at), bytes[k]);
+    }
 }
 
 void CHexDumpFile::WriteByte(uint32_t address, uint8_t value) {

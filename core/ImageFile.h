@@ -7,7 +7,8 @@
 //   hex dump            "- nn aaaa bb bb .. bb" CR LF, up to 16 bytes a line
 //
 // Readers deliver every byte of every good line to a byte sink and report the
-// lines they could not use by number; a bad line never delivers a byte. Lines
+// lines they could not use by number; a bad line never delivers a byte, and
+// bytes past FFFFFFFF are counted, not delivered. Lines
 // may end in LF or CR LF. Writers build the same formats from a stream of
 // (address, byte) pairs and commit their file atomically on Close.
 #include <cstdint>
@@ -29,13 +30,26 @@ struct SImageReport {
     static constexpr size_t kListedLines = 16;
 
     uint64_t bytes = 0;
+    // Bytes that would have gone past FFFFFFFF, the end of the address space,
+    // and were not written (nothing wraps round to 0).
+    uint64_t beyondEnd = 0;
+    // Bytes of a binary image past the last address a device holds, not read.
+    uint64_t cut = 0;
+    // Bytes written where no device holds the address (counted by the loader).
+    uint64_t unheld = 0;
     uint32_t lines = 0;
     uint32_t rejectedCount = 0;
     std::vector<uint32_t> rejectedLines;  // the first kListedLines, 1-based
     std::optional<uint32_t> entry;
     std::string error;
 
+    // Every line was read (what a reader's result says).
     bool Clean() const { return rejectedCount == 0 && error.empty(); }
+    // Nothing of the image reached a device (also when it was empty).
+    bool NothingStored() const { return bytes == unheld; }
+    // A load to tell nothing about: every line read, every byte within the
+    // address space and memory, and some of them stored.
+    bool Complete() const { return Clean() && beyondEnd == 0 && cut == 0 && !NothingStored(); }
     void Reject(uint32_t line);
 };
 

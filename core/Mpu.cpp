@@ -153,3 +153,13 @@ void CMpu::Serialize(CArchive& ar) {
         m_stepOutPending = stepOut;
     }
 }
+
+bool CMpu::HasReachableStopAddress() const {
+    const uint32_t mask = GetAddressMask();
+    const uint32_t runTo = m_runToAddress;
+    if (runTo != kNoAddress && runTo <= mask) return true;
+    for (int i = 0; i < m_breakpoints.GetCount(); ++i) {
+        if (m_breakpoints.GetAt(i) <= mask) return true;
+    }
+    return false;
+}

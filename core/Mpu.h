@@ -193,6 +193,9 @@ public:
     uint32_t GetNextInstructionAddress() const { return m_nextInstructionAddress; }
     void SetNextInstructionAddress(uint32_t address) { m_nextInstructionAddress = address; }
 
+    // Whether a breakpoint or the run-to address lies where the program
+    // counter can be (within the address mask): only then can a run end there.
+    bool HasReachableStopAddress() const;
     CBreakpoints& Breakpoints() { return m_breakpoints; }
     const CBreakpoints& Breakpoints() const { return m_breakpoints; }
     // The names of the unit's program (not stored in the workspace file).

@@ -1,16 +1,21 @@
 #include "core/ProgramImage.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <istream>
+#include <mutex>
 #include <utility>
 
 #include "core/Computer.h"
+#include "core/Device.h"
+#include "core/Devices.h"
 #include "core/Mpu.h"
 #include "core/Mpus.h"
+#include "core/StringEx.h"
 #include "core/ViewHint.h"
 
 namespace {
@@ -25,7 +30,22 @@ std::string Hex(uint32_t value) {
 
 std::string FileName(std::string_view path) {
     const std::string name = std::filesystem::path(path).filename().string();
-    return name.empty() ? std::string(path) : name;
+    return PrintableText(name.empty() ? std::string(path) : name);
+}
+
+// The last address any device holds; false with no device at all.
+bool HighestHeldAddress(const CComputer& computer, uint32_t& highest) {
+    const CDevices* devices = computer.GetDevices();
+    if (!devices) return false;
+    std::lock_guard guard(devices->Lock());
+    bool any = false;
+    highest = 0;
+    for (const CDevice* device = devices->GetHead(); device; device = device->GetNext()) {
+        if (device->GetFrom() > device->GetTo()) continue;
+        highest = any ? std::max(highest, device->GetTo()) : device->GetTo();
+        any = true;
+    }
+    return any;
 }
 
 SImageReport Failed(std::string text) {
@@ -57,10 +77,19 @@ EImageFormat ImageFormatOf(std::string_view path) {
 }
 
 void ReadBinaryImage(std::istream& in, uint32_t address, const CImageFile::ByteSink& sink,
-                     SImageReport& report) {
+                     SImageReport& report, uint64_t maxBytes) {
+    // Never past FFFFFFFF: nothing wraps round to 0.
+    maxBytes = std::min(maxBytes, (uint64_t{1} << 32) - address);
     char block[kBinaryBlock];
     for (;;) {
-        in.read(block, sizeof block);
+        const uint64_t left = maxBytes - report.bytes;
+        if (left == 0) {
+            // One more byte tells an image that ends here from a longer one.
+            if (in.rdbuf() && in.rdbuf()->sgetc() != std::char_traits<char>::eof())
+                report.beyondEnd = 1;
+            return;
+        }
+        in.read(block, static_cast<std::streamsize>(std::min<uint64_t>(left, sizeof block)));
         const std::streamsize got = in.gcount();
         for (std::streamsize i = 0; i < got; ++i)
             sink(address++, static_cast<uint8_t>(block[i]));
@@ -70,7 +99,7 @@ void ReadBinaryImage(std::istream& in, uint32_t address, const CImageFile::ByteS
                            " bytes; the bytes read so far were loaded.";
             return;
         }
-        if (got < static_cast<std::streamsize>(sizeof block) || in.eof()) return;
+        if (got == 0 || in.eof()) return;
     }
 }
 
@@ -82,8 +111,12 @@ SImageReport LoadProgramImage(CComputer& computer, const std::string& path, uint
                       " is not a program image: its name must end in .s19, .s28, .s37, .srec or "
                       ".mot (S-records), .hex or .bin.");
     }
-    const auto sink = [&computer](uint32_t address, uint8_t value) {
-        computer.Write(address, value, 1, true);
+    // A write that every device answers with 0 may have reached none.
+    uint64_t unheld = 0;
+    const auto sink = [&computer, &unheld](uint32_t address, uint8_t value) {
+        if (computer.Write(address, value, 1, true) != 0) return;
+        const CDevices* devices = computer.GetDevices();
+        if (!devices || !devices->AnyInRange(address)) ++unheld;
     };
     // The file is opened first, so one that cannot be read changes nothing.
     CSRecordFile records;
@@ -97,19 +130,45 @@ SImageReport LoadProgramImage(CComputer& computer, const std::string& path, uint
             if (!dump.OpenRead(path, sink)) return dump.Report();
             break;
         case EImageFormat::kBinary: {
-            std::error_code ec;
-            if (std::filesystem::is_directory(path, ec))
-                return Failed(path + " is a folder, not a file.");
+            if (const std::string problem = NotARegularFile(path); !problem.empty())
+                return Failed(PrintableText(path) + " " + problem + ".");
             errno = 0;
             binary.open(path, std::ios::in | std::ios::binary);
             if (!binary.is_open()) {
                 const int error = errno;
-                return Failed("Could not open " + path +
+                return Failed("Could not open " + PrintableText(path) +
                               (error ? std::string(": ") + std::strerror(error) : "") + ".");
             }
             break;
         }
         case EImageFormat::kUnknown: break;
+    }
+    // A binary image goes from its load address up to the last address a
+    // device holds; the rest of the file is never read (a huge or sparse file
+    // would otherwise be written byte by byte into nothing).
+    uint64_t start = 0;
+    uint64_t room = 0;
+    uint64_t fileSize = 0;
+    if (format == EImageFormat::kBinary) {
+        const CMpu* unit = computer.GetActiveProcessor();
+        start = uint64_t{loadAddress} * (unit ? unit->GetAddressScale() : 1);
+        std::error_code ec;
+        fileSize = std::filesystem::file_size(path, ec);
+        if (ec) fileSize = 0;
+        uint32_t highest = 0;
+        const bool anyDevice = HighestHeldAddress(computer, highest);
+        if (start > 0xFFFFFFFF) {
+            return Failed("The load address " + Hex(loadAddress) +
+                          " lies outside the 32-bit address space.");
+        }
+        if (fileSize != 0 && (!anyDevice || start > highest)) {
+            return Failed("Nothing of " + FileName(path) + " falls on a device: it would load at " +
+                          Hex(static_cast<uint32_t>(start)) +
+                          (anyDevice
+                               ? ", past " + Hex(highest) + ", the last address a device holds."
+                               : ", and the workspace has no devices."));
+        }
+        room = anyDevice && start <= highest ? uint64_t{highest} - start + 1 : 0;
     }
     // Nothing may run while its memory changes under it: Stop All stops the
     // units, lets the run thread finish the instruction in hand and refreshes,
@@ -125,11 +184,15 @@ SImageReport LoadProgramImage(CComputer& computer, const std::string& path, uint
         dump.Read(loadAddress);
         report = dump.Report();
     } else {
-        const CMpu* unit = computer.GetActiveProcessor();
-        const uint32_t scale = unit ? unit->GetAddressScale() : 1;
-        ReadBinaryImage(binary, loadAddress * scale, sink, report);
+        ReadBinaryImage(binary, start, sink, report, room);
+        if (report.beyondEnd != 0) {
+            // Told before reading: the file's size says how much was left out.
+            report.beyondEnd = 0;
+            report.cut = fileSize > report.bytes ? fileSize - report.bytes : 1;
+        }
         hint = kHintMemory;
     }
+    report.unheld = unheld;
     computer.UpdateAllViews(hint);
     computer.SetModifiedFlag();
     return report;
@@ -137,12 +200,34 @@ SImageReport LoadProgramImage(CComputer& computer, const std::string& path, uint
 
 std::string DescribeLoad(const SImageReport& report, std::string_view path) {
     if (!report.error.empty()) return report.error;
-    if (report.rejectedCount == 0 || report.rejectedLines.empty()) return {};
     const std::string name = FileName(path);
-    const std::string first = std::to_string(report.rejectedLines.front());
-    if (report.rejectedCount == 1) return "1 line of " + name + " could not be read: line " + first;
-    return std::to_string(report.rejectedCount) + " lines of " + name +
-           " could not be read; the first is line " + first;
+    std::string text;
+    const auto add = [&text](const std::string& part) {
+        text += (text.empty() ? "" : "; ") + part;
+    };
+    if (report.rejectedCount != 0 && !report.rejectedLines.empty()) {
+        const std::string first = std::to_string(report.rejectedLines.front());
+        if (report.rejectedCount == 1)
+            add("1 line of " + name + " could not be read: line " + first);
+        else
+            add(std::to_string(report.rejectedCount) + " lines of " + name +
+                " could not be read; the first is line " + first);
+    }
+    if (report.bytes == 0 && report.rejectedCount == 0) {
+        add("0 bytes loaded: " + name + " holds no data");
+    } else if (report.bytes != 0 && report.NothingStored()) {
+        add("nothing of " + name + " falls on a device");
+    }
+    if (report.beyondEnd != 0) {
+        add(std::to_string(report.beyondEnd) + (report.beyondEnd == 1 ? " byte" : " bytes") +
+            " past FFFFFFFF, the end of the address space, " +
+            (report.beyondEnd == 1 ? "was" : "were") + " not written");
+    }
+    if (report.cut != 0) {
+        add("the last " + std::to_string(report.cut) + (report.cut == 1 ? " byte" : " bytes") +
+            " of " + name + " lie past the last address a device holds and were not loaded");
+    }
+    return text;
 }
 
 SImageReport DumpProgramImage(CComputer& computer, const std::string& path, uint32_t first,

@@ -30,11 +30,17 @@ EImageFormat ImageFormatOf(std::string_view path);
 SImageReport LoadProgramImage(CComputer& computer, const std::string& path, uint32_t loadAddress);
 
 // A binary image from in, read in blocks of 0x2000 bytes, to address,
-// address + 1, ... (wrapping at 32 bits).
+// address + 1, ... for at most maxBytes bytes and never past FFFFFFFF; when
+// the input goes on beyond that, report.beyondEnd is set (to 1: the rest is
+// not read).
 void ReadBinaryImage(std::istream& in, uint32_t address, const CImageFile::ByteSink& sink,
-                     SImageReport& report);
+                     SImageReport& report, uint64_t maxBytes = uint64_t{1} << 32);
 
-// What to tell the user after a load; empty when the whole file was loaded.
+// What to tell the user after a load, on one line; empty when the load is
+// Complete (the whole file was loaded and some of it reached a device). A binary image is read only up
+// to the last address a device holds (the rest is reported as cut); one that
+// would start past it, or outside the address space, is refused unread.
+// Program images must be regular files: a folder, device or FIFO is refused.
 std::string DescribeLoad(const SImageReport& report, std::string_view path);
 
 // The most Dump writes at a time: the largest memory device.

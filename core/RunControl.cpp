@@ -157,7 +157,12 @@ CMpu* CComputer::FirstRunningUnit(const CMpus& units) {
 }
 
 bool CComputer::TimeLimitExceeded() const {
-    return m_timeLimitEnabled && Host().NowSeconds() - m_runStartTime > m_timeLimit;
+    // Measured in milliseconds, so a run ends once the limit has passed (at
+    // once for 0), not up to a second and more later.
+    if (!m_timeLimitEnabled) return false;
+    const int64_t limit = m_timeLimit;
+    const int64_t limitMs = limit > INT64_MAX / 1000 ? INT64_MAX : limit * 1000;
+    return Host().NowMilliseconds() - m_runStartMs >= limitMs;
 }
 
 bool CComputer::StopRunningUnits(CMpus& units) {
@@ -331,7 +336,7 @@ void CComputer::RunThreadMain() {
         // A restart noticed only now comes after every instruction in hand.
         epoch = PublishInstructions(uncounted, uncounted, epoch);
         uncounted = 0;
-        // Whole seconds: once a batch is as often as it needs looking at.
+        // Once a batch (microseconds) keeps the stop well within a millisecond.
         if (!m_stopRequest && TimeLimitExceeded() && StopRunningUnits(units))
             Host().PostRunStopped(kRunLimitSlot, EStopReason::kTimeLimit);
         m_passCount += passes;
@@ -370,6 +375,7 @@ void CComputer::SetRunLimits(const SRunLimits& limits) {
 void CComputer::ResetRunCounters() {
     SetInstructionCount(0);
     m_runStartTime = Host().NowSeconds();
+    m_runStartMs = Host().NowMilliseconds();
 }
 
 // --- Commands ---------------------------------------------------------------
@@ -388,8 +394,7 @@ bool CComputer::StopUnit(CMpu& unit, std::chrono::milliseconds settle) {
 
 bool CComputer::NeedsRunConfirmation() const {
     const CMpu* unit = ActiveUnit();
-    return unit && !unit->Breakpoints().HasBreakpoints() &&
-           unit->GetRunToAddress() == CMpu::kNoAddress && !m_timeLimitEnabled &&
+    return unit && !unit->HasReachableStopAddress() && !m_timeLimitEnabled &&
            !m_instructionLimitEnabled;
 }
 

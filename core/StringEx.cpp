@@ -1,5 +1,6 @@
 #include "core/StringEx.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -114,4 +115,18 @@ std::string UpperCase(std::string_view text) {
     for (char& c : upper)
         c = UpperCase(c);
     return upper;
+}
+
+std::string PrintableText(std::string_view text, size_t maxLength) {
+    std::string shown;
+    const size_t kept = std::min(text.size(), maxLength);
+    for (size_t i = 0; i < kept; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F)
+            AppendFormat(shown, "\\x%02X", c);
+        else
+            shown.push_back(static_cast<char>(c));
+    }
+    if (kept < text.size()) shown += "...";
+    return shown;
 }

@@ -43,3 +43,8 @@ inline char UpperCase(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 std::string UpperCase(std::string_view text);
+
+// A name read from a file, fit for a one-line message: control characters
+// (and DEL) as \xNN, and cut after maxLength characters of the name with "...".
+inline constexpr size_t kPrintableNameLength = 64;
+std::string PrintableText(std::string_view text, size_t maxLength = kPrintableNameLength);

@@ -5,6 +5,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/AtomicFile.h"
+#include "core/StringEx.h"
+
 namespace {
 
 bool IsNameStart(char c) {
@@ -148,6 +151,11 @@ bool CSymbols::LoadText(std::string_view text, std::string* error) {
 }
 
 bool CSymbols::LoadFile(const std::string& path, std::string* error) {
+    // A FIFO or an endless device would never finish reading.
+    if (const std::string problem = NotARegularFile(path); !problem.empty()) {
+        if (error) *error = PrintableText(path) + " " + problem;
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         if (error) *error = "cannot open " + path;

@@ -34,6 +34,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -46,6 +47,7 @@
 #include "core/Devices.h"
 #include "core/Mpu.h"
 #include "core/Mpus.h"
+#include "core/StringEx.h"
 
 namespace {
 
@@ -109,7 +111,7 @@ public:
             std::string name(length, '\0');
             m_ar.ReadBytes(reinterpret_cast<uint8_t*>(name.data()), length);
             if (m_ar.Failed()) return false;
-            if (!Known(name)) return Fail("unknown class \"" + name + "\"");
+            if (!Known(name)) return Fail("unknown class \"" + PrintableText(name) + "\"");
             classIndex = ++m_nextIndex;
             m_classes[classIndex] = name;
         } else if (tag == 0) {
@@ -128,9 +130,11 @@ public:
         auto found = m_classes.find(classIndex);
         if (found == m_classes.end()) return Fail("a class reference names no class");
         className = found->second;
-        if (!Known(className) || KindOf(className) != expected)
-            return Fail("\"" + className + "\" stands where " + KindText(expected) +
-                        " is expected");
+        if (!Known(className) || KindOf(className) != expected) {
+            std::string text = PrintableText(className);
+            text.insert(0, 1, '"');
+            return Fail(text + "\" stands where " + KindText(expected) + " is expected");
+        }
         ++m_nextIndex;
         return true;
     }
@@ -275,7 +279,8 @@ bool LoadUnits(CArchive& ar, CReferenceReader& refs, CMpus& units) {
         if (!refs.BeginObject(EKind::Unit, className)) return false;
         std::unique_ptr<CMpu> unit = UnitClasses().Create(className);
         if (!unit) {
-            ar.Fail("cannot create a processing unit of class \"" + className + "\"");
+            ar.Fail("cannot create a processing unit of class \"" + PrintableText(className) +
+                    "\"");
             return false;
         }
         unit->Serialize(ar);
@@ -295,18 +300,34 @@ bool LoadDevices(CArchive& ar, CReferenceReader& refs, CDevices& devices) {
         ar.Fail("the device count does not fit the file");
         return false;
     }
+    // Appended together, so the bus's page map is built once for the lot.
+    std::vector<std::unique_ptr<CDevice>> loaded;
     for (int32_t i = 0; i < count; ++i) {
         if (!refs.BeginObject(EKind::Device, className)) return false;
         std::unique_ptr<CDevice> device = DeviceClasses().Create(className);
         if (!device) {
-            ar.Fail("cannot create a device of class \"" + className + "\"");
+            ar.Fail("cannot create a device of class \"" + PrintableText(className) + "\"");
             return false;
         }
         device->Serialize(ar);
         if (ar.Failed()) return false;
-        devices.AddTail(device.release());  // fresh timer-id bases from 0x10
+        loaded.push_back(std::move(device));
     }
+    devices.AddTailAll(loaded);  // fresh timer-id bases from 0x10
     return true;
+}
+
+constexpr const char* kNotAWorkspace = "it is not a workspace file";
+
+// Every workspace file starts with the active unit's timer id and the first
+// appearance of the class "CMpus"; anything else is no workspace at all, and
+// is told so rather than with a detail of the decoder.
+bool BeginsLikeWorkspace(std::span<const uint8_t> data) {
+    static constexpr uint8_t kStart[] = {0xFF, 0xFF};
+    static constexpr uint8_t kName[] = {5, 0, 'C', 'M', 'p', 'u', 's'};
+    return data.size() >= 4 + 4 + sizeof kName &&
+           std::equal(std::begin(kStart), std::end(kStart), data.begin() + 4) &&
+           std::equal(std::begin(kName), std::end(kName), data.begin() + 8);
 }
 
 }  // namespace
@@ -351,21 +372,32 @@ std::vector<uint8_t> StoreWorkspace(const CComputer& computer) {
 
 bool LoadWorkspace(CComputer& computer, std::span<const uint8_t> data, std::string* error) {
     computer.DeleteContents();
+    if (!BeginsLikeWorkspace(data)) {
+        if (error) *error = kNotAWorkspace;
+        return false;
+    }
     for (bool withBlock : {true, false}) {
+        uint32_t activeSlot = 0;
         CArchive ar(data);
         CReferenceReader refs(ar);
         auto units = std::make_unique<CMpus>();
         auto devices = std::make_unique<CDevices>();
-        const uint32_t activeId = ar.ReadU32();
-        const bool ok =
-            !ar.Failed() && LoadUnits(ar, refs, *units) && LoadDevices(ar, refs, *devices);
-        if (!ok) {
-            if (error) *error = ar.Error().empty() ? "the file is not a workspace" : ar.Error();
-            return false;
+        {
+            // The devices and their settings change the bus's structure once each:
+            // the page map is built once, when all are in.
+            const CDevices::CStructureBatch batch(*devices);
+            const uint32_t activeId = ar.ReadU32();
+            const bool ok =
+                !ar.Failed() && LoadUnits(ar, refs, *units) && LoadDevices(ar, refs, *devices);
+            if (!ok) {
+                if (error) *error = ar.Error().empty() ? kNotAWorkspace : ar.Error();
+                return false;
+            }
+            // A block that fails halfway leaves changed objects: read the records again.
+            if (withBlock && !ApplyBlock(ar, *units, *devices)) continue;
+            activeSlot = activeId & 7;
         }
-        // A block that fails halfway leaves changed objects: read the records again.
-        if (withBlock && !ApplyBlock(ar, *units, *devices)) continue;
-        computer.AdoptContents(std::move(devices), std::move(units), activeId & 7);
+        computer.AdoptContents(std::move(devices), std::move(units), activeSlot);
         return true;
     }
     return false;
@@ -376,25 +408,29 @@ bool SaveWorkspaceFile(const CComputer& computer, const std::string& path, std::
 }
 
 bool OpenWorkspaceFile(CComputer& computer, const std::string& path, std::string* error) {
+    if (const std::string problem = NotARegularFile(path); !problem.empty()) {
+        if (error) *error = PrintableText(path) + " " + problem;
+        return false;
+    }
     std::ifstream file(path, std::ios::binary | std::ios::ate);
     if (!file) {
-        if (error) *error = "Cannot open " + path + ": " + std::strerror(errno);
+        if (error) *error = "Cannot open " + PrintableText(path) + ": " + std::strerror(errno);
         return false;
     }
     const std::streamoff size = file.tellg();
     if (size < 0 || static_cast<uintmax_t>(size) > kMaxFileSize) {
-        if (error) *error = path + " is too large to be a workspace file";
+        if (error) *error = PrintableText(path) + " is too large to be a workspace file";
         return false;
     }
     std::vector<uint8_t> data(static_cast<size_t>(size));
     file.seekg(0);
     if (size > 0 && !file.read(reinterpret_cast<char*>(data.data()), size)) {
-        if (error) *error = "Cannot read " + path;
+        if (error) *error = "Cannot read " + PrintableText(path);
         return false;
     }
     std::string reason;
     if (!LoadWorkspace(computer, data, &reason)) {
-        if (error) *error = path + " cannot be opened: " + reason + ".";
+        if (error) *error = PrintableText(path) + " cannot be opened: " + reason + ".";
         return false;
     }
     return true;

@@ -49,6 +49,10 @@ void CVideoDevice::StopDisplay() {
     m_display.reset();
 }
 
+void CVideoDevice::PostDisplayQuit() {
+    if (m_display) m_display->Post(CDisplayThread::EMessage::Quit);
+}
+
 void CVideoDevice::RebuildDisplay() {
     if (m_display) m_display->Post(CDisplayThread::EMessage::Rebuild);
 }
@@ -80,13 +84,34 @@ void CVideoDevice::RenderFrame(SVideoFrame& frame) {
     frame.sequence = 0;
 }
 
-void StartDisplays(CDevices& bus) {
+int RunningDisplays(const CDevices& bus) {
+    int running = 0;
     for (CDevice* device = bus.GetHead(); device; device = device->GetNext()) {
-        if (auto* video = dynamic_cast<CVideoDevice*>(device)) video->StartDisplay();
+        if (auto* video = dynamic_cast<CVideoDevice*>(device); video && video->IsDisplayRunning())
+            ++running;
     }
+    return running;
+}
+
+int StartDisplays(CDevices& bus) {
+    int running = RunningDisplays(bus);
+    int leftOut = 0;
+    for (CDevice* device = bus.GetHead(); device; device = device->GetNext()) {
+        auto* video = dynamic_cast<CVideoDevice*>(device);
+        if (!video || video->IsDisplayRunning()) continue;
+        if (running >= kMaxDisplays) {
+            ++leftOut;
+        } else if (video->StartDisplay()) {
+            ++running;
+        }
+    }
+    return leftOut;
 }
 
 void StopDisplays(CDevices& bus) {
+    for (CDevice* device = bus.GetHead(); device; device = device->GetNext()) {
+        if (auto* video = dynamic_cast<CVideoDevice*>(device)) video->PostDisplayQuit();
+    }
     for (CDevice* device = bus.GetHead(); device; device = device->GetNext()) {
         if (auto* video = dynamic_cast<CVideoDevice*>(device)) video->StopDisplay();
     }

@@ -73,6 +73,8 @@ public:
     // on, so the renderer never outlives the device.
     void StopDisplay();
     bool IsDisplayRunning() const { return m_display != nullptr; }
+    // Asks the display to quit without waiting for it (StopDisplay waits).
+    void PostDisplayQuit();
     // Builds the display's pixel buffer again from the current settings and
     // restarts its period; nothing without a display.
     void RebuildDisplay();
@@ -119,7 +121,16 @@ private:
     std::chrono::milliseconds m_stopTimeout{5000};
 };
 
-// Starts or stops the display of every video device on the bus (a new or
-// opened workspace in the runner; the shell opens a window for each).
-void StartDisplays(CDevices& bus);
+// The most displays StartDisplays runs on one bus: each is a thread that
+// renders from the bus at its period, so a machine of thousands of video
+// devices would spend its time and memory on displays nobody can watch.
+inline constexpr int kMaxDisplays = 16;
+
+// Displays that run on the bus.
+int RunningDisplays(const CDevices& bus);
+// Starts the display of every video device on the bus, up to kMaxDisplays
+// running in all (a new or opened workspace in the runner; the shell opens a
+// window for each); returns how many video devices were left without one.
+int StartDisplays(CDevices& bus);
+// Asks every display to quit first, then waits for each, so they end together.
 void StopDisplays(CDevices& bus);

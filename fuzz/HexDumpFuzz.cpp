@@ -33,9 +33,12 @@ Memory Read(const std::string& text, uint32_t offset, bool& clean) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     bool clean = false;
-    // Offsets near the top of the address space make line addresses wrap.
+    // Offsets near the top of the address space take lines past its end,
+    // where their bytes are left out: none may wrap round to 0.
     const uint32_t offset = size % 3 == 0 ? 0 : size % 3 == 1 ? 0x2000 : 0xFFFFFFF8;
-    Read(text, offset, clean);
+    const Memory placed = Read(text, offset, clean);
+    FuzzCheck(placed.empty() || placed.begin()->first >= offset,
+              "a line's address wrapped round past FFFFFFFF");
 
     const Memory memory = Read(text, 0, clean);
     Memory low;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,8 +20,6 @@
 #include "core/Mpus.h"
 #include "core/Ram.h"
 #include "core/WorkspaceFile.h"
-#include "system/StandardClasses.h"
-#include "system/StandardSystems.h"
 #include "cpu/CorvaneMPU.h"
 #include "cpu/M6502.h"
 #include "cpu/Vo16.h"
@@ -29,6 +28,8 @@
 #include "devices/TimeSlicer.h"
 #include "devices/Vic.h"
 #include "devices/Vo16VGA.h"
+#include "system/StandardClasses.h"
+#include "system/StandardSystems.h"
 
 namespace {
 
@@ -104,6 +105,8 @@ void WriteImages() {
     Save("hexdump", "one-line.hex", HexDump({{0x0100, {0xAA, 0xBB, 0xCC}}}));
     Save("hexdump", "two-blocks.hex", HexDump({{0x2000, Counting(20, 0x30)}, {0x3000, {1, 2}}}));
     Save("hexdump", "top-of-memory.hex", HexDump({{0xFFF8, Counting(8, 0xF0)}}));
+    // A record that runs past FFFFFFFF: its last bytes are left out, not wrapped to 0.
+    Save("srecord", "s3-past-the-end.s19", "S30BFFFFFFFE010203040506E4\nS70500000000FA\n");
 }
 
 // ---- workspaces ----
@@ -186,6 +189,27 @@ void WriteWorkspaces() {
         AddDevice<C6818>(computer, "Real-time clock", 0x301200, 0x301201, 2);
         Save("workspace", "one-of-each-class.ws", StoreWorkspace(computer));
     }
+    {
+        // 1,100 one-byte memories: timer bases past the animation ids, and a
+        // name with control characters.
+        CComputer computer;
+        computer.NewContents();
+        std::vector<std::unique_ptr<CDevice>> memories;
+        for (uint32_t i = 0; i < 1100; ++i) {
+            auto ram = std::make_unique<CRam>();
+            ram->SetName(i == 0 ? std::string("RAM\n\x1B[2J", 9) : "R");
+            ram->SetRange(i, i);
+            ram->SetSize(1);
+            memories.push_back(std::move(ram));
+        }
+        computer.GetDevices()->AddTailAll(memories);
+        Save("workspace", "many-small-memories.ws", StoreWorkspace(computer));
+    }
+    // Not a workspace at all.
+    Save("workspace", "not-a-workspace.ws",
+         std::string("\x7F"
+                     "ELF\x02\x01\x01\0\0\0\0\0",
+                     12));
 }
 
 // ---- monitor lines ----
@@ -205,6 +229,7 @@ void WriteMonitorLines() {
         "monitor", "devices.txt",
         ":300000 00 10\nD 300000 18\nF 301000 1 5\nD 301100 1\n:301200 0B\n:301201 86\nD 301200 2");
     Save("monitor", "enter-then-dump.txt", ":1000 41 42 43 0x44 -1\nD 1000 5");
+    Save("monitor", "past-the-end.txt", "F FFFFFFF0 20 AA\nD FFFFFFF8 10\n:FFFFFFFF 1 2 3\nD 0 10");
 }
 
 // ---- core programs (CoreFuzz.h layout) ----

@@ -32,6 +32,14 @@ const char* SkipSpace(const char* p) {
     return p;
 }
 
+constexpr uint32_t kLastAddress = 0xFFFFFFFF;
+
+// What a command says about the bytes it did not write past the end.
+std::string BeyondEndText(uint32_t bytes) {
+    return FormatText("\n%X %s past FFFFFFFF, the end of the address space, not written.\n", bytes,
+                      bytes == 1 ? "byte" : "bytes");
+}
+
 }  // namespace
 
 SCommandOutcome CCommandInterpreter::Execute(std::string_view line) const {
@@ -68,16 +76,21 @@ SCommandOutcome CCommandInterpreter::EnterMemory(const char* p) const {
     // The address follows the colon directly.
     if (HexValue(*p) < 0) return {};
     const char* end = p;
-    uint32_t address = ParseHexNumber(p, &end);
+    uint64_t address = ParseHexNumber(p, &end);
+    uint32_t beyond = 0;
     p = end;
     while (*p != '\0') {
         p = SkipSpace(p + 1);
         if (HexValue(*p) < 0) break;
         const uint32_t value = ParseHexNumber(p, &end);
-        m_computer.Write(address++, value, 1, true);
+        if (address > kLastAddress)
+            ++beyond;
+        else
+            m_computer.Write(static_cast<uint32_t>(address++), value, 1, true);
         p = end;
     }
     m_computer.UpdateAllViews(kHintMemory);
+    if (beyond != 0) return {SCommandOutcome::EAction::kInsert, BeyondEndText(beyond)};
     return {};
 }
 
@@ -117,11 +130,16 @@ SCommandOutcome CCommandInterpreter::AssembleLine(const char* p) const {
         return {SCommandOutcome::EAction::kInsert, "\n" + error + "\n"};
     }
     std::string text = FormatText("\n:%06X", address);
-    for (size_t i = 0; i < bytes.size(); ++i) {
+    const size_t room =
+        static_cast<size_t>(std::min<uint64_t>(bytes.size(), uint64_t{kLastAddress} - address + 1));
+    for (size_t i = 0; i < room; ++i) {
         m_computer.Write(address + static_cast<uint32_t>(i), bytes[i], 1, true);
         AppendFormat(text, " %02X", bytes[i]);
     }
     m_computer.UpdateAllViews(kHintMemory);
+    if (room < bytes.size())
+        return {SCommandOutcome::EAction::kInsert,
+                text + BeyondEndText(static_cast<uint32_t>(bytes.size() - room))};
     return {SCommandOutcome::EAction::kInsert, text + "\n"};
 }
 
@@ -131,7 +149,10 @@ SCommandOutcome CCommandInterpreter::Dump(const char* p) const {
     const char* end = p;
     const uint32_t start = ReadAddress(p, &end);
     const uint32_t requested = ParseHexNumber(end + 1);
-    const uint32_t count = std::min(requested, kMaxDumpCount);
+    // Never past FFFFFFFF: the dump does not wrap round to 0.
+    const uint32_t room = static_cast<uint32_t>(
+        std::min<uint64_t>(kMaxDumpCount, uint64_t{kLastAddress} - start + 1));
+    const uint32_t count = std::min(requested, room);
 
     SCommandOutcome outcome{SCommandOutcome::EAction::kInsert, "\n"};
     std::string& text = outcome.text;
@@ -156,7 +177,11 @@ SCommandOutcome CCommandInterpreter::Dump(const char* p) const {
         text += column;
         text.push_back('\n');
     }
-    if (requested > count) {
+    if (requested > count && count == room && room < kMaxDumpCount) {
+        AppendFormat(
+            text, "Dump stopped at FFFFFFFF, the end of the address space, after %X of %X bytes.\n",
+            count, requested);
+    } else if (requested > count) {
         AppendFormat(text, "Dump cut to the first %X of %X bytes.\n", count, requested);
     }
     text.push_back('\n');
@@ -168,10 +193,14 @@ SCommandOutcome CCommandInterpreter::Fill(const char* p) const {
     const uint32_t start = ReadAddress(p, &end);
     const uint32_t requested = ParseHexNumber(end + 1, &end);
     const uint32_t value = ParseHexNumber(end + 1);
+    const uint64_t room = uint64_t{kLastAddress} - start + 1;
     const uint32_t count = std::min(requested, kMaxFillCount);
-    for (uint32_t i = 0; i < count; ++i)
+    // Never past FFFFFFFF: the fill does not wrap round to 0.
+    const uint32_t written = static_cast<uint32_t>(std::min<uint64_t>(count, room));
+    for (uint32_t i = 0; i < written; ++i)
         m_computer.Write(start + i, value, 1, true);
     m_computer.UpdateAllViews(kHintMemory);
+    if (written < count) return {SCommandOutcome::EAction::kInsert, BeyondEndText(count - written)};
     if (requested > count) {
         return {SCommandOutcome::EAction::kInsert,
                 FormatText("\nFill cut to the first %X of %X bytes.\n", count, requested)};

@@ -3,6 +3,7 @@
 // that the PNG it writes is the frame the library renders.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,7 +18,9 @@
 #include <regex>
 #include <sstream>
 
+#include "core/ClassRegistry.h"
 #include "core/Computer.h"
+#include "core/Device.h"
 #include "core/Devices.h"
 #include "core/WorkspaceFile.h"
 #include "devices/VideoDevice.h"
@@ -148,6 +151,20 @@ TEST(Simq, HelpListsEveryActionAndVersionHasOne) {
 // on stderr and nothing on stdout (the --regs at the end never runs).
 TEST(Simq, BadArgumentsAndInputsExitWithTwoAndOneLine) {
     const std::string unreadable = Write("bad.s19", "S1FF00\nhello\n");
+    // Hostile inputs: endless ones, folders, random bytes, read-only targets.
+    std::filesystem::remove(Path("fifo.s19"));
+    std::filesystem::remove(Path("zero.bin"));
+    std::filesystem::remove(Path("fifo.ws"));
+    mkfifo(Path("fifo.s19").c_str(), 0600);
+    mkfifo(Path("fifo.ws").c_str(), 0600);
+    std::filesystem::create_symlink("/dev/zero", Path("zero.bin"));
+    std::filesystem::create_directories(Path("folder.ws"));
+    const std::string empty = Write("empty.bin", "");
+    const std::string small = Write("small.bin", "abc");
+    const std::string random = Write(
+        "random.ws", std::string("\x7F\x45\x4C\x46\x02\x01\x01", 7) + std::string(300, '\xA5'));
+    const std::string readOnly = Write("readonly.ws", "old");
+    std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read);
     const std::pair<Args, std::string> cases[] = {
         {{"--frobnicate"}, "unknown action --frobnicate"},
         {{"--step"}, "--step needs 1 parameter"},
@@ -182,6 +199,19 @@ TEST(Simq, BadArgumentsAndInputsExitWithTwoAndOneLine) {
         {{"--frame", "Screen", "x.png"}, "no video device named 'Screen'"},
         {{"--frame", "Vo16 VGA Controller", "/nonexistent/x.png"}, "/nonexistent/x.png"},
         {{"--trace", "/nonexistent/trace.txt"}, "cannot write the trace"},
+        {{"--load", Path("fifo.s19")}, "is not a regular file"},
+        {{"--load", Path("zero.bin")}, "is not a regular file"},
+        {{"--load-symbols", Path("fifo.s19")}, "is not a regular file"},
+        {{Path("fifo.ws")}, "is not a regular file"},
+        {{Path("folder.ws")}, "is a folder, not a file"},
+        {{random}, "it is not a workspace file"},
+        {{"--load", empty}, "0 bytes loaded"},
+        {{"--load", small + "@FFFFFFF0"}, "Nothing of small.bin falls on a device"},
+        {{"--load", small + "@12G4"}, "the load address '12G4' after @ is not a hexadecimal"},
+        {{"--save", readOnly}, "read-only"},
+        {{"--save", Path("fifo.ws")}, "not a regular file"},
+        // A breakpoint the Vo16 can never reach does not make a run end.
+        {{"--break", "FFFFFFFF", "--run"}, "outside the active unit's address space"},
         // Runs that nothing would end, on one unit or on any of several.
         {With6502Program("4C 00 04") + Args{"--run"}, "refused"},
         {With6502Program("4C 00 04") + Args{"--run-all"}, "--limit-instructions"},
@@ -196,6 +226,7 @@ TEST(Simq, BadArgumentsAndInputsExitWithTwoAndOneLine) {
         EXPECT_EQ(run.err.rfind("simq: ", 0), 0u) << run.err;
         EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
     }
+    EXPECT_EQ(Read(readOnly), "old");
     // --json reports the error, after the default workspace: the Vo16 system.
     const SRun json = Simq({"--json", "--load", "/nonexistent/x.hex"});
     EXPECT_EQ(json.exitCode, 2);
@@ -204,6 +235,49 @@ TEST(Simq, BadArgumentsAndInputsExitWithTwoAndOneLine) {
     EXPECT_NE(report["error"].toString().indexOf("x.hex"), -1);
     const QJsonObject unit = report["units"].toArray()[0].toObject();
     EXPECT_EQ(unit["class"].toString() + "|" + unit["name"].toString(), "CVo16|Vo16 Processor #0");
+}
+
+// Output that cannot be written is a failure, not a success.
+TEST(Simq, AFailedWriteToStandardOutputExitsWithTwo) {
+    for (const char* action : {"--regs", "--help", "--version"}) {
+        const std::string command =
+            std::string(SIMQ_PATH) + " " + action + " >/dev/full 2>" + Path("err");
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << action;
+        EXPECT_EQ(WEXITSTATUS(status), 2) << action;
+        EXPECT_NE(Read(Path("err")).find("writing the standard output failed"), std::string::npos)
+            << action;
+    }
+}
+
+// Names read from a workspace are shown escaped and cut, on one line, and a
+// machine of many video controllers runs a bounded number of displays.
+TEST(Simq, NamesFromAFileStayOnOneLineAndDisplaysAreBounded) {
+    RegisterStandardClasses();
+    {
+        CComputer computer;
+        computer.NewContents();
+        std::vector<std::unique_ptr<CDevice>> controllers;
+        for (int i = 0; i < kMaxDisplays + 4; ++i) {
+            std::unique_ptr<CDevice> vic = DeviceClasses().Create("CVic");
+            vic->SetName(i == 0 ? "Bad\nname\x1B[2J" + std::string(300, 'x') : "VIC");
+            controllers.push_back(std::move(vic));
+        }
+        computer.GetDevices()->AddTailAll(controllers);
+        std::string error;
+        ASSERT_TRUE(SaveWorkspaceFile(computer, Path("names.sqw"), &error)) << error;
+    }
+    const SRun run = Simq({Path("names.sqw"), "--frame", "Screen", Path("x.png")});
+    EXPECT_EQ(run.exitCode, 2);
+    const std::vector<std::string> lines = Lines(run.err);
+    ASSERT_EQ(lines.size(), 2u) << run.err;  // the displays' warning, the error
+    EXPECT_NE(lines[0].find("at most 16 displays; 4 video devices render no frames"),
+              std::string::npos)
+        << lines[0];
+    EXPECT_NE(lines[1].find("Bad\\x0Aname\\x1B[2J" + std::string(64 - 12, 'x') + "..."),
+              std::string::npos)
+        << lines[1];
+    EXPECT_LT(lines[1].size(), 300u);
 }
 
 // The sieve example to its breakpoint, with its listing; then a dump of

@@ -69,10 +69,13 @@ TEST(AtomicFile, KeepsModeLinksAndLongNamesAndRefusesOddTargets) {
         fs::create_symlink("absent", dir / "dangling");
         ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
         fs::create_directories(dir / "folder");
+        std::ofstream(dir / "readonly") << "old";
+        fs::permissions(dir / "readonly", fs::perms::owner_read | fs::perms::group_read);
         const std::string longName(255, 'w');
         struct {
             std::string name;
             fs::path holds;  // where the contents land; empty: refused
+            const char* refusal = "not a regular file";
         } const cases[] = {
             {"kept", dir / "kept"},
             {"link", dir / "named"},
@@ -81,13 +84,14 @@ TEST(AtomicFile, KeepsModeLinksAndLongNamesAndRefusesOddTargets) {
             {longName, dir / longName},  // and again over itself
             {"fifo", {}},
             {"folder", {}},
+            {"readonly", {}, "read-only"},
         };
         for (const auto& c : cases) {
             std::string error;
             EXPECT_EQ(writer.write((dir / c.name).string(), error), !c.holds.empty())
                 << c.name.substr(0, 20) << ": " << error;
             if (c.holds.empty()) {
-                EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+                EXPECT_NE(error.find(c.refusal), std::string::npos) << error;
             } else {
                 EXPECT_EQ(ReadFile(c.holds), writer.contents) << c.name.substr(0, 20);
             }
@@ -97,7 +101,8 @@ TEST(AtomicFile, KeepsModeLinksAndLongNamesAndRefusesOddTargets) {
         EXPECT_TRUE(fs::is_symlink(dir / "dangling"));
         EXPECT_TRUE(fs::is_fifo(fs::symlink_status(dir / "fifo")));
         // Nothing but the targets is left in the folder.
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 8);
+        EXPECT_EQ(ReadFile(dir / "readonly"), "old");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 9);
         fs::remove_all(dir);
     }
 }

@@ -2,6 +2,8 @@
 // stride, timer dispatch, list maintenance and the lock.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -97,6 +99,28 @@ TEST(BusTest, TimerBasesAfterRemoveAllAndDispatch) {
     bus.OnTimer(0x45);  // nobody's
     EXPECT_TRUE(probes[0]->timers.empty() && probes[2]->timers.empty());
     EXPECT_EQ(probes[1]->timers, std::vector<uint32_t>{3});
+}
+
+// The 1,024th device would get 0x4000-0x400F, where the units' animation
+// timers are (0x4000-0x4007): it gets the next block, and every device's
+// timers still reach it.
+TEST(BusTest, TimerBasesStayClearOfTheAnimationIds) {
+    CDevices bus;
+    std::vector<std::unique_ptr<CDevice>> added;
+    for (int i = 0; i < 1100; ++i)
+        added.push_back(std::make_unique<CProbe>());
+    bus.AddTailAll(added);
+    std::set<uint32_t> bases;
+    for (CDevice* device = bus.GetHead(); device; device = device->GetNext()) {
+        const uint32_t base = device->GetTimerBase();
+        EXPECT_TRUE(base + 0xF < 0x4000 || base > 0x4007) << std::hex << base;
+        EXPECT_TRUE(bases.insert(base).second) << std::hex << base;
+    }
+    auto* last = static_cast<CProbe*>(bus.GetAt(1099));
+    bus.OnTimer(last->GetTimerBase() + 5);
+    EXPECT_EQ(last->timers, std::vector<uint32_t>{5});
+    EXPECT_EQ(static_cast<CProbe*>(bus.GetAt(1022))->GetTimerBase(), 0x3FF0u);
+    EXPECT_EQ(static_cast<CProbe*>(bus.GetAt(1023))->GetTimerBase(), 0x4010u);
 }
 
 TEST(BusTest, ListMaintenance) {

@@ -97,7 +97,10 @@ TEST(ImageFile, ReadsGoodLinesAndReportsTheRest) {
         {kSRec, "", {}, {}, {}},
         {0x2000, "- 03 0100 AA BB CC\r\n", Bytes(0x2100, {0xAA, 0xBB, 0xCC}), {}, {}},
         {0, "- 03 0100 AA BB CC\n", Bytes(0x100, {0xAA, 0xBB, 0xCC}), {}, {}},
-        {0xFFFFFFF0, "- 02 0010 01 02\r\n", Bytes(0, {1, 2}), {}, {}},  // the offset wraps
+        // Nothing wraps round to 0: bytes past FFFFFFFF are left out.
+        {0xFFFFFFF0, "- 02 0010 01 02\r\n", {}, {}, {}},
+        {0xFFFFFFF0, "- 02 000F 01 02\r\n", Bytes(0xFFFFFFFF, {1}), {}, {}},
+        {kSRec, "S30BFFFFFFFE010203040506E4\n", Bytes(0xFFFFFFFE, {1, 2}), {}, {}},
         {0, "- 03 0100 AA BB\r\n- 01 0200 11\r\n", Bytes(0x200, {0x11}), {1}, {}},
         {0, "- 02 0100 AA ZZ\r\n", {}, {1}, {}},
         {0, "- 01 01G0 AA\r\n", {}, {1}, {}},

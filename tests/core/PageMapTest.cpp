@@ -149,6 +149,10 @@ const std::vector<SLayout> kLayouts = {
      {{'R', 0xFFF000, 0x1000FFF, 0x2000}},
      {{0xFFF, 0xFFF, 0, 0x1000, true}}},
     {"NoBuffer", {{'R', 0x0000, 0xFFFF, 0}}, {}},
+    // Neighbouring memories in one page: the longer run is kept.
+    {"AdjacentSmallMemories",
+     {{'R', 0x0100, 0x01FF, 0x100}, {'R', 0x0200, 0x037F, 0x180}, {'R', 0x0380, 0x0380, 1}},
+     {{0x0, 0x0, 0x200, 0x380, true}}},
 };
 
 class PageMapTest : public ::testing::TestWithParam<SLayout> {};

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -174,18 +177,123 @@ TEST_F(ProgramImageTest, RejectedLinesAreReportedAndGoodOnesLoad) {
 TEST_F(ProgramImageTest, FilesThatCannotBeReadChangeNothing) {
     WriteFile(dir / "prog.txt", "S206012345AABB2B\n");
     WriteFile(dir / "prog.s19", "S206012345AABB2B\n");
+    WriteFile(dir / "far.bin", "\x5A");
+    // Endless inputs and things that are not files are refused unread: a
+    // FIFO would block the open, a device would never end.
+    ASSERT_EQ(mkfifo(Path("fifo.s19").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", dir / "zero.bin");
+    fs::create_symlink("/dev/urandom", dir / "random.hex");
+    fs::create_directory(dir / "folder.s19");
     for (const std::string name :
-         {"missing.s19", "missing.hex", "missing.bin", "prog.txt", "prog.s19"}) {
+         {"missing.s19", "missing.hex", "missing.bin", "prog.txt", "fifo.s19", "zero.bin",
+          "random.hex", "folder.s19", "far.bin", "prog.s19"}) {
         if (name == "prog.s19") computer.DeleteContents();  // an empty workspace loads nothing
         host.hints.clear();
         host.modified = false;
-        const SImageReport report = LoadProgramImage(computer, Path(name), 0);
+        // far.bin would start past the last address a device holds.
+        const SImageReport report =
+            LoadProgramImage(computer, Path(name), name == "far.bin" ? 0x20000 : 0);
         EXPECT_FALSE(report.error.empty()) << name;
         EXPECT_EQ(DescribeLoad(report, Path(name)), report.error);
         EXPECT_TRUE(host.hints.empty()) << name;
         EXPECT_FALSE(host.modified) << name;
         EXPECT_EQ(computer.Read(0x12345, 1), name == "prog.s19" ? 0xFFFFFFFF : 0u);
     }
+}
+
+// An S-record line of the given type with its count and checksum.
+std::string SRecord(int type, uint32_t address, const std::vector<uint8_t>& data) {
+    const int addressBytes = type + 1;
+    std::vector<uint8_t> bytes;
+    bytes.push_back(static_cast<uint8_t>(addressBytes + data.size() + 1));
+    for (int i = addressBytes - 1; i >= 0; --i)
+        bytes.push_back(static_cast<uint8_t>(address >> (8 * i)));
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    uint32_t sum = 0;
+    std::string line = "S" + std::to_string(type);
+    char hex[3];
+    for (const uint8_t b : bytes) {
+        sum += b;
+        std::snprintf(hex, sizeof hex, "%02X", b);
+        line += hex;
+    }
+    std::snprintf(hex, sizeof hex, "%02X", ~sum & 0xFF);
+    return line + hex + "\n";
+}
+
+// Loads stop at FFFFFFFF instead of wrapping round to 0, a binary image is
+// read only up to the last address a device holds, and a load that stored
+// nothing says so; each tells what it left out, on one line.
+TEST_F(ProgramImageTest, LoadsStopAtTheEndOfMemoryAndSayWhatTheyLeftOut) {
+    auto* top = new CRam;  // the last 256 bytes of the address space
+    top->SetRange(0xFFFFFF00, 0xFFFFFFFF);
+    top->SetSize(0x100);
+    computer.GetDevices()->AddTail(top);
+    struct SCase {
+        const char* name;
+        std::string contents;
+        uint32_t loadAddress;
+        uint64_t bytes;  // delivered to the bus
+        std::vector<std::pair<uint32_t, uint8_t>> memory;
+        std::string said;  // what DescribeLoad says, in part
+    };
+    const std::vector<uint8_t> six = {1, 2, 3, 4, 5, 6};
+    std::string hexLine = "- 10 0004";
+    for (int k = 0; k < 16; ++k)
+        hexLine += " 7" + std::string(1, "0123456789ABCDEF"[k]);
+    const SCase cases[] = {
+        {"wrap.s19",
+         SRecord(3, 0xFFFFFFFE, six),
+         0,
+         2,
+         {{0xFFFFFFFF, 2}, {0, 0}, {1, 0}},
+         "4 bytes past FFFFFFFF, the end of the address space, were not written"},
+        {"wrap.hex",
+         hexLine + "\r\n",
+         0xFFFFFFF8,
+         4,
+         {{0xFFFFFFFF, 0x73}, {0, 0}},
+         "12 bytes past FFFFFFFF"},
+        {"top.bin",
+         std::string(8, '\x11'),
+         0xFFFFFFFC,
+         4,
+         {{0xFFFFFFFF, 0x11}, {0, 0}},
+         "the last 4 bytes of top.bin lie past the last address a device holds"},
+        {"empty.bin", "", 0, 0, {}, "0 bytes loaded: empty.bin holds no data"},
+        {"empty.s19", "S0030000FC\n", 0, 0, {}, "0 bytes loaded"},
+        {"hole.s19", SRecord(2, 0x300000, six), 0, 6, {}, "nothing of hole.s19 falls on a device"},
+        {"fits.s19", SRecord(3, 0xFFFFFFFA, six), 0, 6, {{0xFFFFFFFF, 6}}, ""},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(dir / c.name, c.contents);
+        const SImageReport report = LoadProgramImage(computer, Path(c.name), c.loadAddress);
+        EXPECT_EQ(report.error, "");
+        EXPECT_EQ(report.bytes, c.bytes);
+        for (const auto& [address, value] : c.memory)
+            EXPECT_EQ(At(address), value) << std::hex << address;
+        const std::string said = DescribeLoad(report, Path(c.name));
+        EXPECT_EQ(said.find('\n'), std::string::npos);
+        if (c.said.empty()) {
+            EXPECT_TRUE(report.Complete()) << said;
+            EXPECT_EQ(said, "");
+        } else {
+            EXPECT_FALSE(report.Complete());
+            EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        }
+    }
+}
+
+// A 2 GiB sparse image is cut to memory before it is read, not written
+// byte by byte into nothing.
+TEST_F(ProgramImageTest, AHugeBinaryImageIsCutBeforeItIsRead) {
+    { std::ofstream(dir / "huge.bin", std::ios::binary) << "\x42"; }
+    fs::resize_file(dir / "huge.bin", uint64_t{2} << 30);
+    const SImageReport report = LoadProgramImage(computer, Path("huge.bin"), 0x1FFFE);
+    EXPECT_EQ(report.bytes, 2u);
+    EXPECT_EQ(report.cut, (uint64_t{2} << 30) - 2);
+    EXPECT_EQ(At(0x1FFFE), 0x42);
 }
 
 TEST_F(ProgramImageTest, DumpedImagesLoadBackWithTheirEntry) {

@@ -32,6 +32,8 @@ public:
     void ShowMessage(std::string_view text, EMessageIcon icon) override;
     void FrameReady(CDevice&) override { ++frames; }
     int64_t NowSeconds() override { return now.load(); }
+    // The steady clock: now in milliseconds plus the milliseconds a test adds.
+    int64_t NowMilliseconds() override { return now.load() * 1000 + milliseconds.load(); }
 
     // Fires an active timer once (false when the id is not running).
     bool FireTimer(uint32_t id);
@@ -56,6 +58,7 @@ public:
     std::atomic<int> frames{0};
     // Atomic: the run thread reads the time while a test moves it.
     std::atomic<int64_t> now{1000};
+    std::atomic<int64_t> milliseconds{0};
 
 private:
     CComputer* m_computer = nullptr;

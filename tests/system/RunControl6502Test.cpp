@@ -125,6 +125,9 @@ TEST_F(RunControl6502Test, CautionPromptOnlyForAnUnboundedRun) {
         {"nothing", [](C6502&) {}, true},
         {"breakpoint", [](C6502& u) { u.Breakpoints().Add(0x1000); }, false},
         {"run-to", [](C6502& u) { u.SetRunToAddress(0x1000); }, false},
+        // Addresses past the 6502's 64 KiB: the program counter never gets there.
+        {"unreachable breakpoint", [](C6502& u) { u.Breakpoints().Add(0x10000); }, true},
+        {"unreachable run-to", [](C6502& u) { u.SetRunToAddress(0xFFFFFFFE); }, true},
         {"time",
          [&](C6502&) {
              computer.SetRunLimits({true, 60, false, 0});
@@ -281,20 +284,32 @@ TEST_F(RunControl6502Test, ALoneUnitStopsAtTheCycleLimitExactly) {
     }
 }
 
-TEST_F(RunControl6502Test, TimeLimitStopsOnceElapsedSecondsExceedIt) {
-    Load(0x0200, kCounting);
-    C6502* cpu = AddCpu(0x0200);
-    computer.SetRunLimits({true, 5, false, 0});
-    computer.Run();
-    EXPECT_EQ(computer.GetRunStartTime(), 1000);
-    host.now = 1005;  // equal: the run goes on
-    ASSERT_TRUE(WaitUntil([&] { return computer.GetInstructionCount() > 2000; }));
-    EXPECT_TRUE(cpu->IsRunning());
-    EXPECT_TRUE(host.Posted().empty());
-    host.now = 1006;
-    ASSERT_TRUE(WaitForPost());
-    EXPECT_FALSE(cpu->IsRunning());
-    EXPECT_EQ(host.Posted(), std::vector<int>{CComputer::kRunLimitSlot});
+// The host's steady clock decides: a run goes on until the limit has passed
+// to the millisecond, then stops (a limit of 0 at once).
+TEST_F(RunControl6502Test, TimeLimitStopsWhenTheHostClockReachesIt) {
+    for (const int64_t seconds : {int64_t{0}, int64_t{1}, int64_t{5}}) {
+        SCOPED_TRACE(seconds);
+        Build();
+        host.milliseconds = 0;
+        Load(0x0200, kCounting);
+        C6502* cpu = AddCpu(0x0200);
+        computer.SetRunLimits({true, seconds, false, 0});
+        computer.Run();
+        EXPECT_EQ(computer.GetRunStartTime(), host.now.load());
+        if (seconds > 0) {
+            host.milliseconds = seconds * 1000 - 1;  // 1 ms short: the run goes on
+            const uint64_t before = computer.GetInstructionCount();
+            ASSERT_TRUE(WaitUntil([&] { return computer.GetInstructionCount() > before + 2000; }));
+            EXPECT_TRUE(cpu->IsRunning());
+            EXPECT_TRUE(host.Posted().empty());
+            host.milliseconds = seconds * 1000;
+        }
+        ASSERT_TRUE(WaitForPost());
+        EXPECT_FALSE(cpu->IsRunning());
+        EXPECT_EQ(host.Posted(), std::vector<int>{CComputer::kRunLimitSlot});
+        EXPECT_EQ(host.PostedReasons(), std::vector<EStopReason>{EStopReason::kTimeLimit});
+        host.DeliverPosted();
+    }
 }
 
 TEST_F(RunControl6502Test, AnimationEndsAtABreakpointAndRunEndsAnimation) {
@@ -412,7 +427,7 @@ TEST_F(RunControl6502Test, EveryStopArrivesWithItsReason) {
          [&](C6502&) {
              computer.SetRunLimits({true, 1, false, 0});
              const ERunStart started = computer.Run();
-             host.now += 2;
+             host.milliseconds += 1000;
              return started;
          },
          CComputer::kRunLimitSlot, EStopReason::kTimeLimit},

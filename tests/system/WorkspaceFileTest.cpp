@@ -179,7 +179,14 @@ TEST_F(WorkspaceFileTest, MalformedFilesFailCleanly) {
         {"device count beyond the file", 0,
          Bytes({0xFF, 0xFF, 1, 0, 8, 0, 'C', 'D', 'e', 'v', 'i', 'c', 'e', 's', 0xFF, 0xFF, 0xFF,
                 0x7F})},
-        {"empty", -1, {}},
+        {"empty", -1, {}, "it is not a workspace file"},
+        // Not a workspace at all: said so, not a detail of the decoder.
+        {"random bytes", -1,
+         Bytes({0x4D, 0x5A, 0x90, 0x00, 0x03, 0x00, 0x00, 0x00, 0x04, 0x00, 0xFF, 0xFF, 0x7F}),
+         "it is not a workspace file"},
+        // A name read from the file is shown escaped.
+        {"unknown class with control characters", 1,
+         Bytes({0xFF, 0xFF, 1, 0, 5, 0, 'C', 0x1B, '[', '\n', 'x'}), "\"C\\x1B[\\x0Ax\""},
     };
     for (const auto& c : cases) {
         computer.NewContents();

@@ -85,8 +85,12 @@ TEST_F(CommandInterpreterTest, DoesWhatTheLineSays) {
         {"D 100 12", EAction::kInsert, {}, false, "\n:000100 41 42 43 44 45 46 47 48  49 4A 4B 4C 4D 4E 4F 50     ABCDEFGHIJKLMNOP\n:000110 51 52 " + kBlankLine + "   QR              \n\n"},
         {"   d 200 10", EAction::kInsert, {}, false, "\n:000200 61 5A 30 39 20 2E 00 7F  C1 40 5B 60 7B 2F 3A 71    aZ09           q\n\n"},
         {"D 0 0", EAction::kInsert, {}, false, "\n\n"},
-        // Unanswered addresses read as FF; the address wraps.
-        {"D FFFFFFFE 3", EAction::kInsert, {}, false, "\n:FFFFFFFE FF FF 00 " + std::string(13 * 3 + 3 + 16, ' ') + "\n\n"},
+        // Unanswered addresses read as FF. Nothing wraps round to 0: the
+        // commands stop at FFFFFFFF and say what they left out.
+        {"D FFFFFFFE 3", EAction::kInsert, {}, false, "\n:FFFFFFFE FF FF " + std::string(14 * 3 + 3 + 16, ' ') + "\nDump stopped at FFFFFFFF, the end of the address space, after 2 of 3 bytes.\n\n"},
+        {"F FFFFFFF0 20 AA", EAction::kInsert, {}, true, "\n10 bytes past FFFFFFFF, the end of the address space, not written.\n"},
+        {":FFFFFFFF 1 2 3", EAction::kInsert, {}, true, "\n2 bytes past FFFFFFFF, the end of the address space, not written.\n"},
+        {"F FFFFFFFF 1 AA", EAction::kNone, {}, true},
     };
     // clang-format on
     for (const auto& c : cases) {
