@@ -7,6 +7,7 @@
 #include "core/Computer.h"
 #include "core/Mpu.h"
 #include "core/Mpus.h"
+#include "core/Symbols.h"
 #include "core/ViewHint.h"
 
 CBreakpointList::CBreakpointList(CComputer& computer, int slot)
@@ -19,6 +20,16 @@ CMpu* CBreakpointList::Unit() const {
     if (!units || m_slot < 0 || m_slot >= units->GetCount()) return nullptr;
     return units->GetAt(m_slot);
 }
+
+namespace {
+
+std::string_view Trimmed(std::string_view text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+}  // namespace
 
 std::string CBreakpointList::FormatAddress(uint32_t address) {
     char text[16];
@@ -62,7 +73,9 @@ bool CBreakpointList::Add(std::string_view addressText) {
         m_computer.Host().ShowMessage(kTooManyText, EMessageIcon::Exclamation);
         return false;
     }
-    const std::optional<uint32_t> address = ParseAddress(addressText);
+    // A name of the unit's symbols stands for its address.
+    std::optional<uint32_t> address = Unit()->Symbols().Find(Trimmed(addressText));
+    if (!address) address = ParseAddress(addressText);
     if (!address || *address == 0) return false;
     for (const std::string& entry : m_entries) {
         if (ParseAddress(entry) == address) {

@@ -252,7 +252,14 @@ bool CCodeListing::OnScroll(EListingScroll action) {
 
 bool CCodeListing::ViewAddress(std::string_view text) {
     const std::string typed(text);
-    const uint32_t address = ParseHexNumber(typed.c_str()) * AddressScale();
+    // A name of the unit's symbols stands for its address.
+    const size_t first = typed.find_first_not_of(" \t");
+    const size_t last = typed.find_last_not_of(" \t");
+    const std::optional<uint32_t> named =
+        Unit() && first != std::string::npos
+            ? Unit()->Symbols().Find(std::string_view(typed).substr(first, last - first + 1))
+            : std::nullopt;
+    const uint32_t address = (named ? *named : ParseHexNumber(typed.c_str())) * AddressScale();
     const CDevices* devices = m_computer.GetDevices();
     if (!devices || !devices->AnyInRange(address)) {
         m_computer.Host().ShowMessage(kNotInRangeText, EMessageIcon::Stop);

@@ -85,6 +85,13 @@ void CCodeView::DrawListing(QPainter& painter, const CCodeListing& listing, cons
     const int left = area.left() + kMarginColumns * charWidth;
     int y = area.top();
     for (const SListingLine& line : listing.Lines()) {
+        if (!line.label.empty()) {
+            // The unit's symbol for the address, on a line of its own.
+            painter.fillRect(QRect(area.left(), y, area.width(), lineHeight), background);
+            painter.setPen(kLabelColour);
+            painter.drawText(left, y + metrics.ascent(), QString::fromStdString(line.label + ":"));
+            y += lineHeight;
+        }
         const QRect rect(area.left(), y, area.width(), lineHeight);
         QColor fill = background;
         if (line.mark == SListingLine::EMark::kProgramCounter)
@@ -120,6 +127,7 @@ void CCodeView::paintEvent(QPaintEvent*) {
     painter.setBrush(QColor(200, 0, 0));
     int y = 0;
     for (const SListingLine& line : m_listing->Lines()) {
+        if (!line.label.empty()) y += lineHeight;
         if (unit->IsBreakpoint(line.address / scale))
             painter.drawEllipse(QRect(2, y + (lineHeight - size) / 2, size, size));
         y += lineHeight;
@@ -178,13 +186,20 @@ void CCodeView::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
     if (event->button() != Qt::LeftButton) return;
     if (event->position().x() >= kMarginColumns * CharWidth()) return;
-    const int index = static_cast<int>(event->position().y()) / LineHeight();
-    const auto& lines = m_listing->Lines();
-    if (index < 0 || index >= static_cast<int>(lines.size())) return;
+    // The row clicked, counting the label rows above it.
+    const int row = static_cast<int>(event->position().y()) / LineHeight();
+    const SListingLine* clicked = nullptr;
+    int top = 0;
+    for (const SListingLine& line : m_listing->Lines()) {
+        top += line.label.empty() ? 0 : 1;
+        if (top == row) clicked = &line;
+        if (top >= row) break;
+        ++top;
+    }
     const CMpu* unit = m_controller.Unit(Slot());
-    if (!unit) return;
+    if (!clicked || !unit) return;
     const uint32_t scale = std::max<uint32_t>(1, unit->GetAddressScale());
-    m_controller.ToggleBreakpointAt(Slot(), lines[static_cast<size_t>(index)].address / scale);
+    m_controller.ToggleBreakpointAt(Slot(), clicked->address / scale);
 }
 
 void CCodeView::contextMenuEvent(QContextMenuEvent* event) {

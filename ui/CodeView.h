@@ -18,6 +18,8 @@ class CCodeView final : public QAbstractScrollArea {
 public:
     static inline const QColor kProgramCounterColour{0, 255, 0};
     static inline const QColor kBreakpointColour{255, 128, 128};
+    // Symbol lines.
+    static inline const QColor kLabelColour{0, 0, 160};
     // Columns of the margin drawn left of the listing's column 0.
     static constexpr int kMarginColumns = 2;
 

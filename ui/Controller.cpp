@@ -11,6 +11,7 @@
 #include "core/ViewHint.h"
 #include "core/WorkspaceFile.h"
 #include "system/StandardSystems.h"
+#include "tools/Assembler.h"
 
 CController::CController(QWidget* window, QObject* parent)
     : QObject(parent),
@@ -297,6 +298,54 @@ bool CController::DumpImage(const QString& path, uint32_t first, uint32_t last, 
         m_prompter->ShowMessage(QString::fromStdString(report.error), EMessageIcon::Stop);
         return false;
     }
+    return true;
+}
+
+bool CController::AssembleAndLoad(const QString& path) {
+    CMpu* unit = Unit(ActiveSlot());
+    SAssemblyOptions options;
+    if (unit) options.processor = ProcessorOfUnit(*unit);
+    const SAssembly assembly = CAssembler::AssembleFile(path.toStdString(), options);
+    const QString name = QFileInfo(path).fileName();
+    if (!assembly.Ok()) {
+        // The first errors, one a line; the count of the rest.
+        constexpr size_t kShown = 20;
+        QString text = QString("%1 could not be assembled; nothing was loaded.\n\n").arg(name);
+        for (size_t i = 0; i < assembly.errors.size() && i < kShown; ++i)
+            text += QString::fromStdString(assembly.errors[i].Text()) + "\n";
+        if (assembly.errors.size() > kShown)
+            text += QString("... and %1 more").arg(assembly.errors.size() - kShown);
+        m_prompter->ShowMessage(text.trimmed(), EMessageIcon::Stop);
+        return false;
+    }
+    ++m_stopCount;
+    LoadAssembly(*m_computer, unit, assembly);
+    AfterCommand();
+    emit statusText(QString("Assembled %1: %2 bytes and %3 symbols loaded")
+                        .arg(name)
+                        .arg(assembly.ByteCount())
+                        .arg(assembly.symbols.Size()));
+    return true;
+}
+
+bool CController::LoadSymbols(const QString& path) {
+    CMpu* unit = Unit(ActiveSlot());
+    if (!unit) {
+        m_prompter->ShowMessage(
+            "The workspace has no active processing unit to give the symbols to.",
+            EMessageIcon::Exclamation);
+        return false;
+    }
+    const size_t before = unit->Symbols().Size();
+    std::string error;
+    if (!unit->Symbols().LoadFile(path.toStdString(), &error)) {
+        m_prompter->ShowMessage(QString::fromStdString(error), EMessageIcon::Stop);
+        return false;
+    }
+    m_computer->UpdateAllViews(kHintCodeMoved);
+    emit statusText(QString("Loaded %1 symbols from %2")
+                        .arg(unit->Symbols().Size() - before)
+                        .arg(QFileInfo(path).fileName()));
     return true;
 }
 

@@ -81,6 +81,12 @@ public:
     // Load and Dump; the report (if any) has been shown.
     void LoadImage(const QString& path, uint32_t loadAddress);
     bool DumpImage(const QString& path, uint32_t first, uint32_t last, uint32_t entry);
+    // Assembles a source for the active unit's processor (unless it names
+    // its own) and loads the image and its symbols; every error is shown.
+    bool AssembleAndLoad(const QString& path);
+    // Adds a symbol file (the assembler's or a linker's label file) to the
+    // active unit's symbols.
+    bool LoadSymbols(const QString& path);
 
     // Passes on the change notifications gathered so far (tests; the timer
     // does it while units run).

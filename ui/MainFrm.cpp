@@ -211,6 +211,23 @@ void CMainFrame::BuildActions() {
          [this] { OnLoad(); });
     file("&Dump", "Save data or code from the workspace to a file\nDump", QKeySequence(),
          QStyle::SP_ArrowDown, [this] { OnDump(); });
+    file("Assemble and Load...",
+         "Assemble a source file for the active processor and load its code and symbols\n"
+         "Assemble and Load",
+         QKeySequence(Qt::CTRL | Qt::Key_L), none, [this] {
+             const QString path =
+                 QFileDialog::getOpenFileName(this, "Assemble and Load", QString(),
+                                              "Assembler sources (*.s *.asm *.a65);;All files (*)");
+             if (!path.isEmpty()) m_controller->AssembleAndLoad(path);
+         });
+    file("Load S&ymbols...",
+         "Give the active processor the names of a symbol or label file\nLoad Symbols",
+         QKeySequence(), none, [this] {
+             const QString path =
+                 QFileDialog::getOpenFileName(this, "Load Symbols", QString(),
+                                              "Symbol files (*.sym *.lbl *.txt);;All files (*)");
+             if (!path.isEmpty()) m_controller->LoadSymbols(path);
+         });
     file("&Print...", "Print the active document\nPrint", QKeySequence(Qt::CTRL | Qt::Key_P), none,
          [this] { OnPrint(); });
     file("Print Pre&view", "Display full pages\nPrint Preview", QKeySequence(), none,
@@ -331,8 +348,9 @@ void CMainFrame::BuildMenus() {
         }
     };
     m_fileMenu = menuBar()->addMenu("&File");
-    add(m_fileMenu, {"&New", "&Open...", "&Save", "Save &As...", "", "&Load", "&Dump", "",
-                     "&Print...", "Print Pre&view", "P&rint Setup...", ""});
+    add(m_fileMenu,
+        {"&New", "&Open...", "&Save", "Save &As...", "", "&Load", "&Dump", "Assemble and Load...",
+         "Load S&ymbols...", "", "&Print...", "Print Pre&view", "P&rint Setup...", ""});
     m_recentSeparator = m_fileMenu->addSeparator();
     add(m_fileMenu, {"E&xit"});
     RebuildRecentFiles();

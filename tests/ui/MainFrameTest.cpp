@@ -80,7 +80,8 @@ private slots:
             QCOMPARE(action->shortcuts(), item.keys);
         }
         const QStringList expected = {
-            "&File|&New|&Open...|&Save|Save &As...|&Load|&Dump|&Print...|Print Pre&view|P&rint "
+            "&File|&New|&Open...|&Save|Save &As...|&Load|&Dump|Assemble and Load...|Load "
+            "S&ymbols...|&Print...|Print Pre&view|P&rint "
             "Setup...|Recent File|E&xit",
             "&Edit|&Undo|Cu&t|&Copy|&Paste",
             "&Device|Edit &Configuration|&Processing Units",

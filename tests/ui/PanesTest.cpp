@@ -315,6 +315,41 @@ private slots:
         QVERIFY(m_controller->DumpImage(folder.filePath("out.s19"), 0x400, 0x40F, 0x400));
         QVERIFY(QFile::exists(folder.filePath("out.s19")));
     }
+
+    // Assemble and Load puts the code and the symbols in: the listing shows a
+    // label on a row of its own (the click below it hits the labelled line),
+    // the breakpoint form takes a name; a source with errors loads nothing.
+    void assembleAndLoadGivesCodeAndSymbols() {
+        CMpu& unit = Machine("C6502");
+        QTemporaryDir folder;
+        auto write = [&](const char* name, const char* text) {
+            QFile file(folder.filePath(name));
+            file.open(QIODevice::WriteOnly);
+            file.write(text);
+            return folder.filePath(name);
+        };
+        QVERIFY(m_controller->AssembleAndLoad(
+            write("good.s", "  org 300\nstart: lda #5\nloop: inx\n  jmp loop\n")));
+        QCOMPARE(m_controller->Workspace().Read(0x302, 1), 0xE8u);
+        QVERIFY(!m_controller->AssembleAndLoad(write("bad.s", "  lda #100\n  jmp nowhere\n")));
+        QCOMPARE(m_prompter.messages.size(), 1);
+        QVERIFY(m_prompter.messages[0].contains("bad.s:2:"));
+        QCOMPARE(m_controller->Workspace().Read(0x302, 1), 0xE8u);
+
+        CCodeView view(*m_controller, 0);
+        view.SetListingFont(QFont("DejaVu Sans Mono"), Qt::black);
+        view.resize(420, 200);
+        view.Listing().SetTopAddress(0x300);
+        view.OnViewsUpdated(0);
+        // Rows: "start:", 0300, "loop:", 0302.
+        const int h = view.LineHeight();
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(2, 3 * h + h / 2));
+        QVERIFY(unit.IsBreakpoint(0x302));
+        CBreakpointForm form(*m_controller, 0);
+        form.address->setText("start");
+        form.add->click();
+        QVERIFY(unit.IsBreakpoint(0x300));
+    }
 };
 
 QTEST_MAIN(PanesTest)
