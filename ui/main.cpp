@@ -7,6 +7,7 @@
 
 #include "core/Devices.h"
 #include "core/Mpu.h"
+#include "core/ProgramImage.h"
 #include "devices/VideoDevice.h"
 #include "system/StandardClasses.h"
 #include "system/StandardSystems.h"
@@ -89,8 +90,14 @@ int main(int argc, char** argv) {
     auto* window = new CMainFrame;
     window->setAttribute(Qt::WA_DeleteOnClose);
     CController& controller = window->Controller();
-    if (!parser.positionalArguments().isEmpty())
-        window->OpenDocument(parser.positionalArguments().front());
+    // A file named on the command line is opened as a workspace, unless its
+    // extension says it is a program image: that is loaded into the machine
+    // once the options below have built it.
+    const QString named =
+        parser.positionalArguments().isEmpty() ? QString() : parser.positionalArguments().front();
+    const bool namedImage =
+        !named.isEmpty() && ImageFormatOf(named.toStdString()) != EImageFormat::kUnknown;
+    if (!named.isEmpty() && !namedImage) window->OpenDocument(named);
     // A machine made from the command line, as the runner makes one.
     auto fail = [window](const QString& text) {
         window->Controller().Prompter().ShowMessage(text, EMessageIcon::Stop);
@@ -152,6 +159,7 @@ int main(int argc, char** argv) {
                                                : QString::fromStdString(error)));
     }
     controller.FlushViews();
+    if (namedImage) window->LoadFile(named, 0);
     if (parser.isSet(load)) {
         const QString value = parser.value(load);
         const qsizetype at = value.lastIndexOf('@');
