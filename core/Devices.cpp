@@ -33,19 +33,47 @@ uint32_t CDevices::ReadLocked(uint32_t address, uint32_t size) const {
                 break;
             }
         }
+        // Only a unit's own accesses are watched.
+        if (t_stepping.unit) {
+            if (CBusTap* tap = m_tap.Load())
+                tap->OnRead(*t_stepping.unit, t_stepping.slot, address, size & 0x7F, result);
+        }
     }
     return result;
 }
 
 uint32_t CDevices::WriteLocked(uint32_t address, uint32_t value, uint32_t size, bool force) {
+    const uint32_t asWritten = value;
     if (size & kSwap) value = SwapBytes(value, size & 0x7F);
     uint32_t result = 0;
     std::lock_guard guard(m_lock);
+    CBusTap* const tap = t_stepping.unit ? m_tap.Load() : nullptr;
+    if (tap) tap->BeforeWrite(*t_stepping.unit, t_stepping.slot, *this, address, size & 0x7F);
     for (CDevice* device = m_head; device; device = device->m_next) {
         if (device->InRange(address))
             result |= device->Write(device->MapAddress(address), value, size & 0x7F, force);
     }
+    if (tap) tap->OnWrite(*t_stepping.unit, t_stepping.slot, address, size & 0x7F, asWritten);
     return result;
+}
+
+int CDevices::PeekHeld(uint32_t address) const {
+    for (CDevice* device = m_head; device; device = device->m_next) {
+        if (!device->InRange(address)) continue;
+        // Memory has no side effects on a read; other devices may have.
+        if (typeid(*device) != typeid(CRam)) return -1;
+        const uint32_t byte = device->Read(device->MapAddress(address), 1);
+        return byte > 0xFF ? -1 : static_cast<int>(byte);
+    }
+    return -1;
+}
+
+void CDevices::SetTap(CBusTap* tap, const std::array<uint8_t, kPages>& pages, bool writesLocked) {
+    ChangeStructure([&] {
+        m_tap = tap;
+        m_tapPages = tap ? pages : std::array<uint8_t, kPages>{};
+        m_writesLocked = tap && writesLocked;
+    });
 }
 
 bool CDevices::AnyInRange(uint32_t address) const {
@@ -352,6 +380,10 @@ void CDevices::RebuildPageMap() {
             if (servedEnd != end) closeRun();
         }
         closeRun();
+        // A tapped page keeps the accesses the tap sees on the locked path.
+        const uint8_t tapped = m_tapPages[page];
+        if (tapped & kTapReads) best = SPage{};
+        if ((tapped & kTapWrites) || m_writesLocked) best.writable = false;
         if (best.first == 0 && best.end == kPageSize) {
             m_wholeRead[page] = best.base;
             m_wholeWrite[page] = best.writable ? best.base : 0;

@@ -75,6 +75,10 @@ void CMpu::ResetCounters() {
         counter = 0;
 }
 
+void CMpu::RestoreCounterValue(size_t index, uint64_t value) {
+    if (index < m_statistics.size()) m_statistics[index] = static_cast<uint32_t>(value);
+}
+
 SUnitSnapshot CMpu::TakeSnapshot() const {
     SUnitSnapshot snapshot;
     const size_t registers = GetRegisterInfo().size();

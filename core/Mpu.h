@@ -138,6 +138,12 @@ public:
     virtual uint64_t GetCounterValue(size_t index) const;
     // The statistics pane's reset: every counter to 0.
     virtual void ResetCounters();
+    // Puts a counter back to a value it had (stepping back through history);
+    // here the common four. Only while the unit is stopped.
+    virtual void RestoreCounterValue(size_t index, uint64_t value);
+    // Puts a register back without the checks of SetRegisterValue (history
+    // restores what the unit itself held). Only while the unit is stopped.
+    void RestoreRegisterValue(size_t index, uint32_t value) { StoreRegisterValue(index, value); }
     SUnitSnapshot TakeSnapshot() const;
 
     void SetBus(CDevices* bus) { m_bus = bus; }
@@ -190,6 +196,10 @@ public:
         return (uint32_t{m_stepOutPending} | uint32_t{m_interruptPrompt} |
                 (m_runToAddress - kNoAddress)) != 0;
     }
+    // A watchpoint saw an access of the step in hand: the unit stops after it.
+    // The stepping thread sets it, run control takes it after the step.
+    bool HasDebugStop() const { return m_debugStop; }
+    void SetDebugStop(bool stop) { m_debugStop = stop; }
     uint32_t GetNextInstructionAddress() const { return m_nextInstructionAddress; }
     void SetNextInstructionAddress(uint32_t address) { m_nextInstructionAddress = address; }
 
@@ -223,6 +233,7 @@ private:
     std::atomic<bool> m_running{false};
     Relaxed<bool> m_stepOutPending{false};
     Relaxed<bool> m_interruptPrompt{false};
+    Relaxed<bool> m_debugStop{false};
     CBreakpoints m_breakpoints;
     CSymbols m_symbols;
 };

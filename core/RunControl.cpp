@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "core/Computer.h"
+#include "core/Debugger.h"
 #include "core/Devices.h"
 #include "core/Mpus.h"
 #include "core/ViewHint.h"
@@ -133,7 +134,9 @@ bool CComputer::SettleRunThread(std::chrono::milliseconds maxWait) {
     return true;
 }
 
-EStopReason CComputer::StopsAfterStep(CMpu& unit) {
+EStopReason CComputer::StopsAfterStep(int slot, CMpu& unit) {
+    // A watchpoint saw an access of the step just made.
+    if (unit.HasDebugStop()) return EStopReason::kWatchpoint;
     if (unit.IsStepOutPending() && unit.ReturnExecuted()) {
         unit.SetStepOutPending(false);
         return EStopReason::kStepOut;
@@ -145,7 +148,7 @@ EStopReason CComputer::StopsAfterStep(CMpu& unit) {
         unit.SetRunToAddress(CMpu::kNoAddress);
         return EStopReason::kRunTo;
     }
-    return unit.AtBreakpoint() ? EStopReason::kBreakpoint : EStopReason::kNone;
+    return unit.AtBreakpoint() ? m_debugger->BreakpointReached(slot, unit) : EStopReason::kNone;
 }
 
 CMpu* CComputer::FirstRunningUnit(const CMpus& units) {
@@ -193,9 +196,10 @@ uint32_t CComputer::PublishInstructions(int64_t uncounted, int64_t beforePass, u
 
 bool CComputer::StopIfDone(int slot, CMpu& unit, int64_t uncounted, int64_t beforePass,
                            uint32_t& epoch) {
-    const EStopReason reason = StopsAfterStep(unit);
+    const EStopReason reason = StopsAfterStep(slot, unit);
     if (reason == EStopReason::kNone) return false;
     unit.SetRunning(false);
+    m_debugger->NoteStop(slot, unit, reason);
     // Whoever takes the notice sees the count that includes this step.
     epoch = PublishInstructions(uncounted, beforePass, epoch);
     Host().PostRunStopped(slot, reason);
@@ -240,7 +244,8 @@ void CComputer::RunThreadMain() {
         // then the cycle limit, against the true count (a count restarted
         // since the pass began is seen here too).
         auto afterStep = [&](int slot, CMpu& unit) {
-            if (unit.HasStopCondition() && StopIfDone(slot, unit, uncounted, beforePass, epoch))
+            if ((unit.HasStopCondition() || unit.HasDebugStop()) &&
+                StopIfDone(slot, unit, uncounted, beforePass, epoch))
                 uncounted = beforePass = 0;
         };
         auto afterPass = [&] {
@@ -419,6 +424,7 @@ ERunStart CComputer::Run(bool confirmed, const SInterruptRequest* interrupt) {
     m_lastStop[static_cast<size_t>(GetActiveSlot())] = EStopReason::kNone;
     m_lastLimitStop = EStopReason::kNone;
     m_runSlots |= 1u << GetActiveSlot();
+    m_debugger->UnitStarted(GetActiveSlot(), *unit);
     unit->Run();
     WakeRunThread();
     return ERunStart::kStarted;
@@ -445,6 +451,10 @@ ERunStart CComputer::RunAll(const SInterruptRequest* interrupt) {
     m_lastStop.fill(EStopReason::kNone);
     m_lastLimitStop = EStopReason::kNone;
     m_runSlots = (1u << count) - 1;
+    for (int slot = 0; slot < count; ++slot) {
+        CMpu* unit = m_units->GetAt(slot);
+        if (!unit->IsRunning()) m_debugger->UnitStarted(slot, *unit);
+    }
     m_units->RunAll();
     WakeRunThread();
     return ERunStart::kStarted;
@@ -487,7 +497,11 @@ ERunStart CComputer::StepInto(const SInterruptRequest* interrupt) {
             if (!interrupt) return ERunStart::kNeedsInterrupt;
             GenerateInterruptFor(*unit, *interrupt);
         }
+        m_debugger->UnitStarted(GetActiveSlot(), *unit);
         StepObserved(GetActiveSlot(), *unit);
+        // A watchpoint the step met is reported as its stop.
+        if (unit->HasDebugStop())
+            m_debugger->NoteStop(GetActiveSlot(), *unit, EStopReason::kWatchpoint);
     }
     RefreshUnit(GetActiveSlot());
     return ERunStart::kStarted;
@@ -587,6 +601,7 @@ void CComputer::Animate(int rate) {
     if (previous == rate) return;
     // An animation is a run of its own: the limits count from its start.
     ResetRunCounters();
+    m_debugger->UnitStarted(GetActiveSlot(), *unit);
     unit->SetAnimationRate(rate);
     unit->StartAnimationTimer(period);
 }
@@ -598,7 +613,7 @@ void CComputer::AnimationStep(int slot) {
     StepObserved(slot, *unit);
     m_instructionCount.fetch_add(1, std::memory_order_relaxed);
 
-    EStopReason reason = StopsAfterStep(*unit);
+    EStopReason reason = StopsAfterStep(slot, *unit);
     if (reason == EStopReason::kNone && m_instructionLimitEnabled &&
         m_instructionCount.load(std::memory_order_relaxed) > m_instructionLimit)
         reason = EStopReason::kInstructionLimit;
@@ -608,6 +623,7 @@ void CComputer::AnimationStep(int slot) {
     }
     if (reason == EStopReason::kNone) return;
     m_lastStop[static_cast<size_t>(slot)] = reason;
+    m_debugger->NoteStop(slot, *unit, reason);
     unit->SetAnimationRate(0);
     unit->StopAnimationTimer();
     RefreshUnit(slot);
