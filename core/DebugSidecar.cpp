@@ -101,10 +101,14 @@ private:
                     for (int i = 0; i < 4; ++i) {
                         const char h = m_text[m_pos++];
                         code <<= 4;
-                        if (h >= '0' && h <= '9') code |= static_cast<unsigned>(h - '0');
-                        else if (h >= 'a' && h <= 'f') code |= static_cast<unsigned>(h - 'a' + 10);
-                        else if (h >= 'A' && h <= 'F') code |= static_cast<unsigned>(h - 'A' + 10);
-                        else return Fail("bad \\u escape");
+                        if (h >= '0' && h <= '9')
+                            code |= static_cast<unsigned>(h - '0');
+                        else if (h >= 'a' && h <= 'f')
+                            code |= static_cast<unsigned>(h - 'a' + 10);
+                        else if (h >= 'A' && h <= 'F')
+                            code |= static_cast<unsigned>(h - 'A' + 10);
+                        else
+                            return Fail("bad \\u escape");
                     }
                     // Conditions and watchpoints are ASCII; others become '?'.
                     out += code < 0x80 ? static_cast<char>(code) : '?';
@@ -247,8 +251,8 @@ bool InUse(const CDebugger& debugger, int units) {
 // A whole number from min to max.
 bool WholeNumber(const SJson* value, double min, double max, int64_t& out) {
     const double* number = value ? value->Number() : nullptr;
-    if (!number || *number < min || *number > max || *number != static_cast<double>(
-                                                                    static_cast<int64_t>(*number)))
+    if (!number || *number < min || *number > max ||
+        *number != static_cast<double>(static_cast<int64_t>(*number)))
         return false;
     out = static_cast<int64_t>(*number);
     return true;
@@ -358,8 +362,7 @@ bool LoadDebugSidecar(CComputer& computer, const std::string& workspacePath, std
             uint32_t at = 0;
             if (!WholeNumber(item.Get("unit"), 0, 7, slot) || !address || !address->String() ||
                 address->String()->empty() || address->String()->size() > 8 ||
-                address->String()->find_first_not_of("0123456789abcdefABCDEF") !=
-                    std::string::npos)
+                address->String()->find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
                 return bad("a condition's unit or address is malformed");
             at = static_cast<uint32_t>(std::stoul(*address->String(), nullptr, 16));
             if (item.Get("ignore") && !WholeNumber(item.Get("ignore"), 0, 4294967295.0, ignore))
@@ -400,8 +403,7 @@ bool LoadDebugSidecar(CComputer& computer, const std::string& workspacePath, std
     std::string skipped;
     for (const SCondition& entry : conditions) {
         std::string why;
-        if (!debugger.SetCondition(entry.slot, entry.address, entry.condition, entry.ignore,
-                                   &why))
+        if (!debugger.SetCondition(entry.slot, entry.address, entry.condition, entry.ignore, &why))
             skipped += (skipped.empty() ? "" : "; ") + Hex(entry.address) + ": " + why;
     }
     debugger.SetHistoryLimits(limits);

@@ -395,7 +395,7 @@ bool CComputer::NeedsRunConfirmation() const {
     const CMpu* unit = ActiveUnit();
     return unit && !unit->Breakpoints().HasBreakpoints() &&
            unit->GetRunToAddress() == CMpu::kNoAddress && !m_timeLimitEnabled &&
-           !m_instructionLimitEnabled;
+           !m_instructionLimitEnabled && m_debugger->GetWatchpoints().empty();
 }
 
 bool CComputer::EnsureRunThread() {
