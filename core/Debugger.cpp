@@ -228,6 +228,7 @@ void CDebugger::Watch(CMpu& unit, int slot, uint32_t address, uint32_t size, uin
         if (watch.value && ((value & mask) == (*watch.value & mask)) == watch.valueDiffers)
             continue;
         hit.reason = EStopReason::kWatchpoint;
+        hit.instruction = m_stepPc[Index(slot)];
         hit.address = address;
         hit.access = access;
         hit.size = size;
@@ -261,6 +262,7 @@ void CDebugger::BeforeStep(int slot, CMpu& unit) {
     if (m_userObserver) m_userObserver->BeforeStep(slot, unit);
     if (m_profileEnabled) m_profile[Index(slot)].Count(unit.GetPC());
     if (m_historyEnabled) m_history[Index(slot)].Before(unit);
+    m_stepPc[Index(slot)] = unit.GetPC();
     CDevices::SetStepping(&unit, slot);
 }
 

@@ -80,8 +80,9 @@ struct SBreakpointCondition {
 struct SStopDetail {
     EStopReason reason = EStopReason::kNone;
     uint32_t pc = 0;
-    // Watchpoints: the address the unit accessed, the access (kWatchRead or
-    // kWatchWrite), its size in bytes and the value read or written.
+    // Watchpoints: the instruction that made the access, the address the unit accessed, the access
+    // (kWatchRead or kWatchWrite), its size in bytes and the value read or written.
+    uint32_t instruction = 0;
     uint32_t address = 0;
     uint8_t access = 0;
     uint32_t size = 0;
@@ -189,6 +190,8 @@ private:
     std::array<CProfile, 8> m_profile;
     // Stepping thread: the first watch hit of the step in hand, per slot.
     std::array<SStopDetail, 8> m_hit{};
+    // Stepping thread: where the step in hand began, per slot.
+    std::array<uint32_t, 8> m_stepPc{};
     mutable std::mutex m_detailLock;
     std::array<SStopDetail, 8> m_detail{};  // guarded by m_detailLock
     bool m_wired = false;
