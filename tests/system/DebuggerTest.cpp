@@ -177,8 +177,8 @@ TEST(DebuggerTest, WatchpointStopsAfterTheAccessWithWhatItSaw) {
         // Any value but 00: the first store of a pass count that is not a
         // multiple of 256.
         {ECore::k6502, "w:0210!=00", "store", 0x01, kWatchWrite, 1},
-        // Reads: the 6502's inc reads the count first; a range over both bytes.
-        {ECore::k6502, "r:01FF-0200=05", "loop", 0x05, kWatchRead, 5},
+        // Reads: pass 5 reads 05 first in its lda (its inc read 04).
+        {ECore::k6502, "r:01FF-0200=05", "same", 0x05, kWatchRead, 5},
         {ECore::kCorvane, "rw:0200-0202=000003", "count", 0x03, kWatchWrite, 3},
     };
     for (const SCase& c : cases) {
