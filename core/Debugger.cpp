@@ -162,6 +162,7 @@ void CDebugger::Clear() {
     m_historyEnabled = false;
     m_profileEnabled = false;
     m_wired = false;
+    m_aidsOn = false;
     // The old bus is gone or about to be; the new one starts untapped.
     m_computer.SetEffectiveObserver(m_userObserver);
 }
@@ -170,6 +171,7 @@ void CDebugger::Clear() {
 
 void CDebugger::SetUserObserver(CRunObserver* observer) {
     m_userObserver = observer;
+    m_aidsOn = m_wired && !observer;
     m_computer.SetEffectiveObserver(m_wired ? this : observer);
 }
 
@@ -191,6 +193,12 @@ void CDebugger::Rewire() {
         bus->SetTap(tap ? this : nullptr, pages, m_historyEnabled);
     }
     m_wired = observe;
+    for (size_t slot = 0; slot < m_aids.profile.size(); ++slot) {
+        m_aids.profile[slot] = m_profileEnabled ? &m_profile[slot] : nullptr;
+        m_aids.history[slot] = m_historyEnabled ? &m_history[slot] : nullptr;
+    }
+    m_aids.stepPc = &m_stepPc;
+    m_aidsOn = observe && !m_userObserver;
     m_computer.SetEffectiveObserver(observe ? this : m_userObserver);
 }
 

@@ -28,6 +28,7 @@
 #include "core/Devices.h"
 #include "core/History.h"
 #include "core/Profile.h"
+#include "core/StepAids.h"
 
 class CMpu;
 
@@ -154,6 +155,10 @@ public:
     void UnitStarted(int slot, CMpu& unit);
     void NoteStop(int slot, CMpu& unit, EStopReason reason);
 
+    // What the run thread's passes do around each step; nullptr unless the
+    // debugger observes without a user observer.
+    const SStepAids* GetStepAids() const { return m_aidsOn ? &m_aids : nullptr; }
+
     // The workspace's user observer (a trace) is called from this one while
     // the debugger observes.
     void SetUserObserver(CRunObserver* observer);
@@ -195,4 +200,6 @@ private:
     mutable std::mutex m_detailLock;
     std::array<SStopDetail, 8> m_detail{};  // guarded by m_detailLock
     bool m_wired = false;
+    SStepAids m_aids;
+    Relaxed<bool> m_aidsOn{false};
 };

@@ -52,13 +52,11 @@ class CBusTap {
 public:
     virtual ~CBusTap() = default;
     // size without the byte-swap flag; value as the unit sees it.
-    virtual void OnRead(CMpu& unit, int slot, uint32_t address, uint32_t size,
-                        uint32_t value) = 0;
+    virtual void OnRead(CMpu& unit, int slot, uint32_t address, uint32_t size, uint32_t value) = 0;
     // Before the write changes anything, then after it.
     virtual void BeforeWrite(CMpu& unit, int slot, const CDevices& bus, uint32_t address,
                              uint32_t size) = 0;
-    virtual void OnWrite(CMpu& unit, int slot, uint32_t address, uint32_t size,
-                         uint32_t value) = 0;
+    virtual void OnWrite(CMpu& unit, int slot, uint32_t address, uint32_t size, uint32_t value) = 0;
 };
 
 class CDevices {

@@ -5,17 +5,17 @@
 // values before it, and the memory bytes it overwrote. Device side effects
 // (a key taken from the keyboard, a timer started) are not recorded.
 //
-// The ring is bounded by a number of instructions and by memory; the oldest
-// records go first. The stepping thread records; the count and the bytes may
-// be read from any thread.
+// The records live in a ring of words bounded by a number of instructions and
+// by memory; the oldest go first. The stepping thread records; the count and
+// the bytes may be read from any thread.
 #include <cstdint>
-#include <deque>
+#include <type_traits>
 #include <vector>
 
+#include "core/Mpu.h"
 #include "core/Relaxed.h"
 
 class CDevices;
-class CMpu;
 
 struct SHistoryLimits {
     static constexpr uint64_t kDefaultInstructions = 1'000'000;
@@ -29,13 +29,40 @@ public:
     void SetLimits(const SHistoryLimits& limits);
     void Clear();
 
-    // Stepping thread, around one step of unit.
-    void Before(const CMpu& unit);
+    // Stepping thread, around one step of unit. Core is the unit's class
+    // when the caller knows it (its registers are then read without
+    // dispatch), CMpu otherwise.
+    template <class Core>
+    void Before(const Core& unit) {
+        // Between two steps of a running unit nothing else changes it: the
+        // state after the last step is the state before this one.
+        if (!m_valid) {
+            ReadState(unit, m_before);
+            m_valid = true;
+        }
+        m_recordStart = m_tail;
+        Push(0);
+    }
     // A byte the step is about to overwrite, with its old value.
     void NoteWrite(uint32_t address, uint8_t oldByte) {
-        m_words.push_back(kMemoryEntry | uint64_t{address} << 8 | oldByte);
+        Push(kMemoryEntry | uint64_t{address} << 8 | oldByte);
     }
-    void After(const CMpu& unit);
+    template <class Core>
+    void After(const Core& unit) {
+        ReadState(unit, m_after);
+        for (size_t i = 0; i < m_after.size(); ++i) {
+            if (m_after[i] != m_before[i])
+                Push(uint64_t{i} << kIndexShift | (m_before[i] & kValueMask));
+        }
+        const uint64_t entries = m_tail - m_recordStart - 1;
+        m_ring[m_recordStart & m_mask] = entries;
+        Push(entries);
+        m_before.swap(m_after);
+        ++m_records;
+        if (m_records > m_limits.instructions) DropOldest();
+        m_count = m_records;
+        m_bytes = (m_tail - m_head) * sizeof(uint64_t);
+    }
     // The unit may have changed outside a step (it was stopped): its state is
     // read afresh before the next one.
     void Invalidate() { m_valid = false; }
@@ -52,17 +79,48 @@ private:
     static constexpr uint64_t kMemoryEntry = uint64_t{1} << 63;
     static constexpr int kIndexShift = 56;
     static constexpr uint64_t kValueMask = (uint64_t{1} << kIndexShift) - 1;
+    static constexpr uint64_t kMinWords = 4096;
 
-    static void ReadState(const CMpu& unit, std::vector<uint64_t>& state);
-    void Trim();
+    template <class Core>
+    static void ReadState(const Core& unit, std::vector<uint64_t>& state) {
+        if constexpr (std::is_same_v<Core, CMpu>) {
+            const size_t registers = unit.GetRegisterInfo().size();
+            const size_t counters = unit.GetCounterInfo().size();
+            state.resize(registers + counters);
+            for (size_t i = 0; i < registers; ++i)
+                state[i] = unit.GetRegisterValue(i);
+            for (size_t i = 0; i < counters; ++i)
+                state[registers + i] = unit.GetCounterValue(i);
+        } else {
+            const size_t registers = unit.Core::GetRegisterInfo().size();
+            const size_t counters = unit.Core::GetCounterInfo().size();
+            state.resize(registers + counters);
+            for (size_t i = 0; i < registers; ++i)
+                state[i] = unit.Core::GetRegisterValue(i);
+            for (size_t i = 0; i < counters; ++i)
+                state[registers + i] = unit.Core::GetCounterValue(i);
+        }
+    }
+    void Push(uint64_t word) {
+        if (m_tail - m_head == m_ring.size()) MakeRoom();
+        m_ring[m_tail++ & m_mask] = word;
+    }
+    // The ring is full: it grows while the memory bound allows, else the
+    // oldest record goes.
+    void MakeRoom();
+    void DropOldest();
     void Publish();
 
     SHistoryLimits m_limits;
-    // Records: [entries] framed by their entry count at both ends, so that
-    // the oldest can be dropped and the newest undone.
-    std::deque<uint64_t> m_words;
+    // Records: their entries framed by the entry count at both ends, so that
+    // the oldest can be dropped and the newest undone. Positions grow without
+    // wrapping; a position's word is at position & m_mask.
+    std::vector<uint64_t> m_ring;
+    uint64_t m_mask = 0;
+    uint64_t m_head = 0;
+    uint64_t m_tail = 0;
     uint64_t m_records = 0;
-    size_t m_recordStart = 0;
+    uint64_t m_recordStart = 0;
     std::vector<uint64_t> m_before;
     std::vector<uint64_t> m_after;
     bool m_valid = false;

@@ -239,7 +239,11 @@ void CComputer::RunThreadMain() {
         // Whether this batch still hands passes to the cores: not while an
         // observer sees every instruction.
         CRunObserver* const observer = m_observer.Load();
-        bool passRuns = observer == nullptr;
+        // The debugger's aids alone also run inside the core, for a unit
+        // running alone.
+        const SStepAids* const aids =
+            observer == m_debugger.get() ? m_debugger->GetStepAids() : nullptr;
+        bool passRuns = observer == nullptr || aids != nullptr;
         // After the last instruction of a pass: the unit's stop conditions,
         // then the cycle limit, against the true count (a count restarted
         // since the pass began is seen here too).
@@ -279,6 +283,7 @@ void CComputer::RunThreadMain() {
                 run.events = &m_runEvents;
                 run.seen = seenEvents;
                 run.maxPasses = kPassesPerBatch - passes;
+                run.aids = aids;
                 if (m_instructionLimitEnabled) {
                     // Steps until the count passes the limit (one past it).
                     const uint64_t done = m_instructionCount.load(std::memory_order_relaxed) +
