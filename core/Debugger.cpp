@@ -250,12 +250,12 @@ void CDebugger::OnRead(CMpu& unit, int slot, uint32_t address, uint32_t size, ui
     if (!m_watchpoints.empty()) Watch(unit, slot, address, size, value, kWatchRead);
 }
 
-void CDebugger::BeforeWrite(CMpu&, int slot, const CDevices& bus, uint32_t address, uint32_t size) {
+void CDebugger::BeforeWrite(CMpu&, int slot, uint32_t address, uint32_t size,
+                            const int* oldBytes) {
     if (!m_historyEnabled) return;
     CHistory& history = m_history[Index(slot)];
-    for (uint32_t n = 0; n < size; ++n) {
-        const int old = bus.PeekHeld(address + n);
-        if (old >= 0) history.NoteWrite(address + n, static_cast<uint8_t>(old));
+    for (uint32_t n = 0; n < size && n < 4; ++n) {
+        if (oldBytes[n] >= 0) history.NoteWrite(address + n, static_cast<uint8_t>(oldBytes[n]));
     }
 }
 

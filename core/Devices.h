@@ -53,9 +53,10 @@ public:
     virtual ~CBusTap() = default;
     // size without the byte-swap flag; value as the unit sees it.
     virtual void OnRead(CMpu& unit, int slot, uint32_t address, uint32_t size, uint32_t value) = 0;
-    // Before the write changes anything, then after it.
-    virtual void BeforeWrite(CMpu& unit, int slot, const CDevices& bus, uint32_t address,
-                             uint32_t size) = 0;
+    // Before the write changes anything, with the bytes it overwrites (-1
+    // where no memory holds the address), then after it.
+    virtual void BeforeWrite(CMpu& unit, int slot, uint32_t address, uint32_t size,
+                             const int* oldBytes) = 0;
     virtual void OnWrite(CMpu& unit, int slot, uint32_t address, uint32_t size, uint32_t value) = 0;
 };
 
@@ -297,6 +298,11 @@ private:
         bytesOut = reinterpret_cast<uint8_t*>(page.base + offset);
         return true;
     }
+    // The direct path of a page as it is without the tap: a unit's own
+    // accesses to tapped plain memory are served from it, tap called,
+    // without the lock.
+    bool TappedBytes(uint32_t address, uint32_t size, bool write, bool force,
+                     uint8_t*& bytesOut) const;
     void RebuildPageMap();
     void Unlink(CDevice* device);
     bool Contains(const CDevice* device) const;
@@ -322,5 +328,6 @@ private:
     // The tap and the pages it watches; changed only through ChangeStructure.
     Relaxed<CBusTap*> m_tap{nullptr};
     std::array<uint8_t, kPages> m_tapPages{};
+    std::array<SPage, kPages> m_untappedPages{};
     bool m_writesLocked = false;
 };
