@@ -50,13 +50,24 @@ public:
     template <class Core>
     void After(const Core& unit) {
         ReadState(unit, m_after);
-        for (size_t i = 0; i < m_after.size(); ++i) {
-            if (m_after[i] != m_before[i])
-                Push(uint64_t{i} << kIndexShift | (m_before[i] & kValueMask));
+        const size_t count = m_after.size();
+        // Room for every entry and the closing count at once; the words are
+        // then stored through locals, which no store can alias.
+        while (m_ring.size() - (m_tail - m_head) < count + 1)
+            MakeRoom();
+        uint64_t* const ring = m_ring.data();
+        const uint64_t mask = m_mask;
+        const uint64_t* const before = m_before.data();
+        const uint64_t* const after = m_after.data();
+        uint64_t tail = m_tail;
+        for (size_t i = 0; i < count; ++i) {
+            if (after[i] != before[i])
+                ring[tail++ & mask] = uint64_t{i} << kIndexShift | (before[i] & kValueMask);
         }
-        const uint64_t entries = m_tail - m_recordStart - 1;
-        m_ring[m_recordStart & m_mask] = entries;
-        Push(entries);
+        const uint64_t entries = tail - m_recordStart - 1;
+        ring[m_recordStart & mask] = entries;
+        ring[tail++ & mask] = entries;
+        m_tail = tail;
         m_before.swap(m_after);
         ++m_records;
         if (m_records > m_limits.instructions) DropOldest();
@@ -94,11 +105,12 @@ private:
         } else {
             const size_t registers = unit.Core::GetRegisterInfo().size();
             const size_t counters = unit.Core::GetCounterInfo().size();
-            state.resize(registers + counters);
+            if (state.size() != registers + counters) state.resize(registers + counters);
+            uint64_t* const values = state.data();
             for (size_t i = 0; i < registers; ++i)
-                state[i] = unit.Core::GetRegisterValue(i);
+                values[i] = unit.Core::GetRegisterValue(i);
             for (size_t i = 0; i < counters; ++i)
-                state[registers + i] = unit.Core::GetCounterValue(i);
+                values[registers + i] = unit.Core::GetCounterValue(i);
         }
     }
     void Push(uint64_t word) {
