@@ -5,7 +5,7 @@
 void CHistory::SetLimits(const SHistoryLimits& limits) {
     m_limits = limits;
     while (m_records > m_limits.instructions ||
-           (m_records > 0 && (m_tail - m_head) * sizeof(uint64_t) > m_limits.bytes))
+           (m_records > 0 && (m_tail - m_head) * sizeof(uint32_t) > m_limits.bytes))
         DropOldest();
     Publish();
 }
@@ -22,9 +22,9 @@ void CHistory::Clear() {
 void CHistory::MakeRoom() {
     const uint64_t size = m_ring.size();
     // An open record alone may still need room: the ring grows for it.
-    if (size < kMinWords || (size * 2 * sizeof(uint64_t) <= m_limits.bytes) || m_records == 0) {
+    if (size < kMinWords || (size * 2 * sizeof(uint32_t) <= m_limits.bytes) || m_records == 0) {
         const uint64_t grown = size < kMinWords ? kMinWords : size * 2;
-        std::vector<uint64_t> ring(grown);
+        std::vector<uint32_t> ring(grown);
         for (uint64_t position = m_head; position != m_tail; ++position)
             ring[position & (grown - 1)] = m_ring[position & m_mask];
         m_ring.swap(ring);
@@ -42,32 +42,58 @@ void CHistory::DropOldest() {
 
 void CHistory::Publish() {
     m_count = m_records;
-    m_bytes = (m_tail - m_head) * sizeof(uint64_t);
+    m_bytes = (m_tail - m_head) * sizeof(uint32_t);
 }
 
 bool CHistory::Undo(CMpu& unit, CDevices& bus) {
     if (m_records == 0) return false;
     const size_t registers = unit.GetRegisterInfo().size();
-    const uint64_t entries = m_ring[--m_tail & m_mask];
+    const size_t count = registers + unit.GetCounterInfo().size();
+    // The changes lead back from the state after the newest step, m_before:
+    // whatever was edited since it goes back there first.
+    if (m_before.size() != count) return false;
+    std::vector<uint64_t> state = m_before;
+    const uint64_t words = m_ring[(m_tail - 1) & m_mask];
+    const uint64_t start = m_tail - 1 - words;
+    struct SByte {
+        uint32_t address;
+        uint8_t old;
+    };
+    std::vector<SByte> bytes;
+    for (uint64_t position = start; position < m_tail - 1;) {
+        const uint32_t word = m_ring[position++ & m_mask];
+        if ((word & kMemoryEntry) == kMemoryEntry) {
+            bytes.push_back({m_ring[position++ & m_mask], static_cast<uint8_t>(word)});
+        } else if (word & kWholeEntry) {
+            const size_t index = word & 0xFFFF;
+            const uint64_t low = m_ring[position++ & m_mask];
+            const uint64_t high = m_ring[position++ & m_mask];
+            if (index < count) state[index] = high << 32 | low;
+        } else {
+            const size_t index = word >> kIndexShift;
+            // Sign-extended from 25 bits.
+            const uint64_t delta = static_cast<uint64_t>(
+                static_cast<int64_t>(static_cast<int32_t>(word << 7) >> 7));
+            if (index < count) state[index] -= delta;
+        }
+    }
     // Newest first, so that a byte written twice by the step ends with the
     // value it had before it.
-    for (uint64_t n = 0; n < entries; ++n) {
-        const uint64_t entry = m_ring[--m_tail & m_mask];
-        if (entry & kMemoryEntry) {
-            bus.WriteLocked(static_cast<uint32_t>(entry >> 8), static_cast<uint32_t>(entry & 0xFF),
-                            1, true);
-            continue;
-        }
-        const size_t index = static_cast<size_t>(entry >> kIndexShift);
-        const uint64_t value = entry & kValueMask;
-        if (index < registers)
-            unit.RestoreRegisterValue(index, static_cast<uint32_t>(value));
+    for (auto byte = bytes.rbegin(); byte != bytes.rend(); ++byte)
+        bus.WriteLocked(byte->address, byte->old, 1, true);
+    for (size_t i = 0; i < count; ++i) {
+        const uint64_t now = i < registers ? unit.GetRegisterValue(i)
+                                           : unit.GetCounterValue(i - registers);
+        if (now == state[i]) continue;
+        if (i < registers)
+            unit.RestoreRegisterValue(i, static_cast<uint32_t>(state[i]));
         else
-            unit.RestoreCounterValue(index - registers, value);
+            unit.RestoreCounterValue(i - registers, state[i]);
     }
-    --m_tail;  // the opening count
-    --m_records;
+    m_before = std::move(state);
     m_valid = false;
+    m_tail = start - 1;  // before the opening count
+    --m_records;
     Publish();
     return true;
 }

@@ -5,8 +5,11 @@
 // values before it, and the memory bytes it overwrote. Device side effects
 // (a key taken from the keyboard, a timer started) are not recorded.
 //
-// The records live in a ring of words bounded by a number of instructions and
-// by memory; the oldest go first. The stepping thread records; the count and
+// A register or counter is kept as the change the instruction made to it
+// (the value after less the value before), in one 32-bit word when it is
+// small, as it nearly always is, else as the whole old value. The records live
+// in a ring of words bounded by a number of instructions and by memory; the
+// oldest go first. The stepping thread records; the count and
 // the bytes may be read from any thread.
 #include <cstdint>
 #include <type_traits>
@@ -45,7 +48,8 @@ public:
     }
     // A byte the step is about to overwrite, with its old value.
     void NoteWrite(uint32_t address, uint8_t oldByte) {
-        Push(kMemoryEntry | uint64_t{address} << 8 | oldByte);
+        Push(kMemoryEntry | oldByte);
+        Push(address);
     }
     template <class Core>
     void After(const Core& unit) {
@@ -53,26 +57,34 @@ public:
         const size_t count = m_after.size();
         // Room for every entry and the closing count at once; the words are
         // then stored through locals, which no store can alias.
-        while (m_ring.size() - (m_tail - m_head) < count + 1)
+        while (m_ring.size() - (m_tail - m_head) < 3 * count + 1)
             MakeRoom();
-        uint64_t* const ring = m_ring.data();
+        uint32_t* const ring = m_ring.data();
         const uint64_t mask = m_mask;
         const uint64_t* const before = m_before.data();
         const uint64_t* const after = m_after.data();
         uint64_t tail = m_tail;
         for (size_t i = 0; i < count; ++i) {
-            if (after[i] != before[i])
-                ring[tail++ & mask] = uint64_t{i} << kIndexShift | (before[i] & kValueMask);
+            if (after[i] == before[i]) continue;
+            const uint64_t delta = after[i] - before[i];
+            if (delta + kSmallLimit < 2 * kSmallLimit) {
+                ring[tail++ & mask] = static_cast<uint32_t>(i) << kIndexShift |
+                                      (static_cast<uint32_t>(delta) & kDeltaMask);
+            } else {
+                ring[tail++ & mask] = kWholeEntry | static_cast<uint32_t>(i);
+                ring[tail++ & mask] = static_cast<uint32_t>(before[i]);
+                ring[tail++ & mask] = static_cast<uint32_t>(before[i] >> 32);
+            }
         }
-        const uint64_t entries = tail - m_recordStart - 1;
-        ring[m_recordStart & mask] = entries;
-        ring[tail++ & mask] = entries;
+        const uint64_t words = tail - m_recordStart - 1;
+        ring[m_recordStart & mask] = static_cast<uint32_t>(words);
+        ring[tail++ & mask] = static_cast<uint32_t>(words);
         m_tail = tail;
         m_before.swap(m_after);
         ++m_records;
         if (m_records > m_limits.instructions) DropOldest();
         m_count = m_records;
-        m_bytes = (m_tail - m_head) * sizeof(uint64_t);
+        m_bytes = (m_tail - m_head) * sizeof(uint32_t);
     }
     // The unit may have changed outside a step (it was stopped): its state is
     // read afresh before the next one.
@@ -87,10 +99,16 @@ public:
     bool Undo(CMpu& unit, CDevices& bus);
 
 private:
-    static constexpr uint64_t kMemoryEntry = uint64_t{1} << 63;
-    static constexpr int kIndexShift = 56;
-    static constexpr uint64_t kValueMask = (uint64_t{1} << kIndexShift) - 1;
-    static constexpr uint64_t kMinWords = 4096;
+    // Entry words: a small change (bit 31 clear: the index in bits 25-30, the
+    // change in bits 0-24, two's complement); a whole old value (bits 31-30
+    // = 10, the index, then the value's low and high words); an overwritten
+    // byte (11, the byte, then the address).
+    static constexpr uint32_t kWholeEntry = 0x80000000;
+    static constexpr uint32_t kMemoryEntry = 0xC0000000;
+    static constexpr int kIndexShift = 25;
+    static constexpr uint32_t kDeltaMask = (1u << kIndexShift) - 1;
+    static constexpr uint64_t kSmallLimit = uint64_t{1} << (kIndexShift - 1);
+    static constexpr uint64_t kMinWords = 8192;
 
     template <class Core>
     static void ReadState(const Core& unit, std::vector<uint64_t>& state) {
@@ -113,7 +131,7 @@ private:
                 values[registers + i] = unit.Core::GetCounterValue(i);
         }
     }
-    void Push(uint64_t word) {
+    void Push(uint32_t word) {
         if (m_tail - m_head == m_ring.size()) MakeRoom();
         m_ring[m_tail++ & m_mask] = word;
     }
@@ -124,10 +142,10 @@ private:
     void Publish();
 
     SHistoryLimits m_limits;
-    // Records: their entries framed by the entry count at both ends, so that
-    // the oldest can be dropped and the newest undone. Positions grow without
+    // Records: their entry words framed by their number at both ends, so
+    // that the oldest can be dropped and the newest undone. Positions grow without
     // wrapping; a position's word is at position & m_mask.
-    std::vector<uint64_t> m_ring;
+    std::vector<uint32_t> m_ring;
     uint64_t m_mask = 0;
     uint64_t m_head = 0;
     uint64_t m_tail = 0;
