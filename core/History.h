@@ -65,16 +65,18 @@ public:
         const uint64_t* const after = m_after.data();
         uint64_t tail = m_tail;
         for (size_t i = 0; i < count; ++i) {
-            if (after[i] == before[i]) continue;
             const uint64_t delta = after[i] - before[i];
-            if (delta + kSmallLimit < 2 * kSmallLimit) {
-                ring[tail++ & mask] = static_cast<uint32_t>(i) << kIndexShift |
-                                      (static_cast<uint32_t>(delta) & kDeltaMask);
-            } else {
+            if (delta + kSmallLimit >= 2 * kSmallLimit) [[unlikely]] {
                 ring[tail++ & mask] = kWholeEntry | static_cast<uint32_t>(i);
                 ring[tail++ & mask] = static_cast<uint32_t>(before[i]);
                 ring[tail++ & mask] = static_cast<uint32_t>(before[i] >> 32);
+                continue;
             }
+            // Written always, kept when it changed: which values an
+            // instruction changes is too irregular to branch on.
+            ring[tail & mask] = static_cast<uint32_t>(i) << kIndexShift |
+                                (static_cast<uint32_t>(delta) & kDeltaMask);
+            tail += delta != 0 ? 1 : 0;
         }
         const uint64_t words = tail - m_recordStart - 1;
         ring[m_recordStart & mask] = static_cast<uint32_t>(words);
