@@ -250,8 +250,7 @@ void CDebugger::OnRead(CMpu& unit, int slot, uint32_t address, uint32_t size, ui
     if (!m_watchpoints.empty()) Watch(unit, slot, address, size, value, kWatchRead);
 }
 
-void CDebugger::BeforeWrite(CMpu&, int slot, uint32_t address, uint32_t size,
-                            const int* oldBytes) {
+void CDebugger::BeforeWrite(CMpu&, int slot, uint32_t address, uint32_t size, const int* oldBytes) {
     if (!m_historyEnabled) return;
     CHistory& history = m_history[Index(slot)];
     for (uint32_t n = 0; n < size && n < 4; ++n) {
@@ -307,7 +306,7 @@ bool CDebugger::SetCondition(int slot, uint32_t address, const std::string& cond
     SCompiled& entry = conditions[address];
     entry.info.condition = text;
     entry.info.ignoreCount = ignoreCount;
-    entry.info.hits = 0;
+    entry.hits = 0;
     entry.condition = std::move(compiled);
     return true;
 }
@@ -316,13 +315,18 @@ std::optional<SBreakpointCondition> CDebugger::GetCondition(int slot, uint32_t a
     const auto& conditions = m_conditions[Index(slot)];
     const auto found = conditions.find(address);
     if (found == conditions.end()) return std::nullopt;
-    return found->second.info;
+    SBreakpointCondition info = found->second.info;
+    info.hits = found->second.hits;
+    return info;
 }
 
 std::map<uint32_t, SBreakpointCondition> CDebugger::GetConditions(int slot) const {
     std::map<uint32_t, SBreakpointCondition> result;
-    for (const auto& [address, entry] : m_conditions[Index(slot)])
-        result.emplace(address, entry.info);
+    for (const auto& [address, entry] : m_conditions[Index(slot)]) {
+        SBreakpointCondition info = entry.info;
+        info.hits = entry.hits;
+        result.emplace(address, info);
+    }
     return result;
 }
 
@@ -339,8 +343,8 @@ EStopReason CDebugger::BreakpointReached(int slot, CMpu& unit) {
     SCompiled& entry = found->second;
     if (entry.condition && unit.GetBus() && !entry.condition->Holds(unit, *unit.GetBus()))
         return EStopReason::kNone;
-    const uint32_t hits = entry.info.hits + 1;
-    entry.info.hits = hits;
+    const uint32_t hits = entry.hits + 1;
+    entry.hits = hits;
     if (hits <= entry.info.ignoreCount) return EStopReason::kNone;
     m_hit[Index(slot)].hits = hits;
     return EStopReason::kCondition;

@@ -180,8 +180,10 @@ private:
     void Rewire();
 
     struct SCompiled {
-        SBreakpointCondition info;
+        SBreakpointCondition info;  // its hits are in hits
         std::shared_ptr<const CCondition> condition;
+        // Counted by the stepping thread, read by anyone.
+        Relaxed<uint32_t> hits{0};
     };
 
     CComputer& m_computer;

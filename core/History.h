@@ -40,7 +40,15 @@ public:
         // Between two steps of a running unit nothing else changes it: the
         // state after the last step is the state before this one.
         if (!m_valid) {
-            ReadState(unit, m_before);
+            // Registers edited while the unit was stopped are a record of
+            // their own, so that stepping back past them stays exact.
+            if (m_records == 0 || m_before.empty()) {
+                ReadState(unit, m_before);
+            } else {
+                m_recordStart = m_tail;
+                Push(0);
+                Close(unit);
+            }
             m_valid = true;
         }
         m_recordStart = m_tail;
@@ -53,6 +61,24 @@ public:
     }
     template <class Core>
     void After(const Core& unit) {
+        Close(unit);
+    }
+    // The unit may have changed outside a step (it was stopped): its state is
+    // read afresh before the next one.
+    void Invalidate() { m_valid = false; }
+
+    // Instructions that can be undone, and the memory they take.
+    uint64_t GetCount() const { return m_count.Load(); }
+    uint64_t GetBytes() const { return m_bytes.Load(); }
+
+    // Undoes the newest instruction on the stopped unit and the bus. False
+    // when there is none.
+    bool Undo(CMpu& unit, CDevices& bus);
+
+private:
+    // Ends the open record with the changes from m_before to the unit's state.
+    template <class Core>
+    void Close(const Core& unit) {
         ReadState(unit, m_after);
         const size_t count = m_after.size();
         // Room for every entry and the closing count at once; the words are
@@ -88,19 +114,6 @@ public:
         m_count = m_records;
         m_bytes = (m_tail - m_head) * sizeof(uint32_t);
     }
-    // The unit may have changed outside a step (it was stopped): its state is
-    // read afresh before the next one.
-    void Invalidate() { m_valid = false; }
-
-    // Instructions that can be undone, and the memory they take.
-    uint64_t GetCount() const { return m_count.Load(); }
-    uint64_t GetBytes() const { return m_bytes.Load(); }
-
-    // Undoes the newest instruction on the stopped unit and the bus. False
-    // when there is none.
-    bool Undo(CMpu& unit, CDevices& bus);
-
-private:
     // Entry words: a small change (bit 31 clear: the index in bits 25-30, the
     // change in bits 0-24, two's complement); a whole old value (bits 31-30
     // = 10, the index, then the value's low and high words); an overwritten

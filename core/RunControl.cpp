@@ -198,8 +198,10 @@ bool CComputer::StopIfDone(int slot, CMpu& unit, int64_t uncounted, int64_t befo
                            uint32_t& epoch) {
     const EStopReason reason = StopsAfterStep(slot, unit);
     if (reason == EStopReason::kNone) return false;
-    unit.SetRunning(false);
+    // The detail is in place before the unit reads as stopped: a Run that
+    // follows at once starts from a clean one.
     m_debugger->NoteStop(slot, unit, reason);
+    unit.SetRunning(false);
     // Whoever takes the notice sees the count that includes this step.
     epoch = PublishInstructions(uncounted, beforePass, epoch);
     Host().PostRunStopped(slot, reason);

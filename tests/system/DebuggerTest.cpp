@@ -292,7 +292,14 @@ TEST(DebuggerTest, HistoryIsBoundedAndRunBackStopsAtTheBreakpointBefore) {
     EXPECT_EQ(machine.Run(3000), EStopReason::kInstructionLimit);
     EXPECT_EQ(machine.Debugger().History(0).GetCount(), 500u);
     EXPECT_GT(machine.Debugger().History(0).GetBytes(), 0u);
-    EXPECT_EQ(machine.Debugger().StepBack(0, 100000), 500u);
+    // A register edited while stopped is undone as a record of its own.
+    const CMachine::SState stopped = machine.State(true);
+    ASSERT_TRUE(machine.Unit().SetRegisterValue(0, stopped.registers[0] ^ 0xFF));
+    machine.Computer().StepInto();
+    EXPECT_EQ(machine.Debugger().StepBack(0, 2), 2u);
+    EXPECT_EQ(machine.State(true), stopped);
+    // The two records pushed the two oldest out.
+    EXPECT_EQ(machine.Debugger().StepBack(0, 100000), 498u);
     EXPECT_EQ(machine.Debugger().StepBack(0, 1), 0u);
 
     CMachine again(ECore::k6502);
