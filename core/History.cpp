@@ -69,11 +69,15 @@ bool CHistory::Undo(CMpu& unit, CDevices& bus) {
             const uint64_t low = m_ring[position++ & m_mask];
             const uint64_t high = m_ring[position++ & m_mask];
             if (index < count) state[index] = high << 32 | low;
+        } else if (word >> kIndexShift == kPackedIndex) {
+            for (size_t k = 0; k < kPackedCounters; ++k) {
+                if (registers + k < count) state[registers + k] -= word >> (6 * k) & 63;
+            }
         } else {
             const size_t index = word >> kIndexShift;
             // Sign-extended from 25 bits.
-            const uint64_t delta = static_cast<uint64_t>(
-                static_cast<int64_t>(static_cast<int32_t>(word << 7) >> 7));
+            const uint64_t delta =
+                static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(word << 7) >> 7));
             if (index < count) state[index] -= delta;
         }
     }
@@ -82,8 +86,8 @@ bool CHistory::Undo(CMpu& unit, CDevices& bus) {
     for (auto byte = bytes.rbegin(); byte != bytes.rend(); ++byte)
         bus.WriteLocked(byte->address, byte->old, 1, true);
     for (size_t i = 0; i < count; ++i) {
-        const uint64_t now = i < registers ? unit.GetRegisterValue(i)
-                                           : unit.GetCounterValue(i - registers);
+        const uint64_t now =
+            i < registers ? unit.GetRegisterValue(i) : unit.GetCounterValue(i - registers);
         if (now == state[i]) continue;
         if (i < registers)
             unit.RestoreRegisterValue(i, static_cast<uint32_t>(state[i]));

@@ -90,7 +90,26 @@ private:
         const uint64_t* const before = m_before.data();
         const uint64_t* const after = m_after.data();
         uint64_t tail = m_tail;
+        // The first four counters, which every step moves a little, share
+        // one word when each moved by less than 64.
+        size_t packed = m_registers + kPackedCounters <= count ? m_registers : count;
+        if (packed < count) {
+            uint32_t word = kPackedIndex << kIndexShift;
+            for (size_t k = 0; k < kPackedCounters; ++k) {
+                const uint64_t delta = after[packed + k] - before[packed + k];
+                if (delta >= 64) {
+                    packed = count;
+                    break;
+                }
+                word |= static_cast<uint32_t>(delta) << (6 * k);
+            }
+            if (packed < count) ring[tail++ & mask] = word;
+        }
         for (size_t i = 0; i < count; ++i) {
+            if (i == packed) {
+                i += kPackedCounters - 1;
+                continue;
+            }
             const uint64_t delta = after[i] - before[i];
             if (delta + kSmallLimit >= 2 * kSmallLimit) [[unlikely]] {
                 ring[tail++ & mask] = kWholeEntry | static_cast<uint32_t>(i);
@@ -123,13 +142,18 @@ private:
     static constexpr int kIndexShift = 25;
     static constexpr uint32_t kDeltaMask = (1u << kIndexShift) - 1;
     static constexpr uint64_t kSmallLimit = uint64_t{1} << (kIndexShift - 1);
+    // The index of a word of four packed counter changes (6 bits each, the
+    // first in bits 0-5); a unit has fewer registers and counters than this.
+    static constexpr uint32_t kPackedIndex = 63;
+    static constexpr size_t kPackedCounters = 4;
     static constexpr uint64_t kMinWords = 8192;
 
     template <class Core>
-    static void ReadState(const Core& unit, std::vector<uint64_t>& state) {
+    void ReadState(const Core& unit, std::vector<uint64_t>& state) {
         if constexpr (std::is_same_v<Core, CMpu>) {
             const size_t registers = unit.GetRegisterInfo().size();
             const size_t counters = unit.GetCounterInfo().size();
+            m_registers = registers;
             state.resize(registers + counters);
             for (size_t i = 0; i < registers; ++i)
                 state[i] = unit.GetRegisterValue(i);
@@ -138,6 +162,7 @@ private:
         } else {
             const size_t registers = unit.Core::GetRegisterInfo().size();
             const size_t counters = unit.Core::GetCounterInfo().size();
+            m_registers = registers;
             if (state.size() != registers + counters) state.resize(registers + counters);
             uint64_t* const values = state.data();
             for (size_t i = 0; i < registers; ++i)
@@ -169,6 +194,7 @@ private:
     std::vector<uint64_t> m_before;
     std::vector<uint64_t> m_after;
     bool m_valid = false;
+    size_t m_registers = 0;  // of the unit, in the state words
     Relaxed<uint64_t> m_count{0};
     Relaxed<uint64_t> m_bytes{0};
 };

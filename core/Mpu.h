@@ -75,6 +75,12 @@ public:
     enum EStatistic { kFetches = 0, kCycles = 1, kLoads = 2, kStores = 3, kStatisticCount = 4 };
 
     static constexpr uint32_t kNoAddress = 0xFFFFFFFF;
+    static constexpr SCounterInfo kCommonCounters[] = {
+        {"fetches", "Instruction Fetches"},
+        {"cycles", "Clock cycles"},
+        {"loads", "Data Loads"},
+        {"stores", "Data Stores"},
+    };
     static constexpr uint32_t kAnimationTimerBase = 0x4000;
     // What the register and statistics panes say of a unit without registers.
     static constexpr const char* kNoRegisterViewText =
@@ -134,8 +140,12 @@ public:
     virtual int FindRegister(std::string_view name) const;
     // Counters by descriptor: fetches, cycles, loads, stores first, in the
     // order of EStatistic; a core may add its own after them.
-    virtual std::span<const SCounterInfo> GetCounterInfo() const;
-    virtual uint64_t GetCounterValue(size_t index) const;
+    // Here in the header, so that a step recorded for history reads them
+    // without a call.
+    virtual std::span<const SCounterInfo> GetCounterInfo() const { return kCommonCounters; }
+    virtual uint64_t GetCounterValue(size_t index) const {
+        return index < m_statistics.size() ? m_statistics[index].Load() : 0;
+    }
     // The statistics pane's reset: every counter to 0.
     virtual void ResetCounters();
     // Puts a counter back to a value it had (stepping back through history);
