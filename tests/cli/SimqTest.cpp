@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRect>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
@@ -580,8 +581,14 @@ TEST(Simq, TheCorvanePictureAfterSaveAndOpenIsTheFreshOne) {
     ASSERT_EQ(Simq(Args{"--system", "corvane"} + run + Args{Path("fresh.png")}).exitCode, 1);
     ASSERT_EQ(Simq(Args{saved} + run + Args{Path("opened.png")}).exitCode, 1);
     const QImage fresh(QString::fromStdString(Path("fresh.png")));
+    const QImage opened(QString::fromStdString(Path("opened.png")));
     ASSERT_FALSE(fresh.isNull());
-    EXPECT_EQ(QImage(QString::fromStdString(Path("opened.png"))), fresh);
+    ASSERT_EQ(opened.size(), fresh.size());
+    // The border's colour counts the time-slicer ticks the run saw, which
+    // depends on the host's speed; the picture inside it (from pixel 52 of
+    // line 24) must be the same.
+    const QRect picture(52, 24, fresh.width() - 2 * 52, fresh.height() - 2 * 24);
+    EXPECT_EQ(opened.copy(picture), fresh.copy(picture));
 }
 
 }  // namespace
