@@ -15,6 +15,7 @@
 #include <mutex>
 
 #include "core/Computer.h"
+#include "core/Debugger.h"
 #include "core/Devices.h"
 #include "core/Mpus.h"
 #include "core/Ram.h"
@@ -103,6 +104,8 @@ public:
         }
     }
 
+    CDebugger& Debugger() { return m_computer.Debugger(); }
+
     // One run to the cycle limit; the instructions it executed.
     int64_t Run() {
         m_computer.SetRunLimits({false, 0, true, kInstructionsPerRun});
@@ -182,6 +185,60 @@ void RunLoop(benchmark::State& state, EKind kind, bool displays = false, bool br
 void BM_RunLoop6502(benchmark::State& state) {
     RunLoop(state, EKind::k6502);
 }
+
+// The debugging aids on the 6502 loop, one at a time, against BM_RunLoop6502
+// of the same run. The watchpoints are never hit but lie in the 4 KiB page the
+// loop runs in: a write watch sends every store, an access watch every access
+// of the loop through the bus's locked path.
+enum class EAid { kWriteWatch, kAccessWatch, kHistory, kProfile, kAllOffAgain };
+
+void RunLoopWithAid(benchmark::State& state, EAid aid) {
+    CWorkspace workspace(EKind::k6502, static_cast<int>(state.range(0)), false);
+    CDebugger& debugger = workspace.Debugger();
+    SWatchpoint watch;
+    watch.from = watch.to = 0x0300;
+    switch (aid) {
+        case EAid::kWriteWatch: debugger.AddWatchpoint(watch); break;
+        case EAid::kAccessWatch:
+            watch.access = kWatchAccess;
+            debugger.AddWatchpoint(watch);
+            break;
+        case EAid::kHistory: debugger.SetHistoryEnabled(true); break;
+        case EAid::kProfile: debugger.SetProfileEnabled(true); break;
+        case EAid::kAllOffAgain:
+            debugger.AddWatchpoint(watch);
+            debugger.SetHistoryEnabled(true);
+            debugger.SetProfileEnabled(true);
+            debugger.SetWatchpoints({});
+            debugger.SetHistoryEnabled(false);
+            debugger.SetProfileEnabled(false);
+            break;
+    }
+    int64_t instructions = 0;
+    for (auto _ : state)
+        instructions += workspace.Run();
+    state.counters["instructions/s"] =
+        benchmark::Counter(static_cast<double>(instructions), benchmark::Counter::kIsRate);
+    if (aid == EAid::kHistory)
+        state.counters["history MiB"] =
+            static_cast<double>(debugger.History(0).GetBytes()) / (1 << 20);
+}
+
+void BM_RunLoop6502WriteWatch(benchmark::State& state) {
+    RunLoopWithAid(state, EAid::kWriteWatch);
+}
+void BM_RunLoop6502AccessWatch(benchmark::State& state) {
+    RunLoopWithAid(state, EAid::kAccessWatch);
+}
+void BM_RunLoop6502History(benchmark::State& state) {
+    RunLoopWithAid(state, EAid::kHistory);
+}
+void BM_RunLoop6502Profile(benchmark::State& state) {
+    RunLoopWithAid(state, EAid::kProfile);
+}
+void BM_RunLoop6502AidsOffAgain(benchmark::State& state) {
+    RunLoopWithAid(state, EAid::kAllOffAgain);
+}
 void BM_RunLoop6502WithDisplays(benchmark::State& state) {
     RunLoop(state, EKind::k6502, true);
 }
@@ -210,6 +267,31 @@ BENCHMARK(BM_RunLoop6502)
     ->Arg(1)
     ->Arg(2)
     ->Arg(8)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunLoop6502WriteWatch)
+    ->ArgName("units")
+    ->Arg(1)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunLoop6502AccessWatch)
+    ->ArgName("units")
+    ->Arg(1)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunLoop6502History)
+    ->ArgName("units")
+    ->Arg(1)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunLoop6502Profile)
+    ->ArgName("units")
+    ->Arg(1)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunLoop6502AidsOffAgain)
+    ->ArgName("units")
+    ->Arg(1)
     ->MeasureProcessCPUTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RunLoop6502WithDisplays)

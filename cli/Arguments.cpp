@@ -42,6 +42,11 @@ constexpr std::array kActions = {
     SActionInfo{"--assemble", EAction::kAssemble, 1},
     SActionInfo{"--asm-cpu", EAction::kAsmCpu, 1},
     SActionInfo{"--load-symbols", EAction::kLoadSymbols, 1},
+    SActionInfo{"--watch", EAction::kWatch, 1},
+    SActionInfo{"--history", EAction::kHistory, 1},
+    SActionInfo{"--step-back", EAction::kStepBack, 1},
+    SActionInfo{"--run-back", EAction::kRunBack, 0},
+    SActionInfo{"--profile", EAction::kProfile, 1},
 };
 
 // The outputs of the --assemble before them.
@@ -237,14 +242,64 @@ bool ParseParameters(SAction& action, const std::vector<std::string>& p, std::st
             action.value = value;
             return true;
         }
-        case EAction::kBreak:
-            if (!ParseHex(p[0], action.address)) {
-                if (!CSymbols::IsValidName(p[0])) {
+        case EAction::kBreak: {
+            // ADDR[:CONDITION[:COUNT]]; conditions have no ':' of their own.
+            std::string where = p[0];
+            const size_t colon = where.find(':');
+            if (colon != std::string::npos) {
+                std::string rest = where.substr(colon + 1);
+                where.resize(colon);
+                action.hasCondition = true;
+                const size_t last = rest.rfind(':');
+                if (last != std::string::npos) {
+                    if (!ParseDecimal(std::string_view(rest).substr(last + 1),
+                                      std::numeric_limits<uint32_t>::max(), number)) {
+                        error =
+                            "the ignore count after the last ':' is a decimal number, in "
+                            "ADDR:CONDITION:COUNT";
+                        return false;
+                    }
+                    action.ignoreCount = static_cast<uint32_t>(number);
+                    rest.resize(last);
+                }
+                action.condition = rest;
+            }
+            if (!ParseHex(where, action.address)) {
+                if (!CSymbols::IsValidName(where)) {
                     error = "expects a hexadecimal address or a symbol";
                     return false;
                 }
-                action.symbol = p[0];
+                action.symbol = where;
             }
+            return true;
+        }
+        case EAction::kWatch: return ParseWatchpoint(p[0], action.watch, error);
+        case EAction::kHistory:
+            if (p[0] == "on" || p[0] == "off") {
+                action.hasAddress = p[0] == "on";
+                return true;
+            }
+            if (!ParseDecimal(p[0], std::numeric_limits<int64_t>::max(), number) || number == 0) {
+                error = "expects on, off or a number of instructions (decimal, from 1)";
+                return false;
+            }
+            action.hasAddress = true;
+            action.value = static_cast<int64_t>(number);
+            return true;
+        case EAction::kStepBack:
+            if (!ParseDecimal(p[0], kMaxSteps, number)) {
+                error = "expects a number of instructions (decimal)";
+                return false;
+            }
+            action.count = static_cast<uint32_t>(number);
+            return true;
+        case EAction::kRunBack: return true;
+        case EAction::kProfile:
+            if (p[0].empty()) {
+                error = "needs a file name";
+                return false;
+            }
+            action.text = p[0];
             return true;
         case EAction::kStep:
             if (!ParseDecimal(p[0], kMaxSteps, number)) {
@@ -470,14 +525,36 @@ Processing units:
                                 pc status; Vo16: r0-r15 pc; Corvane: r0-r28 sp lr
                                 ipc pc sr cr, r29-r31 as aliases)
   --reset                       reset the active unit
-  --break ADDR                  add a breakpoint to the active unit (ADDR may be
-                                a symbol of the unit)
+  --break ADDR[:CONDITION[:COUNT]]
+                                add a breakpoint to the active unit (ADDR may be
+                                a symbol of the unit); it stops only when
+                                CONDITION holds (the assembler's expressions
+                                over registers, flags and [ADDR] memory bytes,
+                                numbers hexadecimal: "a == 10 && [0200] != 0")
+                                and after COUNT (decimal) such hits are passed
+                                over; ADDR::COUNT ignores COUNT hits
+  --watch r|w|rw:FROM[-TO][=VALUE]
+                                stop a unit that reads (r), writes (w) or
+                                accesses (rw) an address from FROM to TO, only
+                                with VALUE when given (!=VALUE: any other value)
   --step N                      Step Into N (decimal) times on the active unit
   --run                         run the active unit until it stops; refused
                                 without a breakpoint or a run limit
   --run-all                     run every unit until all have stopped; refused
                                 unless every unit has a breakpoint or a run
                                 limit is set
+  --history on|off|N            record each unit's instructions for stepping
+                                back (N: the last N (decimal) instructions;
+                                default 1000000)
+  --step-back N                 undo the active unit's last N (decimal)
+                                instructions: registers, counters and memory
+                                (not device side effects)
+  --run-back                    step the active unit back to the previous
+                                breakpoint (or as far as the history goes)
+  --profile FILE.csv            count the instructions of every unit per
+                                address from here on; FILE.csv is written at
+                                the end (unit, address, count, percent,
+                                instruction; most executed first)
   --limit-instructions N        instruction limit (decimal) for the following runs
   --limit-seconds N             time limit (decimal seconds) for the following runs
 
@@ -495,6 +572,10 @@ Inspection:
   --json                        at exit, print a JSON object with every unit's
                                 registers, counters and run state, the
                                 instruction count and why the last run stopped
+                                (for a watchpoint: address, access and value)
+
+A workspace file opened or saved brings its debug file NAME.debug.json along
+(watchpoints, conditions, history and profile switches).
 
   --help                        show this text
   --version                     show the version

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Debugger.h"
 #include "system/StandardSystems.h"
 
 enum class EAction {
@@ -36,6 +37,11 @@ enum class EAction {
     kAssemble,
     kAsmCpu,
     kLoadSymbols,
+    kWatch,
+    kHistory,
+    kStepBack,
+    kRunBack,
+    kProfile,
 };
 
 // --add-unit CLASS:NAME[:MASK]
@@ -82,6 +88,14 @@ struct SAction {
     std::string processor;
     SNewUnit unit;
     SNewDevice newDevice;
+    // --break ADDR:CONDITION[:COUNT]: the condition (may be empty) and the
+    // ignore count; --history: on (with count instructions, 0 for the
+    // default) or off (hasAddress false).
+    bool hasCondition = false;
+    std::string condition;
+    uint32_t ignoreCount = 0;
+    // --watch.
+    SWatchpoint watch;
 };
 
 struct SCommandLine {

@@ -11,6 +11,8 @@
 #include "cli/Registers.h"
 #include "cli/RunnerHost.h"
 #include "core/ClassRegistry.h"
+#include "core/DebugSidecar.h"
+#include "core/Debugger.h"
 #include "core/Device.h"
 #include "core/Devices.h"
 #include "core/Mpu.h"
@@ -21,6 +23,7 @@
 #include "core/WorkspaceFile.h"
 #include "devices/VideoDevice.h"
 #include "devices/VideoFrame.h"
+#include "tools/BreakpointCondition.h"
 #include "tools/CodeListing.h"
 #include "tools/CommandInterpreter.h"
 
@@ -95,6 +98,7 @@ private:
 
 CRunner::CRunner(CRunnerHost& host, std::ostream& out, std::ostream& err)
     : m_host(host), m_out(out), m_err(err), m_computer(&host) {
+    InstallBreakpointConditions();
     m_host.Attach(&m_computer);
     m_host.SetRunStoppedObserver(
         [this](int slot, EStopReason reason) { OnRunStopped(slot, reason); });
@@ -126,6 +130,11 @@ int CRunner::Run(const SCommandLine& line) {
             }
         }
         if (m_trace && !m_trace->Finish()) Fail("--trace: writing " + m_trace->Path() + " failed");
+        if (!m_profilePath.empty()) {
+            std::string failure;
+            if (!m_computer.Debugger().WriteProfileCsv(m_profilePath, failure))
+                Fail("--profile: " + failure);
+        }
     } catch (const CRunnerError& e) {
         error = e.what();
     } catch (const std::exception& e) {
@@ -157,7 +166,27 @@ void CRunner::Perform(const SAction& action) {
         case EAction::kUnit: SelectUnit(action.count); break;
         case EAction::kSet: SetRegister(action); break;
         case EAction::kReset: ActiveUnit().Reset(); break;
-        case EAction::kBreak: AddBreakpoint(Address(action)); break;
+        case EAction::kBreak: AddBreakpoint(action); break;
+        case EAction::kWatch:
+            ActiveUnit();
+            m_computer.Debugger().AddWatchpoint(action.watch);
+            break;
+        case EAction::kHistory: {
+            CDebugger& debugger = m_computer.Debugger();
+            if (action.value > 0) {
+                SHistoryLimits limits = debugger.GetHistoryLimits();
+                limits.instructions = static_cast<uint64_t>(action.value);
+                debugger.SetHistoryLimits(limits);
+            }
+            debugger.SetHistoryEnabled(action.hasAddress);
+            break;
+        }
+        case EAction::kStepBack: StepBack(action.count); break;
+        case EAction::kRunBack: StepBack(0); break;
+        case EAction::kProfile:
+            m_computer.Debugger().SetProfileEnabled(true);
+            m_profilePath = action.text;
+            break;
         case EAction::kStep: Step(action.count); break;
         case EAction::kRun: RunActive(); break;
         case EAction::kRunAll: RunAll(); break;
@@ -199,6 +228,9 @@ void CRunner::OpenWorkspace(const std::string& path) {
     if (!OpenWorkspaceFile(m_computer, path, &error))
         Fail("cannot open the workspace " + path + ": " + error);
     WorkspaceReplaced();
+    // The debug file is an extra: a bad one is reported and the run goes on.
+    if (!LoadDebugSidecar(m_computer, path, error) || !error.empty())
+        m_err << "simq: warning: " << error << '\n';
 }
 
 void CRunner::NewSystem(ESystemType type) {
@@ -322,7 +354,8 @@ uint32_t CRunner::Address(const SAction& action) const {
     return address;
 }
 
-void CRunner::AddBreakpoint(uint32_t address) {
+void CRunner::AddBreakpoint(const SAction& action) {
+    const uint32_t address = Address(action);
     const CMpu& unit = ActiveUnit();
     // A breakpoint the unit's program counter can never reach would leave a
     // run that nothing ends.
@@ -331,6 +364,13 @@ void CRunner::AddBreakpoint(uint32_t address) {
              HexString(unit.GetAddressMask()) + "), so no run could stop there");
     }
     CBreakpoints& breakpoints = ActiveUnit().Breakpoints();
+    if (action.hasCondition) {
+        std::string error;
+        if (!m_computer.Debugger().SetCondition(m_computer.GetActiveSlot(), address,
+                                                action.condition, action.ignoreCount, &error))
+            Fail(error);
+        if (breakpoints.Contains(address)) return;
+    }
     if (breakpoints.Contains(address)) {
         m_err << "simq: warning: --break: Breakpoint already defined. (" << HexString(address)
               << ")\n";
@@ -339,6 +379,21 @@ void CRunner::AddBreakpoint(uint32_t address) {
     if (!breakpoints.Add(address))
         Fail("Too many breakpoints. (a unit holds " + std::to_string(CBreakpoints::kCapacity) +
              ")");
+}
+
+void CRunner::StepBack(uint32_t count) {
+    ActiveUnit();
+    CDebugger& debugger = m_computer.Debugger();
+    if (!debugger.IsHistoryEnabled())
+        Fail("the history is off; give --history on before the instructions to undo");
+    const int slot = m_computer.GetActiveSlot();
+    // 0: back to the previous breakpoint.
+    const uint64_t undone = count == 0 ? debugger.RunBack(slot) : debugger.StepBack(slot, count);
+    if (count != 0 && undone < count) {
+        m_err << "simq: warning: --step-back: the history held only " << undone
+              << " instructions of the active unit\n";
+    }
+    m_computer.RefreshUnit(slot);
 }
 
 void CRunner::Step(uint32_t count) {
@@ -393,7 +448,8 @@ void CRunner::RunAll() {
     for (int slot = 0; slot < count; ++slot) {
         slots.push_back(slot);
         const CMpu& unit = *units->GetAt(slot);
-        everyUnitStops = everyUnitStops && unit.HasReachableStopAddress();
+        everyUnitStops = everyUnitStops && (unit.HasReachableStopAddress() ||
+                                            !m_computer.Debugger().GetWatchpoints().empty());
     }
     RequireBound(everyUnitStops || m_limits.instructionsEnabled || m_limits.timeEnabled,
                  "--run-all");
@@ -421,6 +477,7 @@ void CRunner::WaitForRun(const std::vector<int>& slots) {
 
 void CRunner::OnRunStopped(int slot, EStopReason reason) {
     m_noticeReason = reason;
+    if (slot != CComputer::kRunLimitSlot) m_lastSlot = slot;
     if (slot == CComputer::kRunLimitSlot) {
         m_limitNotice = true;
     } else {
@@ -482,6 +539,7 @@ void CRunner::Dump(const SAction& action) {
 void CRunner::Save(const std::string& path) {
     std::string error;
     if (!SaveWorkspaceFile(m_computer, path, &error)) Fail(error);
+    if (!SaveDebugSidecar(m_computer, path, error)) Fail(error);
     m_computer.SetModifiedFlag(false);
 }
 
@@ -553,6 +611,28 @@ void CRunner::PrintJson(const std::string& error, int exitCode) {
         json.Null();
     } else {
         json.String(StopReasonText(m_lastStop));
+    }
+    // What a watchpoint saw, or the hits of a conditional breakpoint, of
+    // the unit the last notice named.
+    if (m_lastStop == EStopReason::kWatchpoint || m_lastStop == EStopReason::kCondition) {
+        const SStopDetail detail = m_computer.Debugger().GetStopDetail(m_lastSlot);
+        const auto hex = [](uint32_t value, int digits) {
+            char text[16];
+            std::snprintf(text, sizeof text, "%0*X", digits, value);
+            return std::string(text);
+        };
+        json.Key("stop_detail").BeginObject();
+        json.Key("slot").Number(m_lastSlot);
+        json.Key("pc").String(hex(detail.pc, 4));
+        if (m_lastStop == EStopReason::kWatchpoint) {
+            json.Key("address").String(hex(detail.address, 4));
+            json.Key("access").String(detail.access == kWatchRead ? "read" : "write");
+            json.Key("size").Number(detail.size);
+            json.Key("value").String(hex(detail.value, static_cast<int>(2 * detail.size)));
+        } else {
+            json.Key("hits").Number(detail.hits);
+        }
+        json.EndObject();
     }
     json.Key("exit_code").Number(exitCode);
     json.Key("error");

@@ -42,7 +42,9 @@ private:
     void Load(const SAction& action);
     void SelectUnit(uint32_t slot);
     void SetRegister(const SAction& action);
-    void AddBreakpoint(uint32_t address);
+    void AddBreakpoint(const SAction& action);
+    // Undoes count instructions of the active unit; 0: back to the previous breakpoint.
+    void StepBack(uint32_t count);
     void Step(uint32_t count);
     void RunActive();
     void RunAll();
@@ -82,4 +84,8 @@ private:
     std::set<int> m_stoppedSlots;
     bool m_limitNotice = false;
     EStopReason m_noticeReason = EStopReason::kNone;
+    // The unit of the last notice that named one.
+    int m_lastSlot = 0;
+    // --profile: the CSV written at the end.
+    std::string m_profilePath;
 };

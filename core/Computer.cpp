@@ -2,14 +2,21 @@
 
 #include <algorithm>
 
+#include "core/Debugger.h"
 #include "core/Devices.h"
 #include "core/Mpus.h"
 #include "core/ViewHint.h"
 
-CComputer::CComputer(CHost* host) : m_host(host ? host : &CNullHost::Instance()) {}
+CComputer::CComputer(CHost* host)
+    : m_host(host ? host : &CNullHost::Instance()), m_debugger(std::make_unique<CDebugger>(*this)) {}
 
 CComputer::~CComputer() {
     DeleteContents();
+}
+
+void CComputer::SetRunObserver(CRunObserver* observer) {
+    m_userObserver = observer;
+    m_debugger->SetUserObserver(observer);
 }
 
 void CComputer::NewContents() {
@@ -27,6 +34,8 @@ void CComputer::NewContents() {
 void CComputer::DeleteContents() {
     // The run thread steps the units and reaches the devices: it ends first.
     EndRunThread();
+    // The debugging aids belong to the machine that goes.
+    m_debugger->Clear();
     // Animation timers belong to the host and would outlive their units.
     if (m_units) m_units->StopAll();
     // Devices go next: their renderer threads may still raise interrupts into

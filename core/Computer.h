@@ -17,6 +17,7 @@
 #include "core/Host.h"
 #include "core/Relaxed.h"
 
+class CDebugger;
 class CDevices;
 class CMpu;
 class CMpus;
@@ -162,9 +163,15 @@ public:
     EStopReason GetLastStopReason(int slot) const;
 
     // The per-instruction observer, or nullptr. Set it only while no unit
-    // runs or animates.
-    void SetRunObserver(CRunObserver* observer) { m_observer = observer; }
-    CRunObserver* GetRunObserver() const { return m_observer.Load(); }
+    // runs or animates. While debugging aids are in use the debugger observes
+    // and calls it.
+    void SetRunObserver(CRunObserver* observer);
+    CRunObserver* GetRunObserver() const { return m_userObserver; }
+    // The observer the run loop calls (the debugger's choice).
+    void SetEffectiveObserver(CRunObserver* observer) { m_observer = observer; }
+
+    // Watchpoints, breakpoint conditions, history, profiles and stop details.
+    CDebugger& Debugger() const { return *m_debugger; }
 
     // One animation step of the unit in slot (the unit's animation timer expired).
     void AnimationStep(int slot);
@@ -269,7 +276,7 @@ private:
     bool TimeLimitExceeded() const;
     // The first stop condition that holds after an instruction of unit, with
     // its side effect (step-out or run-to address cleared).
-    static EStopReason StopsAfterStep(CMpu& unit);
+    EStopReason StopsAfterStep(int slot, CMpu& unit);
     static CMpu* FirstRunningUnit(const CMpus& units);
     void RunThreadMain();
     // Adds the run thread's uncounted instructions to the count and returns
@@ -342,6 +349,8 @@ private:
     std::vector<CUnitView*> m_unitViews;
     // Read by the run thread at every batch.
     Relaxed<CRunObserver*> m_observer{nullptr};
+    CRunObserver* m_userObserver = nullptr;
+    std::unique_ptr<CDebugger> m_debugger;
     // Event thread: why each slot last stopped, and the last run limit.
     std::array<EStopReason, 8> m_lastStop{};
     EStopReason m_lastLimitStop = EStopReason::kNone;

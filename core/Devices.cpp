@@ -22,7 +22,29 @@ uint32_t CDevices::SwapBytes(uint32_t value, uint32_t size) {
     }
 }
 
+bool CDevices::TappedBytes(uint32_t address, uint32_t size, bool write, bool force,
+                           uint8_t*& bytesOut) const {
+    // Only the thread that may use the direct path, inside a unit's step.
+    if (t_directBus != this || !t_stepping.unit || address >= kMappedSpan) return false;
+    const uint32_t bytes = size & 0x7F;
+    if (bytes - 1 > 3) return false;
+    const uint32_t index = address >> kPageBits;
+    const uint32_t offset = address & (kPageSize - 1);
+    const SPage& page = m_untappedPages[index];
+    if (offset < page.first || offset + bytes > page.end) return false;
+    if (write && !page.writable && !force) return false;
+    bytesOut = reinterpret_cast<uint8_t*>(page.base + offset);
+    return true;
+}
+
 uint32_t CDevices::ReadLocked(uint32_t address, uint32_t size) const {
+    uint8_t* p;
+    if (TappedBytes(address, size, false, false, p)) {
+        const uint32_t value = size & kSwap ? LoadBig(p, size & 0x7F) : LoadLittle(p, size & 0x7F);
+        if (CBusTap* tap = m_tap.Load())
+            tap->OnRead(*t_stepping.unit, t_stepping.slot, address, size & 0x7F, value);
+        return value;
+    }
     uint32_t result = 0xFFFFFFFF;
     {
         std::lock_guard guard(m_lock);
@@ -33,19 +55,62 @@ uint32_t CDevices::ReadLocked(uint32_t address, uint32_t size) const {
                 break;
             }
         }
+        // Only a unit's own accesses are watched.
+        if (t_stepping.unit) {
+            if (CBusTap* tap = m_tap.Load())
+                tap->OnRead(*t_stepping.unit, t_stepping.slot, address, size & 0x7F, result);
+        }
     }
     return result;
 }
 
 uint32_t CDevices::WriteLocked(uint32_t address, uint32_t value, uint32_t size, bool force) {
-    if (size & kSwap) value = SwapBytes(value, size & 0x7F);
+    const uint32_t asWritten = value;
+    const uint32_t bytes = size & 0x7F;
+    if (size & kSwap) value = SwapBytes(value, bytes);
+    CBusTap* const tap = t_stepping.unit ? m_tap.Load() : nullptr;
+    int old[4] = {-1, -1, -1, -1};
+    uint8_t* p;
+    if (tap && TappedBytes(address, size, true, force, p)) {
+        for (uint32_t n = 0; n < bytes; ++n)
+            old[n] = LoadByte(p + n);
+        tap->BeforeWrite(*t_stepping.unit, t_stepping.slot, address, bytes, old);
+        StoreLittle(p, value, bytes);
+        tap->OnWrite(*t_stepping.unit, t_stepping.slot, address, bytes, asWritten);
+        return 0xFFFFFFFF;  // what the one memory device holding it answers
+    }
     uint32_t result = 0;
     std::lock_guard guard(m_lock);
+    if (tap) {
+        for (uint32_t n = 0; n < bytes && n < 4; ++n)
+            old[n] = PeekHeld(address + n);
+        tap->BeforeWrite(*t_stepping.unit, t_stepping.slot, address, bytes, old);
+    }
     for (CDevice* device = m_head; device; device = device->m_next) {
         if (device->InRange(address))
             result |= device->Write(device->MapAddress(address), value, size & 0x7F, force);
     }
+    if (tap) tap->OnWrite(*t_stepping.unit, t_stepping.slot, address, size & 0x7F, asWritten);
     return result;
+}
+
+int CDevices::PeekHeld(uint32_t address) const {
+    for (CDevice* device = m_head; device; device = device->m_next) {
+        if (!device->InRange(address)) continue;
+        // Memory has no side effects on a read; other devices may have.
+        if (typeid(*device) != typeid(CRam)) return -1;
+        const uint32_t byte = device->Read(device->MapAddress(address), 1);
+        return byte > 0xFF ? -1 : static_cast<int>(byte);
+    }
+    return -1;
+}
+
+void CDevices::SetTap(CBusTap* tap, const std::array<uint8_t, kPages>& pages, bool writesLocked) {
+    ChangeStructure([&] {
+        m_tap = tap;
+        m_tapPages = tap ? pages : std::array<uint8_t, kPages>{};
+        m_writesLocked = tap && writesLocked;
+    });
 }
 
 bool CDevices::AnyInRange(uint32_t address) const {
@@ -288,6 +353,7 @@ CDevices::SPageRun CDevices::GetPageRun(uint32_t page) const {
 // path. The sweep costs O(n log n) in the devices plus the pages, so a list of
 // thousands of small memories is mapped as fast as a few large ones.
 void CDevices::ClearPageMap() {
+    m_untappedPages.fill(SPage{});
     m_wholeRead.fill(0);
     m_wholeWrite.fill(0);
     m_pages.fill(SPage{});
@@ -342,6 +408,11 @@ void CDevices::RebuildPageMap() {
     };
     const auto finishPage = [&] {
         closeRun();
+        // A tapped page keeps the accesses the tap sees off the direct path.
+        m_untappedPages[page] = best;
+        const uint8_t tapped = m_tapPages[page];
+        if (tapped & kTapReads) best = SPage{};
+        if ((tapped & kTapWrites) || m_writesLocked) best.writable = false;
         if (best.first == 0 && best.end == kPageSize) {
             m_wholeRead[page] = best.base;
             m_wholeWrite[page] = best.writable ? best.base : 0;

@@ -37,6 +37,31 @@
 class CArchive;
 class CComputer;
 class CDevice;
+class CDevices;
+class CMpu;
+
+// Sees the bus accesses a unit makes while it steps (watchpoints, and the
+// bytes history must restore). Only accesses on the locked path reach it; the
+// bus keeps watched pages, and all writes when asked, off the direct path.
+// Called on the stepping thread with the bus lock held: it must not use the bus
+// except through PeekHeld.
+// The unit a thread is stepping, and its slot.
+struct SStepping {
+    CMpu* unit = nullptr;
+    int slot = -1;
+};
+
+class CBusTap {
+public:
+    virtual ~CBusTap() = default;
+    // size without the byte-swap flag; value as the unit sees it.
+    virtual void OnRead(CMpu& unit, int slot, uint32_t address, uint32_t size, uint32_t value) = 0;
+    // Before the write changes anything, with the bytes it overwrites (-1
+    // where no memory holds the address), then after it.
+    virtual void BeforeWrite(CMpu& unit, int slot, uint32_t address, uint32_t size,
+                             const int* oldBytes) = 0;
+    virtual void OnWrite(CMpu& unit, int slot, uint32_t address, uint32_t size, uint32_t value) = 0;
+};
 
 class CDevices {
 public:
@@ -117,6 +142,32 @@ public:
     // its codes (with that device's code), or is cleared with code 15. Bus
     // lock held.
     void Withdraw(const CDevice& device);
+
+    // The unit whose step the calling thread is in (nullptr outside steps),
+    // so that a tap knows whose access it sees. Display renderers, listings
+    // and the monitor are never inside a step: their reads are not watched.
+    class CSteppingUnit {
+    public:
+        CSteppingUnit(CMpu* unit, int slot) : m_previous(t_stepping) { t_stepping = {unit, slot}; }
+        ~CSteppingUnit() { t_stepping = m_previous; }
+        CSteppingUnit(const CSteppingUnit&) = delete;
+        CSteppingUnit& operator=(const CSteppingUnit&) = delete;
+
+    private:
+        SStepping m_previous;
+    };
+    static void SetStepping(CMpu* unit, int slot) { t_stepping = {unit, slot}; }
+
+    // Page flags of the tap: accesses to a page with kTapReads or kTapWrites
+    // of that kind take the locked path, where the tap sees them; with
+    // writesLocked every write does. Holds the run thread while the map changes.
+    static constexpr uint8_t kTapReads = 1;
+    static constexpr uint8_t kTapWrites = 2;
+    void SetTap(CBusTap* tap, const std::array<uint8_t, kPages>& pages, bool writesLocked);
+    // The byte at address as the first memory device (CRam) holding it keeps
+    // it, or -1 when no memory holds it there (a device register or nothing).
+    // Bus lock held.
+    int PeekHeld(uint32_t address) const;
 
     // The bus lock, for a device that must change its state together with an
     // interrupt request, and for storing memory consistently.
@@ -280,6 +331,11 @@ private:
         bytesOut = reinterpret_cast<uint8_t*>(page.base + offset);
         return true;
     }
+    // The direct path of a page as it is without the tap: a unit's own
+    // accesses to tapped plain memory are served from it, tap called,
+    // without the lock.
+    bool TappedBytes(uint32_t address, uint32_t size, bool write, bool force,
+                     uint8_t*& bytesOut) const;
     void RebuildPageMap();
     void ClearPageMap();
     void Link(CDevice* device);
@@ -290,6 +346,7 @@ private:
     void SwapWithPrevious(CDevice* device);
 
     static inline thread_local constinit const CDevices* t_directBus = nullptr;
+    static inline thread_local constinit SStepping t_stepping{};
 
     mutable CBusLock m_lock;
     // Changed only by the thread that changes the structure.
@@ -309,4 +366,9 @@ private:
     std::array<uintptr_t, kPages> m_wholeRead{};
     std::array<uintptr_t, kPages> m_wholeWrite{};
     std::array<SPage, kPages> m_pages{};
+    // The tap and the pages it watches; changed only through ChangeStructure.
+    Relaxed<CBusTap*> m_tap{nullptr};
+    std::array<uint8_t, kPages> m_tapPages{};
+    std::array<SPage, kPages> m_untappedPages{};
+    bool m_writesLocked = false;
 };

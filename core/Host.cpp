@@ -28,6 +28,8 @@ const char* StopReasonText(EStopReason reason) {
         case EStopReason::kTimeLimit: return "time-limit";
         case EStopReason::kStopCommand: return "stopped";
         case EStopReason::kError: return "error";
+        case EStopReason::kWatchpoint: return "watchpoint";
+        case EStopReason::kCondition: return "condition";
     }
     return "none";
 }

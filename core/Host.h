@@ -30,10 +30,15 @@ enum class EStopReason {
     kTimeLimit,
     kStopCommand,
     kError,
+    // A watchpoint saw the unit's access (the workspace's last-stop detail
+    // gives the address, the access and the value).
+    kWatchpoint,
+    // A breakpoint whose condition held (past its ignore count).
+    kCondition,
 };
 
 // "breakpoint", "run-to", "step-out", "interrupt-prompt", "instruction-limit",
-// "time-limit", "stopped", "error"; "none".
+// "time-limit", "stopped", "error", "watchpoint", "condition"; "none".
 const char* StopReasonText(EStopReason reason);
 
 // What the Generate Interrupt dialog asks for. A cancelled dialog is a

@@ -18,17 +18,6 @@ bool CMpu::AcceptsIrqCode(int code) const {
     return (m_irqMask.Load() >> code & 1u) != 0;
 }
 
-namespace {
-
-constexpr SCounterInfo kCommonCounters[] = {
-    {"fetches", "Instruction Fetches"},
-    {"cycles", "Clock cycles"},
-    {"loads", "Data Loads"},
-    {"stores", "Data Stores"},
-};
-
-}  // namespace
-
 uint32_t CMpu::GetRegisterValue(size_t) const {
     return 0;
 }
@@ -62,17 +51,13 @@ int CMpu::FindRegister(std::string_view name) const {
     return -1;
 }
 
-std::span<const SCounterInfo> CMpu::GetCounterInfo() const {
-    return kCommonCounters;
-}
-
-uint64_t CMpu::GetCounterValue(size_t index) const {
-    return index < m_statistics.size() ? m_statistics[index].Load() : 0;
-}
-
 void CMpu::ResetCounters() {
     for (auto& counter : m_statistics)
         counter = 0;
+}
+
+void CMpu::RestoreCounterValue(size_t index, uint64_t value) {
+    if (index < m_statistics.size()) m_statistics[index] = static_cast<uint32_t>(value);
 }
 
 SUnitSnapshot CMpu::TakeSnapshot() const {

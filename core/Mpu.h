@@ -75,6 +75,12 @@ public:
     enum EStatistic { kFetches = 0, kCycles = 1, kLoads = 2, kStores = 3, kStatisticCount = 4 };
 
     static constexpr uint32_t kNoAddress = 0xFFFFFFFF;
+    static constexpr SCounterInfo kCommonCounters[] = {
+        {"fetches", "Instruction Fetches"},
+        {"cycles", "Clock cycles"},
+        {"loads", "Data Loads"},
+        {"stores", "Data Stores"},
+    };
     static constexpr uint32_t kAnimationTimerBase = 0x4000;
     // What the register and statistics panes say of a unit without registers.
     static constexpr const char* kNoRegisterViewText =
@@ -134,10 +140,20 @@ public:
     virtual int FindRegister(std::string_view name) const;
     // Counters by descriptor: fetches, cycles, loads, stores first, in the
     // order of EStatistic; a core may add its own after them.
-    virtual std::span<const SCounterInfo> GetCounterInfo() const;
-    virtual uint64_t GetCounterValue(size_t index) const;
+    // Here in the header, so that a step recorded for history reads them
+    // without a call.
+    virtual std::span<const SCounterInfo> GetCounterInfo() const { return kCommonCounters; }
+    virtual uint64_t GetCounterValue(size_t index) const {
+        return index < m_statistics.size() ? m_statistics[index].Load() : 0;
+    }
     // The statistics pane's reset: every counter to 0.
     virtual void ResetCounters();
+    // Puts a counter back to a value it had (stepping back through history);
+    // here the common four. Only while the unit is stopped.
+    virtual void RestoreCounterValue(size_t index, uint64_t value);
+    // Puts a register back without the checks of SetRegisterValue (history
+    // restores what the unit itself held). Only while the unit is stopped.
+    void RestoreRegisterValue(size_t index, uint32_t value) { StoreRegisterValue(index, value); }
     SUnitSnapshot TakeSnapshot() const;
 
     void SetBus(CDevices* bus) { m_bus = bus; }
@@ -190,6 +206,10 @@ public:
         return (uint32_t{m_stepOutPending} | uint32_t{m_interruptPrompt} |
                 (m_runToAddress - kNoAddress)) != 0;
     }
+    // A watchpoint saw an access of the step in hand: the unit stops after it.
+    // The stepping thread sets it, run control takes it after the step.
+    bool HasDebugStop() const { return m_debugStop; }
+    void SetDebugStop(bool stop) { m_debugStop = stop; }
     uint32_t GetNextInstructionAddress() const { return m_nextInstructionAddress; }
     void SetNextInstructionAddress(uint32_t address) { m_nextInstructionAddress = address; }
 
@@ -226,6 +246,7 @@ private:
     std::atomic<bool> m_running{false};
     Relaxed<bool> m_stepOutPending{false};
     Relaxed<bool> m_interruptPrompt{false};
+    Relaxed<bool> m_debugStop{false};
     CBreakpoints m_breakpoints;
     CSymbols m_symbols;
 };

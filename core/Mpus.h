@@ -10,6 +10,7 @@
 
 #include "core/Mpu.h"
 #include "core/Relaxed.h"
+#include "core/StepAids.h"
 
 class CArchive;
 
@@ -72,6 +73,9 @@ struct SPassRun {
     uint32_t seen = 0;
     uint32_t maxPasses = 0;
     uint32_t maxSteps = 0xFFFFFFFF;
+    // Debugging aids around every step: only a unit running alone then runs
+    // here; otherwise the run thread steps.
+    const SStepAids* aids = nullptr;
     // What ran: whole passes and steps, and of the last pass its steps and
     // the slots it stepped (a bit each), whose units are in inSlot.
     uint32_t passes = 0;
@@ -111,6 +115,36 @@ template <class Core>
             unit.Core::AtBreakpoint());
 }
 
+// The passes of one unit of class Core running alone, with the debugging
+// aids around every step; a watchpoint's hit ends the run after its step.
+template <class Core>
+void StepAidedPassesOf(SPassRun& run, int slot) {
+    const CMpus& units = *run.units;
+    const uint32_t generation = units.GetGeneration();
+    const SStepAids& aids = *run.aids;
+    auto& unit = static_cast<Core&>(*run.inSlot[static_cast<size_t>(slot)]);
+    const CDevices::CSteppingUnit stepping(&unit, slot);
+    const uint32_t most = std::min(run.maxPasses, run.maxSteps);
+    uint32_t steps = 0;
+    bool stopped = false;
+    while (!stopped && steps < most && unit.IsRunning() && !unit.GetInterruptPrompt() &&
+           run.events->load(std::memory_order_relaxed) == run.seen &&
+           units.GetGeneration() == generation) {
+        const uint32_t end = steps + std::min(most - steps, SPassRun::kPassesBetweenLooks);
+        const SStopWatch watch = WatchOf(unit);
+        do {
+            aids.Before(slot, unit);
+            unit.Core::Step();
+            aids.After(slot, unit);
+            ++steps;
+            stopped = StopsNow(unit, watch) || unit.HasDebugStop();
+        } while (steps < end && !stopped);
+    }
+    run.passes = run.steps = steps;
+    run.lastPassSteps = steps != 0 ? 1 : 0;
+    run.lastPassSlots = steps != 0 ? 1u << slot : 0;
+}
+
 // The passes of SPassRun, the units of class Core stepped without dispatch
 // (inlined where this is instantiated). Nothing runs when a running unit has
 // the interrupt prompt or is of another class.
@@ -129,6 +163,11 @@ void StepPassesOf(SPassRun& run) {
         }
         run.inSlot[static_cast<size_t>(slot)] = unit;
         if (typeid(*unit) == typeid(Core)) ownClass |= 1u << slot;
+    }
+    if (run.aids) {
+        if (running != 0 && (running & (running - 1)) == 0 && (running & ownClass) != 0)
+            StepAidedPassesOf<Core>(run, std::countr_zero(running));
+        return;
     }
     const std::atomic<uint32_t>& events = *run.events;
     const uint32_t seen = run.seen;

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "core/Computer.h"
+#include "core/Debugger.h"
 #include "core/Devices.h"
 #include "core/Mpus.h"
 #include "core/ViewHint.h"
@@ -133,7 +134,9 @@ bool CComputer::SettleRunThread(std::chrono::milliseconds maxWait) {
     return true;
 }
 
-EStopReason CComputer::StopsAfterStep(CMpu& unit) {
+EStopReason CComputer::StopsAfterStep(int slot, CMpu& unit) {
+    // A watchpoint saw an access of the step just made.
+    if (unit.HasDebugStop()) return EStopReason::kWatchpoint;
     if (unit.IsStepOutPending() && unit.ReturnExecuted()) {
         unit.SetStepOutPending(false);
         return EStopReason::kStepOut;
@@ -145,7 +148,7 @@ EStopReason CComputer::StopsAfterStep(CMpu& unit) {
         unit.SetRunToAddress(CMpu::kNoAddress);
         return EStopReason::kRunTo;
     }
-    return unit.AtBreakpoint() ? EStopReason::kBreakpoint : EStopReason::kNone;
+    return unit.AtBreakpoint() ? m_debugger->BreakpointReached(slot, unit) : EStopReason::kNone;
 }
 
 CMpu* CComputer::FirstRunningUnit(const CMpus& units) {
@@ -198,8 +201,11 @@ uint32_t CComputer::PublishInstructions(int64_t uncounted, int64_t beforePass, u
 
 bool CComputer::StopIfDone(int slot, CMpu& unit, int64_t uncounted, int64_t beforePass,
                            uint32_t& epoch) {
-    const EStopReason reason = StopsAfterStep(unit);
+    const EStopReason reason = StopsAfterStep(slot, unit);
     if (reason == EStopReason::kNone) return false;
+    // The detail is in place before the unit reads as stopped: a Run that
+    // follows at once starts from a clean one.
+    m_debugger->NoteStop(slot, unit, reason);
     unit.SetRunning(false);
     // Whoever takes the notice sees the count that includes this step.
     epoch = PublishInstructions(uncounted, beforePass, epoch);
@@ -240,12 +246,17 @@ void CComputer::RunThreadMain() {
         // Whether this batch still hands passes to the cores: not while an
         // observer sees every instruction.
         CRunObserver* const observer = m_observer.Load();
-        bool passRuns = observer == nullptr;
+        // The debugger's aids alone also run inside the core, for a unit
+        // running alone.
+        const SStepAids* const aids =
+            observer == m_debugger.get() ? m_debugger->GetStepAids() : nullptr;
+        bool passRuns = observer == nullptr || aids != nullptr;
         // After the last instruction of a pass: the unit's stop conditions,
         // then the cycle limit, against the true count (a count restarted
         // since the pass began is seen here too).
         auto afterStep = [&](int slot, CMpu& unit) {
-            if (unit.HasStopCondition() && StopIfDone(slot, unit, uncounted, beforePass, epoch))
+            if ((unit.HasStopCondition() || unit.HasDebugStop()) &&
+                StopIfDone(slot, unit, uncounted, beforePass, epoch))
                 uncounted = beforePass = 0;
         };
         auto afterPass = [&] {
@@ -279,6 +290,7 @@ void CComputer::RunThreadMain() {
                 run.events = &m_runEvents;
                 run.seen = seenEvents;
                 run.maxPasses = kPassesPerBatch - passes;
+                run.aids = aids;
                 if (m_instructionLimitEnabled) {
                     // Steps until the count passes the limit (one past it).
                     const uint64_t done = m_instructionCount.load(std::memory_order_relaxed) +
@@ -395,7 +407,7 @@ bool CComputer::StopUnit(CMpu& unit, std::chrono::milliseconds settle) {
 bool CComputer::NeedsRunConfirmation() const {
     const CMpu* unit = ActiveUnit();
     return unit && !unit->HasReachableStopAddress() && !m_timeLimitEnabled &&
-           !m_instructionLimitEnabled;
+           !m_instructionLimitEnabled && m_debugger->GetWatchpoints().empty();
 }
 
 bool CComputer::EnsureRunThread() {
@@ -424,6 +436,7 @@ ERunStart CComputer::Run(bool confirmed, const SInterruptRequest* interrupt) {
     m_lastStop[static_cast<size_t>(GetActiveSlot())] = EStopReason::kNone;
     m_lastLimitStop = EStopReason::kNone;
     m_runSlots |= 1u << GetActiveSlot();
+    m_debugger->UnitStarted(GetActiveSlot(), *unit);
     unit->Run();
     WakeRunThread();
     return ERunStart::kStarted;
@@ -450,6 +463,10 @@ ERunStart CComputer::RunAll(const SInterruptRequest* interrupt) {
     m_lastStop.fill(EStopReason::kNone);
     m_lastLimitStop = EStopReason::kNone;
     m_runSlots = (1u << count) - 1;
+    for (int slot = 0; slot < count; ++slot) {
+        CMpu* unit = m_units->GetAt(slot);
+        if (!unit->IsRunning()) m_debugger->UnitStarted(slot, *unit);
+    }
     m_units->RunAll();
     WakeRunThread();
     return ERunStart::kStarted;
@@ -492,7 +509,11 @@ ERunStart CComputer::StepInto(const SInterruptRequest* interrupt) {
             if (!interrupt) return ERunStart::kNeedsInterrupt;
             GenerateInterruptFor(*unit, *interrupt);
         }
+        m_debugger->UnitStarted(GetActiveSlot(), *unit);
         StepObserved(GetActiveSlot(), *unit);
+        // A watchpoint the step met is reported as its stop.
+        if (unit->HasDebugStop())
+            m_debugger->NoteStop(GetActiveSlot(), *unit, EStopReason::kWatchpoint);
     }
     RefreshUnit(GetActiveSlot());
     return ERunStart::kStarted;
@@ -592,6 +613,7 @@ void CComputer::Animate(int rate) {
     if (previous == rate) return;
     // An animation is a run of its own: the limits count from its start.
     ResetRunCounters();
+    m_debugger->UnitStarted(GetActiveSlot(), *unit);
     unit->SetAnimationRate(rate);
     unit->StartAnimationTimer(period);
 }
@@ -603,7 +625,7 @@ void CComputer::AnimationStep(int slot) {
     StepObserved(slot, *unit);
     m_instructionCount.fetch_add(1, std::memory_order_relaxed);
 
-    EStopReason reason = StopsAfterStep(*unit);
+    EStopReason reason = StopsAfterStep(slot, *unit);
     if (reason == EStopReason::kNone && m_instructionLimitEnabled &&
         m_instructionCount.load(std::memory_order_relaxed) > m_instructionLimit)
         reason = EStopReason::kInstructionLimit;
@@ -613,6 +635,7 @@ void CComputer::AnimationStep(int slot) {
     }
     if (reason == EStopReason::kNone) return;
     m_lastStop[static_cast<size_t>(slot)] = reason;
+    m_debugger->NoteStop(slot, *unit, reason);
     unit->SetAnimationRate(0);
     unit->StopAnimationTimer();
     RefreshUnit(slot);

@@ -60,8 +60,8 @@ int Precedence(EOp op) {
 class CParser {
 public:
     CParser(std::string_view text, size_t pos, const NameResolver& resolver,
-            SExpressionError& error)
-        : m_text(text), m_pos(pos), m_resolver(resolver), m_error(error) {}
+            SExpressionError& error, const SExpressionOptions* options = nullptr)
+        : m_text(text), m_pos(pos), m_resolver(resolver), m_error(error), m_options(options) {}
 
     bool Expression(SExpressionValue& result) { return Binary(1, result, 0); }
     size_t Pos() const { return m_pos; }
@@ -207,6 +207,19 @@ private:
             ++m_pos;
             return Name(start, "*", result);
         }
+        if (c == '[' && m_options && m_options->memory) {
+            ++m_pos;
+            if (!Binary(1, result, depth + 1)) return false;
+            SkipBlanks();
+            if (Peek() != ']') return Fail(m_pos, "']' expected");
+            ++m_pos;
+            int64_t value = 0;
+            if (!m_options->memory(static_cast<uint64_t>(result.value), value))
+                return Fail(start, "no memory at that address");
+            result = {};
+            result.value = value;
+            return true;
+        }
         if (c == '\'') return Character(result);
         if (c == '$') {
             ++m_pos;
@@ -233,7 +246,17 @@ private:
             word.find_first_not_of("0123456789") == word.size() - 1) {
             return Digits(start, 10, result);
         }
-        if (CExpression::IsHexWord(word)) return Digits(start, 16, result);
+        if (CExpression::IsHexWord(word)) {
+            int64_t value = 0;
+            if (m_options && m_options->namesBeforeNumbers && m_resolver &&
+                m_resolver(word, value) == ENameLookup::kFound) {
+                m_pos = end;
+                result = {};
+                result.value = value;
+                return true;
+            }
+            return Digits(start, 16, result);
+        }
         if (word.front() >= '0' && word.front() <= '9')
             return Fail(start, "'" + std::string(word) + "' is not a number");
         m_pos = end;
@@ -290,6 +313,7 @@ private:
     size_t m_pos;
     const NameResolver& m_resolver;
     SExpressionError& m_error;
+    const SExpressionOptions* m_options;
 };
 
 }  // namespace
@@ -321,8 +345,17 @@ bool CExpression::Parse(std::string_view text, size_t& pos, const NameResolver& 
 
 bool CExpression::Evaluate(std::string_view text, const NameResolver& resolver,
                            SExpressionValue& result, SExpressionError& error) {
+    return Evaluate(text, resolver, SExpressionOptions{}, result, error);
+}
+
+bool CExpression::Evaluate(std::string_view text, const NameResolver& resolver,
+                           const SExpressionOptions& options, SExpressionValue& result,
+                           SExpressionError& error) {
     size_t pos = 0;
-    if (!Parse(text, pos, resolver, result, error)) return false;
+    CParser parser(text, pos, resolver, error, &options);
+    result = {};
+    if (!parser.Expression(result)) return false;
+    pos = parser.Pos();
     while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t'))
         ++pos;
     if (pos < text.size()) {

@@ -37,6 +37,16 @@ struct SExpressionValue {
     bool plainZero = false;
 };
 
+// What a caller may add to the syntax (breakpoint conditions do).
+struct SExpressionOptions {
+    // A word the resolver knows is a name even when it reads as a hexadecimal
+    // number (the 6502's register A, flag C); other such words stay numbers.
+    bool namesBeforeNumbers = false;
+    // [expression] reads memory at the address through this; without it
+    // '[' is an error.
+    std::function<bool(uint64_t address, int64_t& value)> memory;
+};
+
 struct SExpressionError {
     size_t offset = 0;  // into the text
     std::string message;
@@ -55,6 +65,9 @@ public:
     // The whole text must be one expression.
     static bool Evaluate(std::string_view text, const NameResolver& resolver,
                          SExpressionValue& result, SExpressionError& error);
+    static bool Evaluate(std::string_view text, const NameResolver& resolver,
+                         const SExpressionOptions& options, SExpressionValue& result,
+                         SExpressionError& error);
 
     static bool IsNameStart(char c);
     static bool IsNameChar(char c);

@@ -140,7 +140,9 @@ TEST(Simq, HelpListsEveryActionAndVersionHasOne) {
           "--step",          "--run",      "--run-all",    "--limit-instructions",
           "--limit-seconds", "--exec",     "--regs",       "--stats",
           "--list",          "--dump",     "--save",       "--frame",
-          "--trace",         "--json",     "--help",       "--version"})
+          "--trace",         "--json",     "--help",       "--version",
+          "--watch",         "--history",  "--step-back",  "--run-back",
+          "--profile"})
         EXPECT_TRUE(std::regex_search(help.out, std::regex("\\n  " + std::string(action) + "\\b")))
             << action;
     const SRun version = Simq({"--version"});
@@ -173,6 +175,12 @@ TEST(Simq, BadArgumentsAndInputsExitWithTwoAndOneLine) {
         {{"--break", "12G4"}, "hexadecimal"},
         {{"--break", "123456789"}, "hexadecimal"},
         {{"--system", "pdp11"}, "corvane, vo16 or blank"},
+        {{"--watch", "x:0200"}, "r, w or rw"},
+        {{"--watch", "w:0300-0200"}, "ends before it begins"},
+        {{"--watch", "w:0200=zz"}, "not hexadecimal"},
+        {{"--break", "0400:a == 1:x"}, "ignore count"},
+        {{"--history", "sometimes"}, "on, off or a number"},
+        {{"--step-back", "1"}, "the history is off"},
         {{"--unit", "8"}, "0 to 7"},
         {{"--set", "pc"}, "REG=VALUE"},
         {{"--limit-instructions", "9223372036854775808"}, "up to 9223372036854775807"},
@@ -584,3 +592,75 @@ TEST(Simq, TheCorvanePictureAfterSaveAndOpenIsTheFreshOne) {
 }
 
 }  // namespace
+
+// The debugging aids end to end on a counting loop: the low byte of the count
+// at 0010, stored again at 0200 ("sta $0200" at 0417, the loop at 0409).
+TEST(Simq, WatchpointsConditionsHistoryAndProfile) {
+    const Args loop = With6502Program(
+        "D8 A2 00 A9 00 85 10 85 11 18 A5 10 69 01 85 10 A5 11 69 00 85 11 E8 "
+        "8D 00 02 D0 ED 4C 09 04");
+    // A watchpoint with a value: the store of pass 5 to 0010.
+    SRun run = Simq(loop + Args{"--watch", "w:0010=05", "--run", "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    QJsonObject json = Json(run.lines.back());
+    EXPECT_EQ(json["stop_reason"].toString(), "watchpoint");
+    const QJsonObject detail = json["stop_detail"].toObject();
+    EXPECT_EQ(detail["address"].toString(), "0010");
+    EXPECT_EQ(detail["access"].toString(), "write");
+    EXPECT_EQ(detail["value"].toString(), "05");
+    EXPECT_EQ(detail["pc"].toString(), "0410");
+
+    // A condition, and an ignore count: both stop where the loop begins its
+    // 1000th pass (X counts the passes done, modulo 256).
+    for (const char* breakpoint : {"0409:[0011] == 3 && [0010] == e7 && x == e7", "0409::999"}) {
+        run = Simq(loop + Args{"--break", breakpoint, "--run", "--json"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        json = Json(run.lines.back());
+        EXPECT_EQ(json["stop_reason"].toString(), "condition") << breakpoint;
+        EXPECT_EQ(json["units"][0]["registers"]["X"].toString().toStdString(), "E7") << breakpoint;
+    }
+    run = Simq(loop + Args{"--break", "0409:a == ", "--run"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("condition 'a =='"), std::string::npos) << run.err;
+
+    // Back 1000 instructions and forward again: the same registers and memory.
+    run = Simq(loop + Args{"--history", "on", "--limit-instructions", "5000", "--run", "--regs",
+                           "--exec", "D 0000 20", "--step-back", "1000", "--regs", "--step", "1000",
+                           "--regs", "--exec", "D 0000 20"});
+    ASSERT_EQ(run.exitCode, 1) << run.err;
+    // Registers, two dump lines; registers back; registers, two dump lines.
+    ASSERT_EQ(run.lines.size(), 7u) << run.out;
+    EXPECT_NE(run.lines[3], run.lines[0]);
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(run.lines[4 + i], run.lines[i]);
+    // The history holds no more than it was asked to.
+    run = Simq(loop + Args{"--history", "10", "--limit-instructions", "100", "--run", "--step-back",
+                           "50"});
+    EXPECT_NE(run.err.find("only 10 instructions"), std::string::npos) << run.err;
+
+    // The profile: counts that add up to the instructions run.
+    const std::string csv = Path("profile.csv");
+    run = Simq(loop + Args{"--profile", csv, "--limit-instructions", "2000", "--run", "--json"});
+    ASSERT_EQ(run.exitCode, 1) << run.err;
+    const std::vector<std::string> rows = Lines(Read(csv));
+    ASSERT_GT(rows.size(), 10u);
+    EXPECT_EQ(rows[0], "unit,address,count,percent,instruction");
+    int64_t sum = 0;
+    for (size_t i = 1; i < rows.size(); ++i)
+        sum += std::stoll(rows[i].substr(rows[i].find(',', 2) + 1));
+    EXPECT_EQ(sum, Json(run.lines.back())["instructions"].toInteger());
+
+    // The debug file goes with the workspace file.
+    const std::string work = Path("debug.sqw");
+    run = Simq(loop + Args{"--watch", "w:0010=05", "--break", "0409:x == 7", "--save", work});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(Read(work + ".debug.json").find("w:0010=05"), std::string::npos);
+    run = Simq({work, "--run", "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Json(run.lines.back())["stop_reason"].toString(), "watchpoint");
+    // A broken one is reported; the workspace still opens and runs.
+    Write("debug.sqw.debug.json", "{\"version\": 1, \"watchpoints\": 5}");
+    run = Simq({work, "--limit-instructions", "10", "--run"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.err.find("not a debug file"), std::string::npos) << run.err;
+}

@@ -149,6 +149,39 @@ TEST(AssemblerTest, ExpressionsForOtherCallers) {
     EXPECT_EQ(error.message, "the expression nests too deeply");
 }
 
+TEST(AssemblerTest, ConditionSyntaxNamesBeforeNumbersAndMemory) {
+    // A register A and a flag C, which read as numbers elsewhere; memory
+    // holds address + 1 below 10000.
+    const NameResolver names = [](std::string_view name, int64_t& value) {
+        if (name != "a" && name != "C") return ENameLookup::kUndefined;
+        value = name == "a" ? 0x10 : 1;
+        return ENameLookup::kFound;
+    };
+    SExpressionOptions options;
+    options.namesBeforeNumbers = true;
+    options.memory = [](uint64_t address, int64_t& value) {
+        value = static_cast<int64_t>(address + 1);
+        return address < 0x10000;
+    };
+    const struct {
+        const char* text;
+        bool withOptions;
+        int64_t value;  // -1: an error
+    } cases[] = {
+        {"a == 10 && C", true, 1}, {"ab + c", true, 0xAB + 0xC}, {"[0200] + [[10]]", true, 0x213},
+        {"[10000]", true, -1},     {"[0200", true, -1},          {"a", false, 0xA},
+        {"[0200]", false, -1},
+    };
+    for (const auto& c : cases) {
+        SExpressionValue value;
+        SExpressionError error;
+        const bool ok = c.withOptions ? CExpression::Evaluate(c.text, names, options, value, error)
+                                      : CExpression::Evaluate(c.text, names, value, error);
+        EXPECT_EQ(ok, c.value >= 0) << c.text << ": " << error.message;
+        if (ok) EXPECT_EQ(value.value, c.value) << c.text;
+    }
+}
+
 TEST(AssemblerTest, SymbolFilesInBothFormatsLoadAndResolve) {
     CSymbols symbols;
     std::string error;

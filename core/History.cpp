@@ -1,0 +1,103 @@
+#include "core/History.h"
+
+#include "core/Devices.h"
+
+void CHistory::SetLimits(const SHistoryLimits& limits) {
+    m_limits = limits;
+    while (m_records > m_limits.instructions ||
+           (m_records > 0 && (m_tail - m_head) * sizeof(uint32_t) > m_limits.bytes))
+        DropOldest();
+    Publish();
+}
+
+void CHistory::Clear() {
+    m_ring.clear();
+    m_ring.shrink_to_fit();
+    m_mask = 0;
+    m_head = m_tail = m_records = 0;
+    m_valid = false;
+    Publish();
+}
+
+void CHistory::MakeRoom() {
+    const uint64_t size = m_ring.size();
+    // An open record alone may still need room: the ring grows for it.
+    if (size < kMinWords || (size * 2 * sizeof(uint32_t) <= m_limits.bytes) || m_records == 0) {
+        const uint64_t grown = size < kMinWords ? kMinWords : size * 2;
+        std::vector<uint32_t> ring(grown);
+        for (uint64_t position = m_head; position != m_tail; ++position)
+            ring[position & (grown - 1)] = m_ring[position & m_mask];
+        m_ring.swap(ring);
+        m_mask = grown - 1;
+        return;
+    }
+    DropOldest();
+}
+
+void CHistory::DropOldest() {
+    if (m_records == 0) return;
+    m_head += m_ring[m_head & m_mask] + 2;
+    --m_records;
+}
+
+void CHistory::Publish() {
+    m_count = m_records;
+    m_bytes = (m_tail - m_head) * sizeof(uint32_t);
+}
+
+bool CHistory::Undo(CMpu& unit, CDevices& bus) {
+    if (m_records == 0) return false;
+    const size_t registers = unit.GetRegisterInfo().size();
+    const size_t count = registers + unit.GetCounterInfo().size();
+    // The changes lead back from the state after the newest step, m_before:
+    // whatever was edited since it goes back there first.
+    if (m_before.size() != count) return false;
+    std::vector<uint64_t> state = m_before;
+    const uint64_t words = m_ring[(m_tail - 1) & m_mask];
+    const uint64_t start = m_tail - 1 - words;
+    struct SByte {
+        uint32_t address;
+        uint8_t old;
+    };
+    std::vector<SByte> bytes;
+    for (uint64_t position = start; position < m_tail - 1;) {
+        const uint32_t word = m_ring[position++ & m_mask];
+        if ((word & kMemoryEntry) == kMemoryEntry) {
+            bytes.push_back({m_ring[position++ & m_mask], static_cast<uint8_t>(word)});
+        } else if (word & kWholeEntry) {
+            const size_t index = word & 0xFFFF;
+            const uint64_t low = m_ring[position++ & m_mask];
+            const uint64_t high = m_ring[position++ & m_mask];
+            if (index < count) state[index] = high << 32 | low;
+        } else if (word >> kIndexShift == kPackedIndex) {
+            for (size_t k = 0; k < kPackedCounters; ++k) {
+                if (registers + k < count) state[registers + k] -= word >> (6 * k) & 63;
+            }
+        } else {
+            const size_t index = word >> kIndexShift;
+            // Sign-extended from 25 bits.
+            const uint64_t delta =
+                static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(word << 7) >> 7));
+            if (index < count) state[index] -= delta;
+        }
+    }
+    // Newest first, so that a byte written twice by the step ends with the
+    // value it had before it.
+    for (auto byte = bytes.rbegin(); byte != bytes.rend(); ++byte)
+        bus.WriteLocked(byte->address, byte->old, 1, true);
+    for (size_t i = 0; i < count; ++i) {
+        const uint64_t now =
+            i < registers ? unit.GetRegisterValue(i) : unit.GetCounterValue(i - registers);
+        if (now == state[i]) continue;
+        if (i < registers)
+            unit.RestoreRegisterValue(i, static_cast<uint32_t>(state[i]));
+        else
+            unit.RestoreCounterValue(i - registers, state[i]);
+    }
+    m_before = std::move(state);
+    m_valid = false;
+    m_tail = start - 1;  // before the opening count
+    --m_records;
+    Publish();
+    return true;
+}
