@@ -44,16 +44,6 @@ constexpr int kTraceListingWidth = 24;
 // Nobody answers the Generate Interrupt dialog of a run here: cancelled.
 const SInterruptRequest kNoInterrupt{};
 
-template <class Base>
-std::string ClassNames(const CClassRegistry<Base>& registry) {
-    std::string names;
-    for (int i = 0; i < registry.GetCount(); ++i) {
-        if (!names.empty()) names += ", ";
-        names += registry.GetAt(i).name;
-    }
-    return names;
-}
-
 }  // namespace
 
 // Writes a line per instruction a unit executes: slot, address, listing (or

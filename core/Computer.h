@@ -222,6 +222,19 @@ public:
     // Never hold the bus lock while calling it.
     void PauseRunThread();
     void ResumeRunThread();
+    // PauseRunThread for its lifetime.
+    class CRunThreadPause {
+    public:
+        explicit CRunThreadPause(CComputer& computer) : m_computer(computer) {
+            m_computer.PauseRunThread();
+        }
+        ~CRunThreadPause() { m_computer.ResumeRunThread(); }
+        CRunThreadPause(const CRunThreadPause&) = delete;
+        CRunThreadPause& operator=(const CRunThreadPause&) = delete;
+
+    private:
+        CComputer& m_computer;
+    };
 
     // Run commands. All act on the active unit except Run All and Stop All;
     // without an active unit (a blank system) they do nothing. A command

@@ -56,18 +56,6 @@ uint32_t SizeMask(uint32_t size) {
     return size >= 4 ? 0xFFFFFFFFu : (1u << (8 * size)) - 1;
 }
 
-// Holds the run thread while the debugger's tables change.
-class CHold {
-public:
-    explicit CHold(CComputer& computer) : m_computer(computer) { m_computer.PauseRunThread(); }
-    ~CHold() { m_computer.ResumeRunThread(); }
-    CHold(const CHold&) = delete;
-    CHold& operator=(const CHold&) = delete;
-
-private:
-    CComputer& m_computer;
-};
-
 }  // namespace
 
 bool ParseWatchpoint(std::string_view text, SWatchpoint& watch, std::string& error) {
@@ -146,7 +134,7 @@ bool CDebugger::HasConditionCompiler() {
 }
 
 void CDebugger::Clear() {
-    CHold hold(m_computer);
+    CComputer::CRunThreadPause hold(m_computer);
     m_watchpoints.clear();
     for (auto& conditions : m_conditions)
         conditions.clear();
@@ -205,20 +193,20 @@ void CDebugger::Rewire() {
 // --- Watchpoints ---------------------------------------------------------------
 
 void CDebugger::AddWatchpoint(const SWatchpoint& watch) {
-    CHold hold(m_computer);
+    CComputer::CRunThreadPause hold(m_computer);
     m_watchpoints.push_back(watch);
     Rewire();
 }
 
 void CDebugger::RemoveWatchpoint(size_t index) {
-    CHold hold(m_computer);
+    CComputer::CRunThreadPause hold(m_computer);
     if (index < m_watchpoints.size())
         m_watchpoints.erase(m_watchpoints.begin() + static_cast<ptrdiff_t>(index));
     Rewire();
 }
 
 void CDebugger::SetWatchpoints(std::vector<SWatchpoint> watches) {
-    CHold hold(m_computer);
+    CComputer::CRunThreadPause hold(m_computer);
     m_watchpoints = std::move(watches);
     Rewire();
 }
@@ -297,7 +285,7 @@ bool CDebugger::SetCondition(int slot, uint32_t address, const std::string& cond
         compiled = Compiler()(text, *units->GetAt(slot), reason);
         if (!compiled) return fail("condition '" + text + "': " + reason);
     }
-    CHold hold(m_computer);
+    CComputer::CRunThreadPause hold(m_computer);
     auto& conditions = m_conditions[Index(slot)];
     if (text.empty() && ignoreCount == 0) {
         conditions.erase(address);
@@ -331,7 +319,7 @@ std::map<uint32_t, SBreakpointCondition> CDebugger::GetConditions(int slot) cons
 }
 
 void CDebugger::ClearConditions(int slot) {
-    CHold hold(m_computer);
+    CComputer::CRunThreadPause hold(m_computer);
     m_conditions[Index(slot)].clear();
 }
 
@@ -353,7 +341,7 @@ EStopReason CDebugger::BreakpointReached(int slot, CMpu& unit) {
 // --- History ----------------------------------------------------------------------
 
 void CDebugger::SetHistoryEnabled(bool enabled) {
-    CHold hold(m_computer);
+    CComputer::CRunThreadPause hold(m_computer);
     if (enabled == m_historyEnabled) return;
     m_historyEnabled = enabled;
     for (auto& history : m_history) {
@@ -364,7 +352,7 @@ void CDebugger::SetHistoryEnabled(bool enabled) {
 }
 
 void CDebugger::SetHistoryLimits(const SHistoryLimits& limits) {
-    CHold hold(m_computer);
+    CComputer::CRunThreadPause hold(m_computer);
     m_historyLimits = limits;
     for (auto& history : m_history)
         history.SetLimits(limits);
@@ -376,7 +364,7 @@ uint64_t CDebugger::StepBack(int slot, uint64_t count) {
     if (!units || !bus || slot < 0 || slot >= units->GetCount()) return 0;
     CMpu& unit = *units->GetAt(slot);
     if (unit.IsRunning() || unit.GetAnimationRate() != 0) return 0;
-    CHold hold(m_computer);
+    CComputer::CRunThreadPause hold(m_computer);
     uint64_t undone = 0;
     while (undone < count && m_history[Index(slot)].Undo(unit, *bus))
         ++undone;
@@ -389,7 +377,7 @@ uint64_t CDebugger::RunBack(int slot) {
     if (!units || !bus || slot < 0 || slot >= units->GetCount()) return 0;
     CMpu& unit = *units->GetAt(slot);
     if (unit.IsRunning() || unit.GetAnimationRate() != 0) return 0;
-    CHold hold(m_computer);
+    CComputer::CRunThreadPause hold(m_computer);
     uint64_t undone = 0;
     while (m_history[Index(slot)].Undo(unit, *bus)) {
         ++undone;
@@ -401,14 +389,14 @@ uint64_t CDebugger::RunBack(int slot) {
 // --- Profiles ---------------------------------------------------------------------
 
 void CDebugger::SetProfileEnabled(bool enabled) {
-    CHold hold(m_computer);
+    CComputer::CRunThreadPause hold(m_computer);
     if (enabled == m_profileEnabled) return;
     m_profileEnabled = enabled;
     Rewire();
 }
 
 void CDebugger::ResetProfiles() {
-    CHold hold(m_computer);
+    CComputer::CRunThreadPause hold(m_computer);
     for (auto& profile : m_profile)
         profile.Clear();
 }

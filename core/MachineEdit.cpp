@@ -31,18 +31,6 @@ std::string ClassNames(const CClassRegistry<Base>& registry) {
     return names;
 }
 
-// Holds the run thread for its lifetime (none while the workspace has none).
-class CHold {
-public:
-    explicit CHold(CComputer& computer) : m_computer(computer) { m_computer.PauseRunThread(); }
-    ~CHold() { m_computer.ResumeRunThread(); }
-    CHold(const CHold&) = delete;
-    CHold& operator=(const CHold&) = delete;
-
-private:
-    CComputer& m_computer;
-};
-
 // The checks every device setting passes, whether it is added or edited.
 bool CheckDeviceSettings(const SDeviceSettings& settings, bool memory, std::string* error) {
     if (settings.from > settings.to) {
@@ -109,7 +97,7 @@ bool CComputer::AddUnit(const std::string& className, const std::string& name, u
     unit->Reset();
     unit->SetIrqMask(irqMask & 0x7FFF);
     {
-        const CHold hold(*this);
+        const CComputer::CRunThreadPause hold(*this);
         if (!m_units->Add(unit)) return Refuse(error, "the workspace has eight units already");
     }
     created.release();
@@ -137,7 +125,7 @@ bool CComputer::RemoveUnit(int slot, std::string* error) {
         }
     }
     {
-        const CHold hold(*this);
+        const CComputer::CRunThreadPause hold(*this);
         m_units->Remove(unit);
     }
     for (CMpu* moved : animating)
@@ -156,7 +144,7 @@ bool CComputer::EditUnit(int slot, const std::string& name, uint32_t irqMask, st
     if (name.empty()) return Refuse(error, kNameAndClassNeededText);
     CMpu* unit = m_units->GetAt(slot);
     {
-        const CHold hold(*this);
+        const CComputer::CRunThreadPause hold(*this);
         unit->SetName(name);
         unit->SetIrqMask(0);
         unit->Reset();
