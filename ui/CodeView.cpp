@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QScrollBar>
+#include <algorithm>
+#include <cmath>
 
 #include "core/Mpu.h"
 #include "core/Mpus.h"
@@ -119,6 +121,7 @@ void CCodeView::paintEvent(QPaintEvent*) {
     // Breakpoint dots in the margin, also on the program counter's green line.
     const CMpu* unit = m_controller.Unit(Slot());
     if (!unit) return;
+    DrawHeat(painter, *unit);
     const uint32_t scale = std::max<uint32_t>(1, unit->GetAddressScale());
     const int lineHeight = LineHeight();
     const int size = std::max(4, std::min(lineHeight, CharWidth() * kMarginColumns) - 4);
@@ -132,6 +135,56 @@ void CCodeView::paintEvent(QPaintEvent*) {
             painter.drawEllipse(QRect(2, y + (lineHeight - size) / 2, size, size));
         y += lineHeight;
     }
+}
+
+QString CCodeView::CompactCount(uint64_t count) {
+    if (count < 10'000) return QString::number(count);
+    static const char* const kSuffixes[] = {"k", "M", "G", "T", "P", "E"};
+    double value = static_cast<double>(count);
+    int suffix = -1;
+    while (value >= 999.5 && suffix < 5) {
+        value /= 1000.0;
+        ++suffix;
+    }
+    return QString::number(value, 'f', value < 9.95 ? 1 : 0) + kSuffixes[suffix];
+}
+
+QColor CCodeView::HeatColour(uint64_t count, uint64_t total) {
+    if (count == 0 || total == 0) return {};
+    // By the share of the unit's instructions, on a log scale from one in
+    // ten thousand or less (pale yellow) to a quarter or more (deep red).
+    const double share = static_cast<double>(count) / static_cast<double>(total);
+    const double heat = std::clamp((std::log10(share) + 4.0) / 3.4, 0.0, 1.0);
+    return QColor::fromHsvF(0.16 * (1.0 - heat), 0.25 + 0.65 * heat, 1.0);
+}
+
+void CCodeView::DrawHeat(QPainter& painter, const CMpu& unit) {
+    const CDebugger& debugger = m_controller.Debugger();
+    const CProfile& profile = debugger.Profile(Slot());
+    const uint64_t total = profile.GetTotal();
+    if (!debugger.IsProfileEnabled() && total == 0) return;
+    const uint32_t scale = std::max<uint32_t>(1, unit.GetAddressScale());
+    const int lineHeight = LineHeight();
+    const int width = kHeatColumns * CharWidth();
+    const int left = viewport()->width() - width;
+    painter.setFont(m_font);
+    const QFontMetrics metrics(m_font);
+    int y = 0;
+    for (const SListingLine& line : m_listing->Lines()) {
+        if (!line.label.empty()) y += lineHeight;
+        const uint64_t count = profile.GetCount(line.address / scale);
+        const QRect cell(left, y, width, lineHeight);
+        painter.fillRect(cell,
+                         count ? HeatColour(count, total) : palette().color(QPalette::Window));
+        if (count) {
+            painter.setPen(Qt::black);
+            painter.drawText(cell.adjusted(0, 0, -CharWidth() / 2, 0),
+                             Qt::AlignRight | Qt::AlignVCenter, CompactCount(count));
+        }
+        y += lineHeight;
+    }
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawLine(left, 0, left, viewport()->height());
 }
 
 void CCodeView::keyPressEvent(QKeyEvent* event) {

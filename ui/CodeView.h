@@ -11,6 +11,7 @@
 #include "tools/CodeListing.h"
 
 class CController;
+class CMpu;
 class QPrinter;
 
 class CCodeView final : public QAbstractScrollArea {
@@ -22,6 +23,14 @@ public:
     static inline const QColor kLabelColour{0, 0, 160};
     // Columns of the margin drawn left of the listing's column 0.
     static constexpr int kMarginColumns = 2;
+    // Columns of the heat column drawn at the right edge while the unit's
+    // profile counts (or holds counts).
+    static constexpr int kHeatColumns = 7;
+
+    // A count in at most five characters ("9999", "12k", "3.4M").
+    static QString CompactCount(uint64_t count);
+    // The heat column's colour for an address executed count times of total.
+    static QColor HeatColour(uint64_t count, uint64_t total);
 
     CCodeView(CController& controller, int slot, QWidget* parent = nullptr);
     ~CCodeView() override;
@@ -60,6 +69,7 @@ protected:
 private:
     void FitLines();
     void OnScrollAction(int action);
+    void DrawHeat(QPainter& painter, const CMpu& unit);
     void RunCommand(ERunCommand command, int slot);
 
     CController& m_controller;

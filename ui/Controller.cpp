@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
+#include <algorithm>
 
+#include "core/DebugSidecar.h"
 #include "core/Devices.h"
 #include "core/Mpu.h"
 #include "core/Mpus.h"
@@ -12,6 +14,7 @@
 #include "core/WorkspaceFile.h"
 #include "system/StandardSystems.h"
 #include "tools/Assembler.h"
+#include "tools/BreakpointCondition.h"
 
 CController::CController(QWidget* window, QObject* parent)
     : QObject(parent),
@@ -20,6 +23,7 @@ CController::CController(QWidget* window, QObject* parent)
       m_host(new CQtHost(window)),
       m_computer(std::make_unique<CComputer>(m_host)) {
     m_host->setParent(this);
+    if (!CDebugger::HasConditionCompiler()) InstallBreakpointConditions();
     m_host->Attach(m_computer.get());
     m_host->SetPrompter(m_prompter);
     connect(m_host, &CQtHost::viewsUpdated, this, &CController::OnHint);
@@ -105,12 +109,31 @@ bool CController::OpenDocument(const QString& path) {
         return false;
     }
     m_path = path;
+    LoadSidecar();
     m_computer->SetModifiedFlag(false);
     CheckUnits(true);
     emit documentChanged();
+    emit debugAidsChanged();
     emit viewsUpdated(0);
     emit runStateChanged();
     return true;
+}
+
+void CController::LoadSidecar() {
+    // The debugging aids are an extra: a bad sidecar is reported, the
+    // workspace stays open.
+    std::string error;
+    const bool read = LoadDebugSidecar(*m_computer, m_path.toStdString(), error);
+    if (!error.empty()) {
+        const QString name =
+            QFileInfo(QString::fromStdString(DebugSidecarPath(m_path.toStdString()))).fileName();
+        m_prompter->ShowMessage(
+            read ? QString("Some debugging aids in %1 were skipped: %2")
+                       .arg(name, QString::fromStdString(error))
+                 : QString("The debugging aids in %1 could not be read and were left out: %2")
+                       .arg(name, QString::fromStdString(error)),
+            EMessageIcon::Exclamation);
+    }
 }
 
 bool CController::SaveDocument(const QString& path) {
@@ -122,6 +145,11 @@ bool CController::SaveDocument(const QString& path) {
     m_path = path;
     m_computer->SetModifiedFlag(false);
     emit documentChanged();
+    if (!SaveDebugSidecar(*m_computer, path.toStdString(), error))
+        m_prompter->ShowMessage(
+            QString("The workspace was saved, but its debugging aids were not: %1")
+                .arg(QString::fromStdString(error)),
+            EMessageIcon::Exclamation);
     return true;
 }
 
@@ -347,6 +375,158 @@ bool CController::LoadSymbols(const QString& path) {
                         .arg(unit->Symbols().Size() - before)
                         .arg(QFileInfo(path).fileName()));
     return true;
+}
+
+// --- Debugging aids -------------------------------------------------------------
+
+void CController::AidsChanged() {
+    // Kept in the sidecar, which is saved with the workspace.
+    m_computer->SetModifiedFlag(true);
+    emit debugAidsChanged();
+    m_computer->UpdateAllViews(0);
+}
+
+bool CController::AddWatchpoint(const QString& text, int slot) {
+    SWatchpoint watch;
+    std::string error;
+    if (!ParseWatchpoint(text.trimmed().toStdString(), watch, error)) {
+        m_prompter->ShowMessage(
+            QString("%1 is not a watchpoint: %2\n\nWrite r, w or rw, a colon, the first "
+                    "address, optionally -last address and =value or !=value, in hexadecimal "
+                    "(w:0200-02FF=05).")
+                .arg(text.trimmed(), QString::fromStdString(error)),
+            EMessageIcon::Exclamation);
+        return false;
+    }
+    watch.slot = slot;
+    if (std::find(Debugger().GetWatchpoints().begin(), Debugger().GetWatchpoints().end(), watch) !=
+        Debugger().GetWatchpoints().end()) {
+        m_prompter->ShowMessage("Watchpoint already defined.", EMessageIcon::Exclamation);
+        return false;
+    }
+    Debugger().AddWatchpoint(watch);
+    AidsChanged();
+    return true;
+}
+
+void CController::RemoveWatchpoint(size_t index) {
+    if (index >= Debugger().GetWatchpoints().size()) return;
+    Debugger().RemoveWatchpoint(index);
+    AidsChanged();
+}
+
+bool CController::SetBreakpointCondition(int slot, uint32_t address, const QString& condition,
+                                         uint32_t ignoreCount) {
+    std::string error;
+    if (!Debugger().SetCondition(slot, address, condition.toStdString(), ignoreCount, &error)) {
+        m_prompter->ShowMessage(QString::fromStdString(error), EMessageIcon::Exclamation);
+        return false;
+    }
+    AidsChanged();
+    return true;
+}
+
+void CController::SetHistoryEnabled(bool enabled) {
+    if (enabled == Debugger().IsHistoryEnabled()) return;
+    Debugger().SetHistoryEnabled(enabled);
+    AidsChanged();
+}
+
+void CController::SetHistoryLimits(const SHistoryLimits& limits) {
+    Debugger().SetHistoryLimits(limits);
+    AidsChanged();
+}
+
+void CController::SetProfileEnabled(bool enabled) {
+    if (enabled == Debugger().IsProfileEnabled()) return;
+    Debugger().SetProfileEnabled(enabled);
+    AidsChanged();
+}
+
+void CController::ResetProfiles() {
+    Debugger().ResetProfiles();
+    emit debugAidsChanged();
+    m_computer->UpdateAllViews(0);
+}
+
+bool CController::SaveProfile(const QString& path) {
+    std::string error;
+    if (!Debugger().WriteProfileCsv(path.toStdString(), error)) {
+        m_prompter->ShowMessage(QString::fromStdString(error), EMessageIcon::Stop);
+        return false;
+    }
+    emit statusText(QString("Profile saved to %1").arg(QFileInfo(path).fileName()));
+    return true;
+}
+
+uint64_t CController::StepBack(uint64_t count) {
+    const int slot = ActiveSlot();
+    CMpu* unit = ActiveUnit();
+    if (!unit) return 0;
+    if (IsRunning(slot)) {
+        m_prompter->ShowMessage("Stop the processor before stepping back.",
+                                EMessageIcon::Exclamation);
+        return 0;
+    }
+    if (!Debugger().IsHistoryEnabled()) {
+        m_prompter->ShowMessage(
+            "History is off, so there is nothing to step back through. Turn on Run > Record "
+            "History, then run or step the program.",
+            EMessageIcon::Exclamation);
+        return 0;
+    }
+    const uint64_t undone =
+        count == 0 ? Debugger().RunBack(slot) : Debugger().StepBack(slot, count);
+    ++m_stopCount;
+    m_computer->RefreshUnit(slot);
+    FlushViews();
+    emit runStateChanged();
+    if (undone == 0) {
+        emit statusText("No history left to step back through");
+        return 0;
+    }
+    const QString pc =
+        QString("%1")
+            .arg(unit->GetPC(), unit->GetAddressMask() > 0xFFFF ? 6 : 4, 16, QLatin1Char('0'))
+            .toUpper();
+    emit statusText(QString("Stepped back %1 instruction%2 to %3; device side effects (keys "
+                            "taken, timers, displays) are not undone")
+                        .arg(undone)
+                        .arg(undone == 1 ? "" : "s")
+                        .arg(pc));
+    return undone;
+}
+
+uint64_t CController::RunBack() {
+    return StepBack(0);
+}
+
+QString CController::DescribeStop(int slot, EStopReason reason) const {
+    const CMpu* unit = Unit(slot);
+    const QString who =
+        slot == CComputer::kRunLimitSlot ? QString("All processors")
+        : unit ? QString("MPU%1 %2").arg(slot).arg(QString::fromStdString(unit->GetName()))
+               : QString("MPU%1").arg(slot);
+    QString text = who + " stopped: " + StopReasonText(reason);
+    if (!unit) return text;
+    const auto hex = [unit](uint32_t value, int digits = 0) {
+        if (digits == 0) digits = unit->GetAddressMask() > 0xFFFF ? 6 : 4;
+        return QString("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
+    };
+    text += " at " + hex(unit->GetPC());
+    const SStopDetail detail = m_computer->Debugger().GetStopDetail(slot);
+    if (reason == EStopReason::kWatchpoint && detail.reason == reason) {
+        text +=
+            QString(": %1 %2 %3 %4 by the instruction at %5")
+                .arg(detail.access == kWatchRead ? "read" : "wrote")
+                .arg(hex(detail.value, static_cast<int>(2 * std::max<uint32_t>(1, detail.size))))
+                .arg(detail.access == kWatchRead ? "from" : "to")
+                .arg(hex(detail.address))
+                .arg(hex(detail.instruction));
+    } else if (reason == EStopReason::kCondition && detail.reason == reason) {
+        text += QString(" (hit %1)").arg(detail.hits);
+    }
+    return text;
 }
 
 // --- Notices ------------------------------------------------------------------

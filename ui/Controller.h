@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/Computer.h"
+#include "core/Debugger.h"
 #include "core/Device.h"
 #include "ui/Prompter.h"
 #include "ui/QtHost.h"
@@ -88,6 +89,26 @@ public:
     // active unit's symbols.
     bool LoadSymbols(const QString& path);
 
+    // Debugging aids of the workspace (watchpoints, breakpoint conditions,
+    // history, profiles); kept beside the workspace file in its sidecar.
+    CDebugger& Debugger() { return m_computer->Debugger(); }
+    // Each returns false with the reason shown when nothing changed.
+    bool AddWatchpoint(const QString& text, int slot);
+    void RemoveWatchpoint(size_t index);
+    bool SetBreakpointCondition(int slot, uint32_t address, const QString& condition,
+                                uint32_t ignoreCount);
+    void SetHistoryEnabled(bool enabled);
+    void SetHistoryLimits(const SHistoryLimits& limits);
+    void SetProfileEnabled(bool enabled);
+    void ResetProfiles();
+    bool SaveProfile(const QString& path);
+    // Step Back and Run Back on the active unit, which must be stopped; the
+    // instructions undone (0: none, and the user has been told why).
+    uint64_t StepBack(uint64_t count = 1);
+    uint64_t RunBack();
+    // "MPU0 6502 stopped: ..." with what a watchpoint saw or a condition's hits.
+    QString DescribeStop(int slot, EStopReason reason) const;
+
     // Passes on the change notifications gathered so far (tests; the timer
     // does it while units run).
     void FlushViews();
@@ -107,6 +128,8 @@ signals:
     void documentChanged();
     void activeUnitChanged(const QString& name);
     void runLimitsChanged();
+    // Watchpoints, conditions, or the history and profile switches changed.
+    void debugAidsChanged();
     // A line for the status bar's message pane.
     void statusText(const QString& text);
     // A run stopped (slot, or CComputer::kRunLimitSlot for a run limit), and why.
@@ -129,6 +152,9 @@ private:
     void AfterCommand();
     // Tells the views when the unit set changed (always with force).
     void CheckUnits(bool force = false);
+    // The debugging aids changed: the sidecar needs saving with the workspace.
+    void AidsChanged();
+    void LoadSidecar();
     void LiveTick();
 
     std::unique_ptr<CPrompter> m_ownPrompter;

@@ -1,5 +1,7 @@
 #include "ui/Dialogs.h"
 
+#include <algorithm>
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -142,6 +144,37 @@ void CRunLimitsDialog::accept() {
     const QString problem = Problem();
     if (!problem.isEmpty()) return Refuse(this, problem);
     QDialog::accept();
+}
+
+// --- History limits -------------------------------------------------------------
+
+CHistoryLimitsDialog::CHistoryLimitsDialog(const SHistoryLimits& limits, QWidget* parent)
+    : QDialog(parent), instructions(new QSpinBox(this)), megabytes(new QSpinBox(this)) {
+    setWindowTitle("History Limits");
+    instructions->setRange(1, kMaxInstructionsMillions * 1000);
+    instructions->setSuffix(" thousand");
+    instructions->setGroupSeparatorShown(true);
+    instructions->setValue(static_cast<int>(
+        std::clamp<uint64_t>(limits.instructions / 1000, 1, kMaxInstructionsMillions * 1000)));
+    megabytes->setRange(1, kMaxMegabytes);
+    megabytes->setSuffix(" MB");
+    megabytes->setValue(
+        static_cast<int>(std::clamp<uint64_t>(limits.bytes >> 20, 1, kMaxMegabytes)));
+    auto* form = new QFormLayout(this);
+    form->addRow("&Instructions per unit:", instructions);
+    form->addRow("&Memory per unit:", megabytes);
+    form->addRow(
+        new QLabel("The oldest instructions are forgotten first when either limit is "
+                   "reached.",
+                   this));
+    form->addRow(OkCancel(this));
+}
+
+SHistoryLimits CHistoryLimitsDialog::Limits() const {
+    SHistoryLimits limits;
+    limits.instructions = static_cast<uint64_t>(instructions->value()) * 1000;
+    limits.bytes = static_cast<uint64_t>(megabytes->value()) << 20;
+    return limits;
 }
 
 // --- Address ------------------------------------------------------------------

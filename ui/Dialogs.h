@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "core/Computer.h"
+#include "core/History.h"
 #include "core/Host.h"
 
 class QButtonGroup;
@@ -63,6 +64,21 @@ public:
 
 protected:
     void accept() override;
+};
+
+// "History Limits": how many instructions each unit's history keeps, and in
+// how much memory; the oldest records go first when either is reached.
+class CHistoryLimitsDialog final : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kMaxInstructionsMillions = 1000;
+    static constexpr int kMaxMegabytes = 16384;
+
+    explicit CHistoryLimitsDialog(const SHistoryLimits& limits, QWidget* parent = nullptr);
+    SHistoryLimits Limits() const;
+
+    QSpinBox* instructions;  // thousands
+    QSpinBox* megabytes;
 };
 
 // "Address": one text field, read as hexadecimal by the code window.

@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "core/BreakpointList.h"
@@ -300,6 +301,14 @@ CBreakpointForm::CBreakpointForm(CController& controller, int slot, QWidget* par
       secondsField(new QLineEdit(this)),
       instructions(new QCheckBox("Instructions", this)),
       instructionsField(new QLineEdit(this)),
+      condition(new QLineEdit(this)),
+      ignore(new QSpinBox(this)),
+      hits(new QLabel(this)),
+      apply(new QPushButton("A&pply", this)),
+      watches(new QListWidget(this)),
+      watch(new QLineEdit(this)),
+      addWatch(new QPushButton("+", this)),
+      removeWatch(new QPushButton("-", this)),
       m_list(std::make_unique<CBreakpointList>(controller.Workspace(), slot)) {
     list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     address->setPlaceholderText("address (hex)");
@@ -309,6 +318,27 @@ CBreakpointForm::CBreakpointForm(CController& controller, int slot, QWidget* par
     const int buttonWidth = QFontMetrics(font()).horizontalAdvance("MM") + 16;
     add->setFixedWidth(buttonWidth);
     remove->setFixedWidth(buttonWidth);
+    addWatch->setFixedWidth(buttonWidth);
+    removeWatch->setFixedWidth(buttonWidth);
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    condition->setFont(fixed);
+    condition->setPlaceholderText("always, or e.g. a == 10 && [0200] != 0");
+    condition->setToolTip(
+        "Stop only when this holds: registers, flags, [address] for a byte of "
+        "memory, numbers in hexadecimal, the assembler's operators");
+    ignore->setRange(0, 0x7FFFFFFF);
+    ignore->setToolTip(
+        "Times the breakpoint is passed over, with its condition holding, before "
+        "it stops the processor");
+    apply->setToolTip("Give the selected breakpoint this condition and ignore count");
+    watches->setFont(fixed);
+    watch->setFont(fixed);
+    watch->setPlaceholderText("w:0200-02FF=05");
+    watch->setToolTip(
+        "r (reads), w (writes) or rw, a colon, the first address, optionally "
+        "-last address and =value or !=value, all in hexadecimal");
+    addWatch->setToolTip("Add the watchpoint for this processor");
+    removeWatch->setToolTip("Remove the selected watchpoint");
     secondsField->setMaximumWidth(120);
     instructionsField->setMaximumWidth(120);
     secondsField->setValidator(new QIntValidator(0, 0x7FFFFFFF, secondsField));
@@ -322,6 +352,30 @@ CBreakpointForm::CBreakpointForm(CController& controller, int slot, QWidget* par
     entry->addWidget(remove);
     layout->addLayout(entry);
     layout->addWidget(list, 1);
+    auto* selected = new QGroupBox("Selected Breakpoint", this);
+    auto* conditionGrid = new QGridLayout(selected);
+    auto* conditionLabel = new QLabel("&Condition:", selected);
+    conditionLabel->setBuddy(condition);
+    auto* ignoreLabel = new QLabel("I&gnore count:", selected);
+    ignoreLabel->setBuddy(ignore);
+    conditionGrid->addWidget(conditionLabel, 0, 0);
+    conditionGrid->addWidget(condition, 0, 1, 1, 3);
+    conditionGrid->addWidget(ignoreLabel, 1, 0);
+    conditionGrid->addWidget(ignore, 1, 1);
+    conditionGrid->addWidget(hits, 1, 2);
+    conditionGrid->addWidget(apply, 1, 3);
+    conditionGrid->setColumnStretch(2, 1);
+    layout->addWidget(selected);
+    auto* watchGroup = new QGroupBox("Watchpoints", this);
+    auto* watchLayout = new QVBoxLayout(watchGroup);
+    auto* watchEntry = new QHBoxLayout;
+    watchEntry->addWidget(watch, 1);
+    watchEntry->addWidget(addWatch);
+    watchEntry->addWidget(removeWatch);
+    watchLayout->addLayout(watchEntry);
+    watchLayout->addWidget(watches);
+    watches->setMinimumHeight(3 * QFontMetrics(fixed).height());
+    layout->addWidget(watchGroup, 1);
     auto* limits = new QGroupBox("Break After", this);
     auto* grid = new QGridLayout(limits);
     grid->addWidget(seconds, 0, 0);
@@ -340,6 +394,22 @@ CBreakpointForm::CBreakpointForm(CController& controller, int slot, QWidget* par
         m_list->Remove(list->currentRow());
         Fill();
     });
+    connect(list, &QListWidget::currentRowChanged, this, &CBreakpointForm::ShowCondition);
+    connect(apply, &QPushButton::clicked, this, &CBreakpointForm::ApplyCondition);
+    connect(condition, &QLineEdit::returnPressed, this, &CBreakpointForm::ApplyCondition);
+    connect(addWatch, &QPushButton::clicked, this, [this] {
+        if (m_controller.AddWatchpoint(watch->text(), m_slot)) watch->clear();
+    });
+    connect(watch, &QLineEdit::returnPressed, addWatch, &QPushButton::click);
+    connect(removeWatch, &QPushButton::clicked, this, [this] {
+        const int row = watches->currentRow();
+        if (row >= 0 && static_cast<size_t>(row) < m_watchIndex.size())
+            m_controller.RemoveWatchpoint(m_watchIndex[static_cast<size_t>(row)]);
+    });
+    connect(&controller, &CController::debugAidsChanged, this, [this] {
+        Fill();
+        FillWatches();
+    });
     connect(seconds, &QCheckBox::toggled, this, &CBreakpointForm::ApplyLimits);
     connect(instructions, &QCheckBox::toggled, this, &CBreakpointForm::ApplyLimits);
     connect(secondsField, &QLineEdit::editingFinished, this, &CBreakpointForm::ApplyLimits);
@@ -347,6 +417,7 @@ CBreakpointForm::CBreakpointForm(CController& controller, int slot, QWidget* par
     connect(&controller, &CController::runLimitsChanged, this, &CBreakpointForm::ShowLimits);
     m_list->Refresh();
     Fill();
+    FillWatches();
     ShowLimits();
 }
 
@@ -354,15 +425,72 @@ CBreakpointForm::~CBreakpointForm() = default;
 
 void CBreakpointForm::Fill() {
     const int row = list->currentRow();
+    const QSignalBlocker block(list);
     list->clear();
-    for (const std::string& entry : m_list->GetEntries())
-        list->addItem(QString::fromStdString(entry));
+    for (const std::string& entry : m_list->GetEntries()) {
+        QString text = QString::fromStdString(entry);
+        const std::optional<uint32_t> address = CBreakpointList::ParseAddress(entry);
+        if (const auto info =
+                address ? m_controller.Debugger().GetCondition(m_slot, *address) : std::nullopt) {
+            if (!info->condition.empty()) text += "  if " + QString::fromStdString(info->condition);
+            if (info->ignoreCount != 0) text += QString("  ignore %1").arg(info->ignoreCount);
+            text += QString("  hits %1").arg(info->hits);
+        }
+        list->addItem(text);
+    }
     list->setCurrentRow(std::min(row, list->count() - 1));
+    ShowCondition();
+}
+
+std::optional<uint32_t> CBreakpointForm::SelectedAddress() const {
+    const int row = list->currentRow();
+    const auto& entries = m_list->GetEntries();
+    if (row < 0 || static_cast<size_t>(row) >= entries.size()) return std::nullopt;
+    return CBreakpointList::ParseAddress(entries[static_cast<size_t>(row)]);
+}
+
+void CBreakpointForm::ShowCondition() {
+    const std::optional<uint32_t> address = SelectedAddress();
+    for (QWidget* widget : std::initializer_list<QWidget*>{condition, ignore, apply})
+        widget->setEnabled(address.has_value());
+    const auto info =
+        address ? m_controller.Debugger().GetCondition(m_slot, *address) : std::nullopt;
+    // A field being typed in keeps its text.
+    if (!condition->hasFocus())
+        condition->setText(info ? QString::fromStdString(info->condition) : QString());
+    if (!ignore->hasFocus()) ignore->setValue(info ? static_cast<int>(info->ignoreCount) : 0);
+    hits->setText(info ? QString("Hits: %1").arg(info->hits) : QString());
+}
+
+void CBreakpointForm::ApplyCondition() {
+    const std::optional<uint32_t> address = SelectedAddress();
+    if (!address) return;
+    if (m_controller.SetBreakpointCondition(m_slot, *address, condition->text(),
+                                            static_cast<uint32_t>(ignore->value())))
+        condition->clearFocus();
+}
+
+void CBreakpointForm::FillWatches() {
+    const int row = watches->currentRow();
+    watches->clear();
+    m_watchIndex.clear();
+    const std::vector<SWatchpoint>& all = m_controller.Debugger().GetWatchpoints();
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (all[i].slot != m_slot && all[i].slot != -1) continue;
+        QString text = QString::fromStdString(FormatWatchpoint(all[i]));
+        if (all[i].slot == -1) text += "  (every unit)";
+        watches->addItem(text);
+        m_watchIndex.push_back(i);
+    }
+    watches->setCurrentRow(std::min(row, watches->count() - 1));
 }
 
 void CBreakpointForm::OnViewsUpdated(unsigned hint) {
     if (hint == 0 || (hint & kHintBreakpoints) != 0) {
         m_list->OnUpdate(hint == 0 ? 0u : uint32_t{kHintBreakpoints});
+        Fill();
+    } else if (!m_controller.Debugger().GetConditions(m_slot).empty()) {
+        // A stop may have counted hits.
         Fill();
     }
     if (hint == 0) ShowLimits();

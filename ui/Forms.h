@@ -4,6 +4,7 @@
 // on every refresh; none keeps processor state beyond what it shows.
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "ui/UnitDebug.h"
@@ -15,6 +16,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QSpinBox;
 
 class CUnitForm : public QWidget {
     Q_OBJECT
@@ -79,7 +81,8 @@ private:
     QPushButton* m_reset = nullptr;
 };
 
-// The breakpoint list with its address field, "&+" and "&-", and the
+// The breakpoint list with its address field, "&+" and "&-"; the selected
+// breakpoint's condition and ignore count; the unit's watchpoints; and the
 // "Break After" controls bound to the workspace's run limits.
 class CBreakpointForm final : public CUnitForm {
     Q_OBJECT
@@ -97,9 +100,28 @@ public:
     QLineEdit* secondsField;
     QCheckBox* instructions;
     QLineEdit* instructionsField;
+    // The selected breakpoint's condition ("a == 10 && [0200] != 0") and
+    // ignore count, taken by "Apply" or Enter.
+    QLineEdit* condition;
+    QSpinBox* ignore;
+    QLabel* hits;
+    QPushButton* apply;
+    // Watchpoints of this unit ("w:0200-02FF=05") and of every unit.
+    QListWidget* watches;
+    QLineEdit* watch;
+    QPushButton* addWatch;
+    QPushButton* removeWatch;
+
+    // The breakpoint address of the selected entry, if any.
+    std::optional<uint32_t> SelectedAddress() const;
+    void ApplyCondition();
 
 private:
     void Fill();
+    void FillWatches();
+    void ShowCondition();
     void ApplyLimits();
     std::unique_ptr<CBreakpointList> m_list;
+    // The workspace's watchpoint index of each row of watches.
+    std::vector<size_t> m_watchIndex;
 };

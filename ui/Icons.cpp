@@ -8,6 +8,8 @@
 namespace {
 
 const QColor kBlue(30, 90, 200);
+// The reverse commands' colour.
+const QColor kAmber(210, 120, 10);
 
 QIcon Draw(const std::function<void(QPainter&)>& paint) {
     QIcon icon;
@@ -115,6 +117,31 @@ QIcon RunIcon(ERunIcon which) {
                 p.fillPath(bolt, QColor(250, 200, 30));
                 p.setPen(QPen(QColor(170, 120, 0), 1.5));
                 p.drawPath(bolt);
+            });
+        case ERunIcon::kStepBack:
+            return Draw([](QPainter& p) {
+                CodeLines(p);
+                // Back up one line: a hooked arrow curling upwards.
+                p.setPen(QPen(kAmber, 3, Qt::SolidLine, Qt::RoundCap));
+                QPainterPath hook;
+                hook.moveTo(10, 27);
+                hook.cubicTo(2, 27, 2, 13, 6, 12);
+                p.setBrush(Qt::NoBrush);
+                p.drawPath(hook);
+                ArrowHead(p, QPointF(6, 4), -90, kAmber);
+            });
+        case ERunIcon::kRunBack:
+            return Draw([](QPainter& p) {
+                QPainterPath triangle;
+                triangle.moveTo(25, 4);
+                triangle.lineTo(4, 16);
+                triangle.lineTo(25, 28);
+                triangle.closeSubpath();
+                p.fillPath(triangle, kAmber);
+                p.setPen(QPen(kAmber.darker(140), 1.5));
+                p.drawPath(triangle);
+                p.setPen(QPen(kAmber.darker(140), 3));
+                p.drawLine(QPointF(29, 4), QPointF(29, 28));
             });
         case ERunIcon::kBreakpoint:
             return Draw([](QPainter& p) {

@@ -12,7 +12,9 @@ enum class ERunIcon {
     kInterrupt,
     kBreakpoint,
     kRunAll,
-    kStopAll
+    kStopAll,
+    kStepBack,
+    kRunBack
 };
 
 QIcon RunIcon(ERunIcon which);

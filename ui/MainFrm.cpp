@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPageSetupDialog>
@@ -36,6 +37,7 @@
 #include "ui/DisplayWindow.h"
 #include "ui/Forms.h"
 #include "ui/HelpWindow.h"
+#include "ui/HotSpots.h"
 #include "ui/Icons.h"
 #include "ui/KeyState.h"
 
@@ -105,16 +107,10 @@ CMainFrame::CMainFrame(CSettings* settings, QWidget* parent)
     });
     connect(m_controller, &CController::liveRefresh, this, &CMainFrame::OnLiveRefresh);
     connect(m_controller, &CController::runStopped, this, [this](int slot, EStopReason reason) {
-        const CMpu* unit = m_controller->Unit(slot);
-        const QString who =
-            slot == CComputer::kRunLimitSlot ? QString("All processors")
-            : unit ? QString("MPU%1 %2").arg(slot).arg(QString::fromStdString(unit->GetName()))
-                   : QString("MPU%1").arg(slot);
-        QString text = who + " stopped: " + StopReasonText(reason);
-        if (unit)
-            text += " at " + QString("%1").arg(unit->GetPC(), 4, 16, QLatin1Char('0')).toUpper();
-        statusBar()->showMessage(text);
+        statusBar()->showMessage(m_controller->DescribeStop(slot, reason));
     });
+    connect(m_controller, &CController::debugAidsChanged, this, &CMainFrame::UpdateDebugActions);
+    connect(m_controller, &CController::documentChanged, this, &CMainFrame::UpdateDebugActions);
     connect(m_controller, &CController::frameReady, this,
             [](CDevice* device) { DeviceUi::FrameReady(*device); });
     // A click on a display window's pixel dumps the memory behind it.
@@ -139,6 +135,7 @@ CMainFrame::CMainFrame(CSettings* settings, QWidget* parent)
     ApplySavedPanes();
     UpdateTitle();
     UpdateActions();
+    UpdateDebugActions();
     qApp->installEventFilter(this);
     auto* keys = new QTimer(this);
     connect(keys, &QTimer::timeout, this, &CMainFrame::UpdateKeyIndicators);
@@ -301,6 +298,39 @@ void CMainFrame::BuildActions() {
         connect(action, &QAction::triggered, this, [c, rate] { c->Animate(rate); });
     }
 
+    run("Step &Back",
+        "Undo the last instruction from the history (device side effects are not undone)\n"
+        "Step Back",
+        {QKeySequence(Qt::CTRL | Qt::Key_F8)}, ERunIcon::kStepBack, [c] { c->StepBack(); });
+    run("Run Bac&k",
+        "Undo instructions from the history back to the previous breakpoint (device side "
+        "effects are not undone)\nRun Back",
+        {QKeySequence(Qt::CTRL | Qt::Key_F5)}, ERunIcon::kRunBack, [c] { c->RunBack(); });
+    QAction* history = MakeAction(
+        "Record &History",
+        "Record each instruction's changes so that it can be undone with Step Back\nHistory");
+    history->setCheckable(true);
+    connect(history, &QAction::triggered, this, [c](bool on) { c->SetHistoryEnabled(on); });
+    connect(MakeAction("History &Limits...",
+                       "Set how many instructions and how much memory the history keeps\n"
+                       "History Limits"),
+            &QAction::triggered, this, &CMainFrame::OnHistoryLimits);
+    QAction* profile =
+        MakeAction("&Profile Execution", "Count how often each address is executed\nProfile");
+    profile->setCheckable(true);
+    connect(profile, &QAction::triggered, this, [c](bool on) { c->SetProfileEnabled(on); });
+    connect(MakeAction("Hot &Spots", "Show the most executed addresses of the profile\nHot Spots"),
+            &QAction::triggered, this, &CMainFrame::ShowHotSpots);
+    connect(MakeAction("&Reset Profile", "Clear every unit's execution counts\nReset Profile"),
+            &QAction::triggered, c, &CController::ResetProfiles);
+    connect(MakeAction("Save Profile &As...",
+                       "Save every unit's execution counts as a CSV file\nSave Profile"),
+            &QAction::triggered, this, [this] {
+                const QString path = QFileDialog::getSaveFileName(
+                    this, "Save Profile As", "profile.csv", "CSV files (*.csv);;All files (*)");
+                if (!path.isEmpty()) m_controller->SaveProfile(path);
+            });
+
     QAction* command =
         MakeAction("&Command Window", "Show or hide the command window\nCommand Window");
     command->setCheckable(true);
@@ -363,6 +393,9 @@ void CMainFrame::BuildMenus() {
     add(run, {"&Run", "Run All", "&Stop", "Stop All", "", "St&ep Into", "&Bounce Over", "Step &Out",
               "", "Generate &Interrupt", "&Toggle Breakpoint", "", "&Animate 1/1", "Animate 1/10",
               "Animate 1/100"});
+    QMenu* debug = menuBar()->addMenu("De&bug");
+    add(debug, {"Step &Back", "Run Bac&k", "", "Record &History", "History &Limits...", "",
+                "&Profile Execution", "Hot &Spots", "&Reset Profile", "Save Profile &As..."});
     QMenu* view = menuBar()->addMenu("&View");
     for (EPane pane : {kCode, kBreakpoints, kRegisters, kStatistics}) {
         const char* label = pane == kCode          ? "&Code Window"
@@ -399,6 +432,9 @@ void CMainFrame::BuildToolbars() {
     for (const char* label : {"St&ep Into", "&Bounce Over", "Step &Out", "&Run", "&Stop",
                               "Generate &Interrupt", "&Toggle Breakpoint"})
         execution->addAction(Action(label));
+    execution->addSeparator();
+    for (const char* label : {"Step &Back", "Run Bac&k"})
+        execution->addAction(Action(label));
     QToolBar* processors = addToolBar("Processors");
     processors->setObjectName("ProcessorBar");
     for (int slot = 0; slot < kPaneUnits; ++slot) {
@@ -413,6 +449,71 @@ void CMainFrame::BuildToolbars() {
     m_toolbars = {file, execution, processors};
     for (QToolBar* bar : m_toolbars)
         bar->setIconSize(QSize(24, 24));
+}
+
+void CMainFrame::UpdateDebugActions() {
+    const CDebugger& debugger = m_controller->Debugger();
+    Action("Record &History")->setChecked(debugger.IsHistoryEnabled());
+    Action("&Profile Execution")->setChecked(debugger.IsProfileEnabled());
+    ShowHistorySize();
+    if (m_hotSpots) m_hotSpots->Refresh();
+    ForEachView([](QWidget* view) {
+        if (auto* code = qobject_cast<CCodeView*>(view)) code->viewport()->update();
+    });
+}
+
+void CMainFrame::ShowHistorySize() {
+    const CDebugger& debugger = m_controller->Debugger();
+    m_history->setVisible(debugger.IsHistoryEnabled());
+    if (!debugger.IsHistoryEnabled()) return;
+    const int slot = m_controller->ActiveSlot();
+    const CHistory& history = debugger.History(slot);
+    const double megabytes = static_cast<double>(history.GetBytes()) / (1 << 20);
+    m_history->setText(QString(" History: %1 instr, %2 MB ")
+                           .arg(QLocale().toString(static_cast<qulonglong>(history.GetCount())))
+                           .arg(megabytes, 0, 'f', 1));
+    m_history->setToolTip(
+        QString("Instructions of MPU%1 that Step Back can undo, and the memory they take (at "
+                "most %2 instructions and %3 MB; Debug > History Limits)")
+            .arg(slot)
+            .arg(QLocale().toString(
+                static_cast<qulonglong>(debugger.GetHistoryLimits().instructions)))
+            .arg(debugger.GetHistoryLimits().bytes >> 20));
+}
+
+void CMainFrame::ShowHotSpots() {
+    if (!m_hotSpotsDock) {
+        m_hotSpots = new CHotSpots(*m_controller, [this](int slot, uint32_t pc) {
+            const CMpu* unit = m_controller->Unit(slot);
+            if (!unit) return;
+            if (!(VisibleMask(slot) & kCode)) TogglePane(slot, kCode);
+            if (CCodeView* view = CodeView(slot)) {
+                const uint32_t scale = std::max<uint32_t>(1, unit->GetAddressScale());
+                view->Listing().ViewAddress(QString::number(pc * scale, 16).toStdString());
+                view->viewport()->update();
+                view->setFocus();
+            }
+        });
+        m_hotSpotsDock = new QDockWidget("Hot Spots", this);
+        m_hotSpotsDock->setObjectName("HotSpots");
+        m_hotSpotsDock->setWidget(m_hotSpots);
+        // Beside the command window, as a tab of its own.
+        addDockWidget(dockWidgetArea(m_commandDock), m_hotSpotsDock);
+        if (!m_commandDock->isFloating()) tabifyDockWidget(m_commandDock, m_hotSpotsDock);
+        connect(m_controller, &CController::activeUnitChanged, m_hotSpots, &CHotSpots::Refresh);
+        connect(m_controller, &CController::viewsUpdated, m_hotSpots, [this](unsigned) {
+            if (m_hotSpotsDock->isVisible() && !m_controller->AnyBusy()) m_hotSpots->Refresh();
+        });
+    }
+    m_hotSpots->Refresh();
+    m_hotSpotsDock->show();
+    m_hotSpotsDock->raise();
+}
+
+void CMainFrame::OnHistoryLimits() {
+    CHistoryLimitsDialog dialog(m_controller->Debugger().GetHistoryLimits(), this);
+    if (dialog.exec() == QDialog::Accepted) m_controller->SetHistoryLimits(dialog.Limits());
+    ShowHistorySize();
 }
 
 void CMainFrame::BuildStatusBar() {
@@ -431,6 +532,10 @@ void CMainFrame::BuildStatusBar() {
     m_unitName->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_unitName->setMinimumWidth(m_unitName->fontMetrics().horizontalAdvance("XXXXXXXXXXXXXXXX"));
     statusBar()->addPermanentWidget(m_unitName);
+    m_history = new QLabel(this);
+    m_history->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_history->hide();
+    statusBar()->insertPermanentWidget(0, m_history);
     statusBar()->showMessage("Ready");
 }
 
@@ -831,6 +936,10 @@ void CMainFrame::OnLiveRefresh() {
             if (auto* form = qobject_cast<CUnitForm*>(view)) form->OnLiveRefresh();
         }
     }
+    ShowHistorySize();
+    // The hot spots sort every counted address: a few times a second is enough.
+    if (m_hotSpotsDock && m_hotSpotsDock->isVisible() && ++m_hotSpotsTicks % 8 == 0)
+        m_hotSpots->Refresh();
 }
 
 void CMainFrame::ForEachView(const std::function<void(QWidget*)>& visit) {
@@ -849,7 +958,8 @@ void CMainFrame::UpdateActions() {
     const CMpu* unit = m_controller->ActiveUnit();
     const bool animating = unit && unit->GetAnimationRate() != 0;
     const bool running = unit && unit->IsRunning();
-    for (const char* label : {"&Run", "St&ep Into", "&Bounce Over", "Step &Out"})
+    for (const char* label :
+         {"&Run", "St&ep Into", "&Bounce Over", "Step &Out", "Step &Back", "Run Bac&k"})
         Action(label)->setEnabled(hasUnit && !activeBusy);
     Action("&Stop")->setEnabled(activeBusy);
     Action("Run All")->setEnabled(count > 0);

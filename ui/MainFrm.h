@@ -14,6 +14,7 @@
 
 class CCodeView;
 class CCommandWindow;
+class CHotSpots;
 class CUnitForm;
 class QActionGroup;
 class QDockWidget;
@@ -77,6 +78,9 @@ public:
     void LoadFile(const QString& path, uint32_t loadAddress);
     void ViewAddress(const QString& text);
     void ShowHelp();
+    // The hot-spots list of the active unit's profile, in a pane of its own.
+    void ShowHotSpots();
+    CHotSpots* HotSpots() const { return m_hotSpots; }
     // Writes the layout and display settings to the store.
     void SaveSettings();
 
@@ -122,6 +126,11 @@ private:
     void OnRunLimits();
     void OnFont();
     void OnAbout();
+    void OnHistoryLimits();
+    // The Debug menu's check marks, the history's size and the hot spots
+    // follow the debugging aids.
+    void UpdateDebugActions();
+    void ShowHistorySize();
     void ApplySavedPanes();
     // After the configuration dialogs: menus and panes follow the machine.
     void AfterMachineEdit();
@@ -153,4 +162,8 @@ private:
     QList<QPointer<QDockWidget>> m_unplaced;
     bool m_layoutRestored = false;
     int m_liveCursor = 0;
+    QLabel* m_history = nullptr;
+    CHotSpots* m_hotSpots = nullptr;
+    QDockWidget* m_hotSpotsDock = nullptr;
+    unsigned m_hotSpotsTicks = 0;
 };

@@ -73,6 +73,8 @@ private slots:
             {"&Bounce Over", {QKeySequence("Shift+F8")}},
             {"Step &Out", {QKeySequence("Ctrl+Shift+F8")}},
             {"&Toggle Breakpoint", {QKeySequence("F9")}},
+            {"Step &Back", {QKeySequence("Ctrl+F8")}},
+            {"Run Bac&k", {QKeySequence("Ctrl+F5")}},
         };
         for (const SItem& item : items) {
             QAction* action = window->Action(item.label);
@@ -87,6 +89,8 @@ private slots:
             "&Device|Edit &Configuration|&Processing Units",
             "&Run|&Run|Run All|&Stop|Stop All|St&ep Into|&Bounce Over|Step &Out|Generate "
             "&Interrupt|&Toggle Breakpoint|&Animate 1/1|Animate 1/10|Animate 1/100",
+            "De&bug|Step &Back|Run Bac&k|Record &History|History &Limits...|&Profile "
+            "Execution|Hot &Spots|&Reset Profile|Save Profile &As...",
             "&View|&Code Window|&Breakpoints|&Register Window|&Statistics|&Command "
             "Window|&Address|Global Run Limits|&Machine Code|&Font|&Toolbar|&Status Bar",
             "&Help|&Help Topics|&About simQuorvex..."};

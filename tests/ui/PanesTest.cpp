@@ -28,21 +28,7 @@ class PanesTest : public QObject {
 
     // A blank workspace: one unit of class and 64 KiB of RAM from 0.
     CMpu& Machine(const char* unitClass) {
-        m_controller = std::make_unique<CController>(nullptr);
-        m_prompter = CScriptedPrompter();
-        m_controller->SetPrompter(&m_prompter);
-        CComputer& computer = m_controller->Workspace();
-        computer.NewContents();
-        computer.StartRunThread();
-        SDeviceSettings ram;
-        ram.className = "CRam";
-        ram.name = "RAM";
-        ram.to = 0xFFFF;
-        ram.size = 0x10000;
-        std::string error;
-        if (!computer.AddDevice(ram, &error) || !computer.AddUnit(unitClass, "cpu", 0, &error))
-            qFatal("%s", error.c_str());
-        computer.SetActiveProcessor(0);
+        m_controller = BlankMachine(unitClass, m_prompter);
         return *m_controller->Unit(0);
     }
     static uint32_t Register(const CMpu& unit, const char* name) {

@@ -3,6 +3,11 @@
 #include <QStringList>
 #include <deque>
 
+#include <memory>
+#include <string>
+
+#include "core/Computer.h"
+#include "ui/Controller.h"
 #include "ui/Prompter.h"
 
 class CScriptedPrompter final : public CPrompter {
@@ -38,3 +43,25 @@ public:
         return systemType;
     }
 };
+
+// A controller on a blank workspace with one unit of unitClass (slot 0,
+// active) and 64 KiB of RAM from 0, answering through prompter.
+inline std::unique_ptr<CController> BlankMachine(const char* unitClass,
+                                                 CScriptedPrompter& prompter) {
+    auto controller = std::make_unique<CController>(nullptr);
+    prompter = CScriptedPrompter();
+    controller->SetPrompter(&prompter);
+    CComputer& computer = controller->Workspace();
+    computer.NewContents();
+    computer.StartRunThread();
+    SDeviceSettings ram;
+    ram.className = "CRam";
+    ram.name = "RAM";
+    ram.to = 0xFFFF;
+    ram.size = 0x10000;
+    std::string error;
+    if (!computer.AddDevice(ram, &error) || !computer.AddUnit(unitClass, "cpu", 0, &error))
+        qFatal("%s", error.c_str());
+    computer.SetActiveProcessor(0);
+    return controller;
+}
