@@ -2,11 +2,14 @@
 
 #include <QContextMenuEvent>
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMenu>
 #include <QPainter>
 #include <QPrinter>
 #include <QScrollBar>
+#include <QToolTip>
 #include <algorithm>
 #include <cmath>
 
@@ -239,20 +242,49 @@ void CCodeView::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
     if (event->button() != Qt::LeftButton) return;
     if (event->position().x() >= kMarginColumns * CharWidth()) return;
-    // The row clicked, counting the label rows above it.
-    const int row = static_cast<int>(event->position().y()) / LineHeight();
-    const SListingLine* clicked = nullptr;
-    int top = 0;
-    for (const SListingLine& line : m_listing->Lines()) {
-        top += line.label.empty() ? 0 : 1;
-        if (top == row) clicked = &line;
-        if (top >= row) break;
-        ++top;
-    }
+    const SListingLine* clicked = LineAt(static_cast<int>(event->position().y()));
     const CMpu* unit = m_controller.Unit(Slot());
     if (!clicked || !unit) return;
     const uint32_t scale = std::max<uint32_t>(1, unit->GetAddressScale());
     m_controller.ToggleBreakpointAt(Slot(), clicked->address / scale);
+}
+
+const SListingLine* CCodeView::LineAt(int y) const {
+    // The row at y, counting the label rows above it.
+    const int row = y / LineHeight();
+    int top = 0;
+    for (const SListingLine& line : m_listing->Lines()) {
+        top += line.label.empty() ? 0 : 1;
+        if (top == row) return &line;
+        if (top >= row) break;
+        ++top;
+    }
+    return nullptr;
+}
+
+bool CCodeView::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QAbstractScrollArea::viewportEvent(event);
+    // Over the heat column: the exact count and its share.
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const CMpu* unit = m_controller.Unit(Slot());
+    const SListingLine* line = LineAt(help->pos().y());
+    const CProfile& profile = m_controller.Debugger().Profile(Slot());
+    if (!unit || !line || profile.GetTotal() == 0 ||
+        help->pos().x() < viewport()->width() - kHeatColumns * CharWidth()) {
+        QToolTip::hideText();
+        event->ignore();
+        return true;
+    }
+    const uint64_t count =
+        profile.GetCount(line->address / std::max<uint32_t>(1, unit->GetAddressScale()));
+    QToolTip::showText(help->globalPos(),
+                       QString("%1 executions, %2% of the unit's instructions")
+                           .arg(QLocale().toString(static_cast<qulonglong>(count)))
+                           .arg(100.0 * static_cast<double>(count) /
+                                    static_cast<double>(profile.GetTotal()),
+                                0, 'f', 2),
+                       viewport());
+    return true;
 }
 
 void CCodeView::contextMenuEvent(QContextMenuEvent* event) {

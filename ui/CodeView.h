@@ -63,6 +63,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
@@ -70,6 +71,8 @@ private:
     void FitLines();
     void OnScrollAction(int action);
     void DrawHeat(QPainter& painter, const CMpu& unit);
+    // The listing line drawn at y of the viewport, if any.
+    const SListingLine* LineAt(int y) const;
     void RunCommand(ERunCommand command, int slot);
 
     CController& m_controller;
