@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QScrollBar>
+#include <bit>
 
 #include "core/Mpu.h"
 #include "core/Mpus.h"
@@ -202,9 +203,37 @@ void CCodeView::mousePressEvent(QMouseEvent* event) {
     m_controller.ToggleBreakpointAt(Slot(), clicked->address / scale);
 }
 
+const SListingLine* CCodeView::LineAt(int y) const {
+    // Label lines take a row of their own above their line.
+    const int row = y / LineHeight();
+    int top = 0;
+    for (const SListingLine& line : m_listing->Lines()) {
+        top += line.label.empty() ? 0 : 1;
+        if (top == row) return &line;
+        if (top > row) break;
+        ++top;
+    }
+    return nullptr;
+}
+
 void CCodeView::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction("View &Address", this, &CCodeView::AskViewAddress);
+    const SListingLine* line = LineAt(event->pos().y());
+    const CMpu* unit = m_controller.Unit(Slot());
+    QAction* memory = menu.addAction("Show in &Memory");
+    if (line && unit) {
+        const uint32_t address = line->address & unit->GetAddressMask();
+        const int digits =
+            std::max(4, (static_cast<int>(std::bit_width(unit->GetAddressMask())) + 3) / 4);
+        memory->setText(
+            QString("Show %1 in &Memory")
+                .arg(QString("%1").arg(address, digits, 16, QLatin1Char('0')).toUpper()));
+        connect(memory, &QAction::triggered, this,
+                [this, address] { emit memoryRequested(Slot(), address); });
+    } else {
+        memory->setEnabled(false);
+    }
     menu.exec(event->globalPos());
 }
 

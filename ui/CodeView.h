@@ -47,6 +47,10 @@ public:
     static void DrawListing(QPainter& painter, const CCodeListing& listing, const QRect& area,
                             const QFont& font, const QColor& text, const QColor& background);
 
+signals:
+    // The context menu's "Show in Memory": the unit's memory at address.
+    void memoryRequested(int slot, uint32_t address);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -59,6 +63,8 @@ protected:
 
 private:
     void FitLines();
+    // The listing line drawn at viewport height y, or nullptr.
+    const SListingLine* LineAt(int y) const;
     void OnScrollAction(int action);
     void RunCommand(ERunCommand command, int slot);
 

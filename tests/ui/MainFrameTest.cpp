@@ -87,7 +87,7 @@ private slots:
             "&Device|Edit &Configuration|&Processing Units",
             "&Run|&Run|Run All|&Stop|Stop All|St&ep Into|&Bounce Over|Step &Out|Generate "
             "&Interrupt|&Toggle Breakpoint|&Animate 1/1|Animate 1/10|Animate 1/100",
-            "&View|&Code Window|&Breakpoints|&Register Window|&Statistics|&Command "
+            "&View|&Code Window|&Breakpoints|&Register Window|&Statistics|M&emory|&Command "
             "Window|&Address|Global Run Limits|&Machine Code|&Font|&Toolbar|&Status Bar",
             "&Help|&Help Topics|&About simQuorvex..."};
         QStringList menus;
