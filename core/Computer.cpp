@@ -8,7 +8,8 @@
 #include "core/ViewHint.h"
 
 CComputer::CComputer(CHost* host)
-    : m_host(host ? host : &CNullHost::Instance()), m_debugger(std::make_unique<CDebugger>(*this)) {}
+    : m_host(host ? host : &CNullHost::Instance()),
+      m_debugger(std::make_unique<CDebugger>(*this)) {}
 
 CComputer::~CComputer() {
     DeleteContents();
@@ -73,6 +74,16 @@ void CComputer::SetActiveProcessor(uint32_t index) {
 
 uint32_t CComputer::Read(uint32_t address, uint32_t size) const {
     return m_devices ? m_devices->Read(address, size) : 0xFFFFFFFF;
+}
+
+void CComputer::Peek(uint32_t address, std::span<int16_t> bytes) const {
+    if (!m_devices) {
+        std::fill(bytes.begin(), bytes.end(), int16_t{-1});
+        return;
+    }
+    std::lock_guard guard(m_devices->Lock());
+    for (size_t n = 0; n < bytes.size(); ++n)
+        bytes[n] = static_cast<int16_t>(m_devices->PeekHeld(address + static_cast<uint32_t>(n)));
 }
 
 uint32_t CComputer::Write(uint32_t address, uint32_t value, uint32_t size, bool force) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -136,6 +137,10 @@ public:
 
     uint32_t Read(uint32_t address, uint32_t size) const;
     uint32_t Write(uint32_t address, uint32_t value, uint32_t size, bool force);
+    // The bytes from address on as memory devices hold them, read without a
+    // device's side effects: -1 where no memory holds the address (a device
+    // register or nothing). One bus lock for the whole range: keep it short.
+    void Peek(uint32_t address, std::span<int16_t> bytes) const;
 
     // A host timer expired: 0x4000-0x4007 animate a unit, others go to the devices.
     void OnTimer(uint32_t id);

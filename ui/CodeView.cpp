@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QToolTip>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "core/Mpu.h"
@@ -277,19 +278,34 @@ bool CCodeView::viewportEvent(QEvent* event) {
     }
     const uint64_t count =
         profile.GetCount(line->address / std::max<uint32_t>(1, unit->GetAddressScale()));
-    QToolTip::showText(help->globalPos(),
-                       QString("%1 executions, %2% of the unit's instructions")
-                           .arg(QLocale().toString(static_cast<qulonglong>(count)))
-                           .arg(100.0 * static_cast<double>(count) /
-                                    static_cast<double>(profile.GetTotal()),
-                                0, 'f', 2),
-                       viewport());
+    QToolTip::showText(
+        help->globalPos(),
+        QString("%1 executions, %2% of the unit's instructions")
+            .arg(QLocale().toString(static_cast<qulonglong>(count)))
+            .arg(100.0 * static_cast<double>(count) / static_cast<double>(profile.GetTotal()), 0,
+                 'f', 2),
+        viewport());
     return true;
 }
 
 void CCodeView::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction("View &Address", this, &CCodeView::AskViewAddress);
+    const SListingLine* line = LineAt(event->pos().y());
+    const CMpu* unit = m_controller.Unit(Slot());
+    QAction* memory = menu.addAction("Show in &Memory");
+    if (line && unit) {
+        const uint32_t address = line->address & unit->GetAddressMask();
+        const int digits =
+            std::max(4, (static_cast<int>(std::bit_width(unit->GetAddressMask())) + 3) / 4);
+        memory->setText(
+            QString("Show %1 in &Memory")
+                .arg(QString("%1").arg(address, digits, 16, QLatin1Char('0')).toUpper()));
+        connect(memory, &QAction::triggered, this,
+                [this, address] { emit memoryRequested(Slot(), address); });
+    } else {
+        memory->setEnabled(false);
+    }
     menu.exec(event->globalPos());
 }
 

@@ -56,6 +56,10 @@ public:
     static void DrawListing(QPainter& painter, const CCodeListing& listing, const QRect& area,
                             const QFont& font, const QColor& text, const QColor& background);
 
+signals:
+    // The context menu's "Show in Memory": the unit's memory at address.
+    void memoryRequested(int slot, uint32_t address);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -69,10 +73,10 @@ protected:
 
 private:
     void FitLines();
+    // The listing line drawn at viewport height y, or nullptr.
+    const SListingLine* LineAt(int y) const;
     void OnScrollAction(int action);
     void DrawHeat(QPainter& painter, const CMpu& unit);
-    // The listing line drawn at y of the viewport, if any.
-    const SListingLine* LineAt(int y) const;
     void RunCommand(ERunCommand command, int slot);
 
     CController& m_controller;

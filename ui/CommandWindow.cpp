@@ -1,7 +1,12 @@
 #include "ui/CommandWindow.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QRegularExpression>
 #include <QTextBlock>
+
+#include "core/StringEx.h"
 
 #include "ui/Controller.h"
 
@@ -95,4 +100,47 @@ void CCommandWindow::keyPressEvent(QKeyEvent* event) {
         default: break;
     }
     QPlainTextEdit::keyPressEvent(event);
+}
+
+std::optional<uint32_t> CCommandWindow::NumberAt(const QPoint& position) const {
+    // A word of letters, digits and "$" that is a hex number as a whole:
+    // "0200", "$0200", "0x0200", not the "c" of "clear".
+    static const QRegularExpression word("[$0-9A-Za-z]+");
+    auto parse = [](const QString& text) -> std::optional<uint32_t> {
+        uint32_t value = 0;
+        if (!ParseHexExact(text.toStdString(), value)) return std::nullopt;
+        return value;
+    };
+    const QTextCursor caret = textCursor();
+    if (caret.hasSelection()) {
+        const QRegularExpressionMatch first = word.match(caret.selectedText());
+        return first.hasMatch() ? parse(first.captured()) : std::nullopt;
+    }
+    const QTextCursor at = cursorForPosition(position);
+    const QString line = at.block().text();
+    const int column = at.positionInBlock();
+    for (QRegularExpressionMatchIterator it = word.globalMatch(line); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        // The caret may stand just after the word.
+        if (column >= match.capturedStart() && column <= match.capturedEnd())
+            return parse(match.captured());
+    }
+    return std::nullopt;
+}
+
+void CCommandWindow::contextMenuEvent(QContextMenuEvent* event) {
+    std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
+    QAction* first = menu->actions().value(0);
+    auto* memory = new QAction("Show in &Memory", menu.get());
+    if (const auto address = NumberAt(event->pos())) {
+        memory->setText(QString("Show %1 in &Memory")
+                            .arg(QString("%1").arg(*address, 4, 16, QLatin1Char('0')).toUpper()));
+        connect(memory, &QAction::triggered, this,
+                [this, a = *address] { emit memoryRequested(a); });
+    } else {
+        memory->setEnabled(false);
+    }
+    menu->insertAction(first, memory);
+    menu->insertSeparator(first);
+    menu->exec(event->globalPos());
 }

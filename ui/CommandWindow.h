@@ -5,6 +5,7 @@
 // the commands entered before (Ctrl+Up and Ctrl+Down always move the caret).
 #include <QPlainTextEdit>
 #include <QStringList>
+#include <optional>
 
 #include "tools/CommandInterpreter.h"
 
@@ -24,8 +25,16 @@ public:
     // Types command on a new last line and runs it, as Enter would.
     void RunCommand(const QString& command);
 
+    // The hex number at position (the first of the selection when there is
+    // one), as the context menu's "Show in Memory" takes it.
+    std::optional<uint32_t> NumberAt(const QPoint& position) const;
+
+signals:
+    void memoryRequested(uint32_t address);
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     bool CaretOnLastLine() const;

@@ -40,6 +40,7 @@
 #include "ui/HotSpots.h"
 #include "ui/Icons.h"
 #include "ui/KeyState.h"
+#include "ui/MemoryView.h"
 
 #ifndef SIMQ_VERSION
 #define SIMQ_VERSION "0"
@@ -53,6 +54,7 @@ const char* PaneName(CMainFrame::EPane pane) {
         case CMainFrame::kBreakpoints: return "Breakpoints";
         case CMainFrame::kCode: return "Code";
         case CMainFrame::kStatistics: return "Statistics";
+        case CMainFrame::kMemory: return "Memory";
     }
     return "";
 }
@@ -64,6 +66,7 @@ int PaneCommandBase(CMainFrame::EPane pane) {
         case CMainFrame::kCode: return 32850;
         case CMainFrame::kBreakpoints: return 32860;
         case CMainFrame::kStatistics: return 32870;
+        case CMainFrame::kMemory: return 32880;
     }
     return 0;
 }
@@ -103,6 +106,7 @@ CMainFrame::CMainFrame(CSettings* settings, QWidget* parent)
         ForEachView([hint](QWidget* view) {
             if (auto* code = qobject_cast<CCodeView*>(view)) code->OnViewsUpdated(hint);
             if (auto* form = qobject_cast<CUnitForm*>(view)) form->OnViewsUpdated(hint);
+            if (auto* memory = qobject_cast<CMemoryView*>(view)) memory->OnViewsUpdated(hint);
         });
     });
     connect(m_controller, &CController::liveRefresh, this, &CMainFrame::OnLiveRefresh);
@@ -397,11 +401,12 @@ void CMainFrame::BuildMenus() {
     add(debug, {"Step &Back", "Run Bac&k", "", "Record &History", "History &Limits...", "",
                 "&Profile Execution", "Hot &Spots", "&Reset Profile", "Save Profile &As..."});
     QMenu* view = menuBar()->addMenu("&View");
-    for (EPane pane : {kCode, kBreakpoints, kRegisters, kStatistics}) {
+    for (EPane pane : {kCode, kBreakpoints, kRegisters, kStatistics, kMemory}) {
         const char* label = pane == kCode          ? "&Code Window"
                             : pane == kBreakpoints ? "&Breakpoints"
                             : pane == kRegisters   ? "&Register Window"
-                                                   : "&Statistics";
+                            : pane == kStatistics  ? "&Statistics"
+                                                   : "M&emory";
         m_paneMenus[PaneIndex(pane)] = view->addMenu(label);
     }
     add(view, {"&Command Window", "", "&Address", "Global Run Limits", "", "&Machine Code", "&Font",
@@ -557,6 +562,8 @@ void CMainFrame::BuildCommandWindow() {
     m_commandDock = new QDockWidget("Command Window", this);
     m_commandDock->setObjectName("CommandWindow");
     m_commandDock->setWidget(m_command);
+    connect(m_command, &CCommandWindow::memoryRequested, this,
+            [this](uint32_t address) { ShowMemory(m_controller->ActiveSlot(), address); });
     addDockWidget(Qt::BottomDockWidgetArea, m_commandDock);
     connect(m_commandDock, &QDockWidget::visibilityChanged, this,
             [this](bool) { Action("&Command Window")->setChecked(!m_commandDock->isHidden()); });
@@ -682,11 +689,14 @@ void CMainFrame::SaveSettings() {
         masks[Index(slot) + 8] = m_groups[Index(slot)].visible;
     }
     m_settings->SetPaneMasks(masks);
-    int number = 0;
-    for (SPaneGroup& group : m_groups)
-        for (QDockWidget* dock : group.docks) {
-            ++number;
+    for (int slot = 0; slot < kPaneUnits; ++slot)
+        for (EPane pane : kPanes) {
+            QDockWidget* dock = Pane(slot, pane);
             if (!dock) continue;
+            // The four first kinds by slot, four numbers a slot; memory panes after them.
+            const size_t index = PaneIndex(pane);
+            const int number =
+                index < 4 ? slot * 4 + static_cast<int>(index) + 1 : kPaneUnits * 4 + slot + 1;
             SPaneSizes sizes = m_settings->PaneSizes(number);
             const Qt::DockWidgetArea area = dockWidgetArea(dock);
             if (dock->isFloating())
@@ -727,6 +737,7 @@ size_t CMainFrame::PaneIndex(EPane pane) {
         case kBreakpoints: return 1;
         case kCode: return 2;
         case kStatistics: return 3;
+        case kMemory: return 4;
     }
     return 0;
 }
@@ -744,6 +755,24 @@ CCodeView* CMainFrame::CodeView(int slot) const {
     return dock ? qobject_cast<CCodeView*>(dock->widget()) : nullptr;
 }
 
+CMemoryView* CMainFrame::MemoryView(int slot) const {
+    QDockWidget* dock = Pane(slot, kMemory);
+    return dock ? qobject_cast<CMemoryView*>(dock->widget()) : nullptr;
+}
+
+void CMainFrame::ShowMemory(int slot, uint32_t address) {
+    if (slot < 0 || slot >= kPaneUnits || !m_controller->Unit(slot)) return;
+    if (!(VisibleMask(slot) & kMemory)) TogglePane(slot, kMemory);
+    if (!GroupFlag(slot)) ToggleGroup(slot);
+    QDockWidget* dock = Pane(slot, kMemory);
+    CMemoryView* view = MemoryView(slot);
+    if (!dock || !view) return;
+    dock->show();
+    dock->raise();
+    view->GoToAddress(address);
+    view->setFocus(Qt::OtherFocusReason);
+}
+
 QString CMainFrame::PaneTitle(int slot, EPane pane) const {
     const CMpu* unit = m_controller->Unit(slot);
     const QString name = unit ? QString::fromStdString(unit->GetName()).left(24) : QString();
@@ -759,6 +788,12 @@ QWidget* CMainFrame::MakePaneView(int slot, EPane pane) {
             auto* view = new CCodeView(*m_controller, slot);
             view->SetListingFont(m_font, m_colour);
             view->SetShowMachineCode(m_showMachineCode);
+            connect(view, &CCodeView::memoryRequested, this, &CMainFrame::ShowMemory);
+            return view;
+        }
+        case kMemory: {
+            auto* view = new CMemoryView(*m_controller, slot);
+            view->SetListingFont(m_font, m_colour);
             return view;
         }
     }
@@ -775,8 +810,10 @@ void CMainFrame::TogglePane(int slot, EPane pane) {
         dock->setObjectName(QString("MPU%1.%2").arg(slot).arg(PaneName(pane)));
         dock->setWidget(MakePaneView(slot, pane));
         dock->installEventFilter(this);
-        const Qt::DockWidgetArea area =
-            pane == kCode ? Qt::TopDockWidgetArea : Qt::LeftDockWidgetArea;
+        // Memory beside the command window, below the code.
+        const Qt::DockWidgetArea area = pane == kCode     ? Qt::TopDockWidgetArea
+                                        : pane == kMemory ? Qt::BottomDockWidgetArea
+                                                          : Qt::LeftDockWidgetArea;
         addDockWidget(area, dock);
         // Without a saved layout a new pane gets its first size.
         const bool restored = m_layoutRestored && restoreDockWidget(dock);
@@ -804,10 +841,14 @@ void CMainFrame::showEvent(QShowEvent* event) {
 void CMainFrame::PlaceNewPanes() {
     // Panes the saved layout did not know: the forms' column wide enough for
     // their fields, the code pane taller than the command window.
-    QList<QDockWidget*> forms, code;
+    QList<QDockWidget*> forms, code, memory;
     for (QDockWidget* dock : std::as_const(m_unplaced)) {
         if (!dock || dock->isFloating() || dock->isHidden()) continue;
-        (dockWidgetArea(dock) == Qt::LeftDockWidgetArea ? forms : code) << dock;
+        const Qt::DockWidgetArea area = dockWidgetArea(dock);
+        (area == Qt::LeftDockWidgetArea     ? forms
+         : area == Qt::BottomDockWidgetArea ? memory
+                                            : code)
+            << dock;
     }
     m_unplaced.clear();
     int formsWidth = 340;
@@ -817,6 +858,18 @@ void CMainFrame::PlaceNewPanes() {
     if (!code.isEmpty()) {
         resizeDocks(code, QList<int>(code.size(), width() - formsWidth - 20), Qt::Horizontal);
         resizeDocks(code, QList<int>(code.size(), height() * 3 / 5), Qt::Vertical);
+    }
+    // A memory pane as wide as its sixteen bytes a row, the command window
+    // beside it giving up the width (a pane resized alone keeps its width).
+    for (QDockWidget* dock : memory) {
+        const int wanted = dock->widget()->sizeHint().width();
+        if (m_commandDock->isVisible() && !m_commandDock->isFloating() &&
+            dockWidgetArea(m_commandDock) == Qt::BottomDockWidgetArea)
+            resizeDocks({m_commandDock, dock},
+                        {std::max(120, m_commandDock->width() + dock->width() - wanted), wanted},
+                        Qt::Horizontal);
+        else
+            resizeDocks({dock}, {wanted}, Qt::Horizontal);
     }
 }
 
@@ -934,6 +987,7 @@ void CMainFrame::OnLiveRefresh() {
             if (!view || view->visibleRegion().isEmpty()) continue;
             if (auto* code = qobject_cast<CCodeView*>(view)) code->OnLiveRefresh();
             if (auto* form = qobject_cast<CUnitForm*>(view)) form->OnLiveRefresh();
+            if (auto* memory = qobject_cast<CMemoryView*>(view)) memory->OnLiveRefresh();
         }
     }
     ShowHistorySize();
@@ -1038,6 +1092,8 @@ void CMainFrame::SetListingFont(const QFont& font, const QColor& colour) {
     m_command->SetListingFont(font, colour);
     ForEachView([this](QWidget* view) {
         if (auto* code = qobject_cast<CCodeView*>(view)) code->SetListingFont(m_font, m_colour);
+        if (auto* memory = qobject_cast<CMemoryView*>(view))
+            memory->SetListingFont(m_font, m_colour);
     });
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The main window: menus, the execution and processor toolbars, the status
 // bar, the command window, and for each of the first eight units a group of
-// four panes (registers, breakpoints, code, statistics) built on first use.
+// five panes (registers, breakpoints, code, statistics, memory) built on
+// first use.
 // Everything it shows is read through the controller.
 #include <QMainWindow>
 #include <QPointer>
@@ -15,6 +16,7 @@
 class CCodeView;
 class CCommandWindow;
 class CHotSpots;
+class CMemoryView;
 class CUnitForm;
 class QActionGroup;
 class QDockWidget;
@@ -26,11 +28,18 @@ class CMainFrame final : public QMainWindow {
     Q_OBJECT
 public:
     // Pane bits of a unit's created and visible masks.
-    enum EPane : uint32_t { kRegisters = 1, kBreakpoints = 2, kCode = 4, kStatistics = 8 };
+    enum EPane : uint32_t {
+        kRegisters = 1,
+        kBreakpoints = 2,
+        kCode = 4,
+        kStatistics = 8,
+        kMemory = 16
+    };
     static constexpr int kPaneUnits = 8;
     // Units besides the active one whose panes one live refresh updates.
     static constexpr int kOtherUnitsPerRefresh = 2;
-    static constexpr std::array<EPane, 4> kPanes = {kRegisters, kBreakpoints, kCode, kStatistics};
+    static constexpr std::array<EPane, 5> kPanes = {kRegisters, kBreakpoints, kCode, kStatistics,
+                                                    kMemory};
 
     // settings: the store to use (the application's when null).
     explicit CMainFrame(CSettings* settings = nullptr, QWidget* parent = nullptr);
@@ -62,6 +71,10 @@ public:
     // A processor toolbar button: shows or hides the unit's visible panes.
     void ToggleGroup(int slot);
     CCodeView* CodeView(int slot) const;
+    CMemoryView* MemoryView(int slot) const;
+    // Shows the memory pane of the unit in slot (building it the first
+    // time) with its caret at address, and gives it the focus.
+    void ShowMemory(int slot, uint32_t address);
     QAction* ProcessorButton(int slot) const { return m_processorButtons[Index(slot)]; }
     QMenu* PaneMenu(EPane pane) const;
 
@@ -94,7 +107,7 @@ private:
         bool group = true;
         uint32_t created = 0;
         uint32_t visible = 0;
-        std::array<QDockWidget*, 4> docks{};
+        std::array<QDockWidget*, kPanes.size()> docks{};
     };
     static size_t Index(int slot) { return static_cast<size_t>(slot & 7); }
     static size_t PaneIndex(EPane pane);
@@ -147,7 +160,7 @@ private:
     QMenu* m_fileMenu = nullptr;
     QAction* m_recentSeparator = nullptr;
     QList<QAction*> m_recentActions;
-    std::array<QMenu*, 4> m_paneMenus{};
+    std::array<QMenu*, kPanes.size()> m_paneMenus{};
     QList<QToolBar*> m_toolbars;
     QLabel* m_cap = nullptr;
     QLabel* m_num = nullptr;

@@ -91,7 +91,7 @@ private slots:
             "&Interrupt|&Toggle Breakpoint|&Animate 1/1|Animate 1/10|Animate 1/100",
             "De&bug|Step &Back|Run Bac&k|Record &History|History &Limits...|&Profile "
             "Execution|Hot &Spots|&Reset Profile|Save Profile &As...",
-            "&View|&Code Window|&Breakpoints|&Register Window|&Statistics|&Command "
+            "&View|&Code Window|&Breakpoints|&Register Window|&Statistics|M&emory|&Command "
             "Window|&Address|Global Run Limits|&Machine Code|&Font|&Toolbar|&Status Bar",
             "&Help|&Help Topics|&About simQuorvex..."};
         QStringList menus;
