@@ -723,8 +723,11 @@ void CMainFrame::ApplySavedPanes() {
     for (int slot = 0; slot < kPaneUnits; ++slot) {
         m_groups[Index(slot)].group = masks[Index(slot)] != 0;
         if (slot >= m_controller->UnitCount()) continue;
+        // Panes the new workspace already opened stay open when the saved
+        // set has them too: each pane is set to its saved state, not flipped.
         for (EPane pane : kPanes)
-            if (masks[Index(slot) + 8] & pane) TogglePane(slot, pane);
+            if (bool(masks[Index(slot) + 8] & pane) != bool(m_groups[Index(slot)].visible & pane))
+                TogglePane(slot, pane);
     }
     OnUnitsChanged();
 }

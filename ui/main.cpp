@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     const QCommandLineOption run("run", "Run the active processor (without the caution question).");
     const QCommandLineOption runAll("run-all", "Run every processor.");
     const QCommandLineOption panes(
-        "panes", "Show these panes of every processor (letters r, b, c, s).", "letters");
+        "panes", "Show these panes of every processor (letters r, b, c, s, m).", "letters");
     const QCommandLineOption screenshot("screenshot", "Save a picture of the window and quit.",
                                         "png");
     const QCommandLineOption after(
@@ -180,7 +180,8 @@ int main(int argc, char** argv) {
         for (int slot = 0; slot < std::min(controller.UnitCount(), 8); ++slot)
             for (const auto& [letter, pane] :
                  {std::pair{'r', CMainFrame::kRegisters}, std::pair{'b', CMainFrame::kBreakpoints},
-                  std::pair{'c', CMainFrame::kCode}, std::pair{'s', CMainFrame::kStatistics}})
+                  std::pair{'c', CMainFrame::kCode}, std::pair{'s', CMainFrame::kStatistics},
+                  std::pair{'m', CMainFrame::kMemory}})
                 if (letters.contains(QLatin1Char(letter)) != bool(window->VisibleMask(slot) & pane))
                     window->TogglePane(slot, pane);
     }

@@ -211,6 +211,8 @@ private slots:
             font.setPixelSize(17);
             window->SetListingFont(font, QColor(0, 0, 200));
             window->SetShowMachineCode(true);
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window.get()));
             window->TogglePane(0, CMainFrame::kStatistics);
             QVERIFY(window->SaveDocument(m_folder.filePath("one.sqw")));
             window->SaveSettings();
@@ -224,6 +226,11 @@ private slots:
         QCOMPARE(window->ListingColour(), QColor(0, 0, 200));
         QCOMPARE(window->ListingFont().pixelSize(), 17);
         QVERIFY(window->VisibleMask(0) & CMainFrame::kStatistics);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        // Panes built before the window was shown come back too.
+        for (CMainFrame::EPane pane : {CMainFrame::kStatistics, CMainFrame::kCode})
+            QVERIFY(window->Pane(0, pane)->isVisible());
         QVERIFY(window->CodeView(0)->Listing().GetShowMachineCode());
         // A face that is not installed falls back to a fixed-width font.
         SListingFontSettings missing;
