@@ -165,20 +165,23 @@ void CDebugger::SetUserObserver(CRunObserver* observer) {
 
 void CDebugger::Rewire() {
     const bool observe = !m_watchpoints.empty() || m_historyEnabled || m_profileEnabled;
-    const bool tap = !m_watchpoints.empty() || m_historyEnabled;
+    const bool tap = !m_watchpoints.empty();
     if (CDevices* bus = m_computer.GetDevices()) {
-        std::array<uint8_t, CDevices::kPages> pages{};
+        auto pages = std::make_unique<CDevices::TapPages>();
         for (const SWatchpoint& watch : m_watchpoints) {
             if (watch.from >= CDevices::kMappedSpan) continue;
+            const uint32_t from = watch.from;
             const uint32_t last = std::min(watch.to, CDevices::kMappedSpan - 1);
-            uint8_t flags = 0;
-            if (watch.access & kWatchRead) flags |= CDevices::kTapReads;
-            if (watch.access & kWatchWrite) flags |= CDevices::kTapWrites;
-            for (uint32_t page = watch.from >> CDevices::kPageBits;
-                 page <= last >> CDevices::kPageBits; ++page)
-                pages[page] |= flags;
+            for (uint32_t chunk = from >> CDevices::kTapChunkBits;
+                 chunk <= last >> CDevices::kTapChunkBits; ++chunk) {
+                constexpr uint32_t kPerPage = CDevices::kPageSize / CDevices::kTapChunk;
+                CDevices::STapPage& page = (*pages)[chunk / kPerPage];
+                const uint64_t bit = uint64_t{1} << (chunk % kPerPage);
+                if (watch.access & kWatchRead) page.reads |= bit;
+                if (watch.access & kWatchWrite) page.writes |= bit;
+            }
         }
-        bus->SetTap(tap ? this : nullptr, pages, m_historyEnabled);
+        bus->SetTap(tap ? this : nullptr, *pages, m_historyEnabled);
     }
     m_wired = observe;
     for (size_t slot = 0; slot < m_aids.profile.size(); ++slot) {
@@ -236,14 +239,6 @@ void CDebugger::Watch(CMpu& unit, int slot, uint32_t address, uint32_t size, uin
 
 void CDebugger::OnRead(CMpu& unit, int slot, uint32_t address, uint32_t size, uint32_t value) {
     if (!m_watchpoints.empty()) Watch(unit, slot, address, size, value, kWatchRead);
-}
-
-void CDebugger::BeforeWrite(CMpu&, int slot, uint32_t address, uint32_t size, const int* oldBytes) {
-    if (!m_historyEnabled) return;
-    CHistory& history = m_history[Index(slot)];
-    for (uint32_t n = 0; n < size && n < 4; ++n) {
-        if (oldBytes[n] >= 0) history.NoteWrite(address + n, static_cast<uint8_t>(oldBytes[n]));
-    }
 }
 
 void CDebugger::OnWrite(CMpu& unit, int slot, uint32_t address, uint32_t size, uint32_t value) {

@@ -168,8 +168,6 @@ public:
     void AfterStep(int slot, CMpu& unit) override;
     // CBusTap.
     void OnRead(CMpu& unit, int slot, uint32_t address, uint32_t size, uint32_t value) override;
-    void BeforeWrite(CMpu& unit, int slot, uint32_t address, uint32_t size,
-                     const int* oldBytes) override;
     void OnWrite(CMpu& unit, int slot, uint32_t address, uint32_t size, uint32_t value) override;
 
 private:

@@ -25,19 +25,21 @@ void CHistory::DropAll() {
     Publish();
 }
 
-void CHistory::MakeRoom() {
-    const uint64_t size = m_ring.size();
-    // An open record alone may still need room: the ring grows for it.
-    if (size < kMinWords || (size * 2 * sizeof(uint32_t) <= m_limits.bytes) || m_records == 0) {
-        const uint64_t grown = size < kMinWords ? kMinWords : size * 2;
-        std::vector<uint32_t> ring(grown);
-        for (uint64_t position = m_head; position != m_tail; ++position)
-            ring[position & (grown - 1)] = m_ring[position & m_mask];
-        m_ring.swap(ring);
-        m_mask = grown - 1;
-        return;
+void CHistory::MakeRoom(uint64_t words) {
+    while (m_ring.size() - (m_tail - m_head) < words) {
+        const uint64_t size = m_ring.size();
+        // An open record alone may still need room: the ring grows for it.
+        if (size < kMinWords || (size * 2 * sizeof(uint32_t) <= m_limits.bytes) || m_records == 0) {
+            const uint64_t grown = size < kMinWords ? kMinWords : size * 2;
+            std::vector<uint32_t> ring(grown);
+            for (uint64_t position = m_head; position != m_tail; ++position)
+                ring[position & (grown - 1)] = m_ring[position & m_mask];
+            m_ring.swap(ring);
+            m_mask = grown - 1;
+        } else {
+            DropOldest();
+        }
     }
-    DropOldest();
 }
 
 void CHistory::DropOldest() {

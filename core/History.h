@@ -74,12 +74,16 @@ public:
     }
     // A byte the step is about to overwrite, with its old value.
     void NoteWrite(uint32_t address, uint8_t oldByte) {
-        Push(kMemoryEntry | oldByte);
-        Push(address);
+        if (m_ring.size() - (m_tail - m_head) < 2) [[unlikely]]
+            MakeRoom(2);
+        m_ring[m_tail++ & m_mask] = kMemoryEntry | oldByte;
+        m_ring[m_tail++ & m_mask] = address;
     }
     // Something of the stepping unit that its state words do not hold (a
     // cache line) is about to be replaced: the unit's key for it and its old
     // value go into the record, for CMpu::RestoreReplaced.
+    // The history recording the step in hand on this thread, if any.
+    static CHistory* Recording() { return t_recording; }
     static void NoteReplaced(uint32_t key, uint64_t old) {
         if (CHistory* history = t_recording) history->PushReplaced(key, old);
     }
@@ -146,8 +150,8 @@ private:
     [[gnu::always_inline]] void Encode(const size_t count, const size_t counterWord) {
         // Room for every entry and the closing count at once; the words are
         // then stored through locals, which no store can alias.
-        while (m_ring.size() - (m_tail - m_head) < 3 * count + 1)
-            MakeRoom();
+        if (m_ring.size() - (m_tail - m_head) < 3 * count + 1) [[unlikely]]
+            MakeRoom(3 * count + 1);
         uint32_t* const ring = m_ring.data();
         const uint64_t mask = m_mask;
         const uint64_t* const before = m_before;
@@ -193,7 +197,10 @@ private:
         m_tail = tail;
         std::swap(m_before, m_after);
         ++m_records;
-        if (m_records > m_limits.instructions) DropOldest();
+        if (m_records > m_limits.instructions) {
+            m_head += m_ring[m_head & mask] + 2;
+            --m_records;
+        }
         m_count = m_records;
         m_bytes = (m_tail - m_head) * sizeof(uint32_t);
     }
@@ -215,7 +222,7 @@ private:
     static constexpr uint64_t kMinWords = 8192;
 
     void Push(uint32_t word) {
-        if (m_tail - m_head == m_ring.size()) MakeRoom();
+        if (m_tail - m_head == m_ring.size()) MakeRoom(1);
         m_ring[m_tail++ & m_mask] = word;
     }
     void PushReplaced(uint32_t key, uint64_t old) {
@@ -223,9 +230,9 @@ private:
         Push(static_cast<uint32_t>(old));
         Push(static_cast<uint32_t>(old >> 32));
     }
-    // The ring is full: it grows while the memory bound allows, else the
-    // oldest record goes.
-    void MakeRoom();
+    // Makes room for words more words: the ring grows while the memory
+    // bound allows, else the oldest records go.
+    void MakeRoom(uint64_t words);
     void DropOldest();
     // Every record goes; the ring stays.
     void DropAll();
