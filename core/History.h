@@ -63,7 +63,7 @@ public:
                 if (!std::equal(m_after, m_after + m_words, m_before)) {
                     m_recordStart = m_tail;
                     Push(0);
-                    Encode(WordCount(unit), m_counterWord);
+                    Encode(WordCount(unit), m_counterWord, 0);
                 }
             }
             m_valid = true;
@@ -142,12 +142,14 @@ private:
     void Close(const Core& unit) {
         ReadState(unit, m_after);
         if constexpr (kKnownWords<Core>)
-            Encode(Core::kStateWords, Core::kStateCounterWord);
+            Encode(Core::kStateWords, Core::kStateCounterWord, Core::kStateNarrowWords);
         else
-            Encode(m_words, m_counterWord);
+            Encode(m_words, m_counterWord, 0);
     }
-    // Inlined where the counts are constants, so that the loop unrolls.
-    [[gnu::always_inline]] void Encode(const size_t count, const size_t counterWord) {
+    // Inlined where the counts are constants, so that the loop unrolls. The
+    // first narrow words hold less than 24 bits: their changes are small.
+    [[gnu::always_inline]] void Encode(const size_t count, const size_t counterWord,
+                                       const size_t narrow) {
         // Room for every entry and the closing count at once; the words are
         // then stored through locals, which no store can alias.
         if (m_ring.size() - (m_tail - m_head) < 3 * count + 1) [[unlikely]]
@@ -179,7 +181,7 @@ private:
                 continue;
             }
             const uint64_t delta = after[i] - before[i];
-            if (delta + kSmallLimit >= 2 * kSmallLimit) [[unlikely]] {
+            if (i >= narrow && delta + kSmallLimit >= 2 * kSmallLimit) [[unlikely]] {
                 ring[tail++ & mask] = kWholeEntry | static_cast<uint32_t>(i);
                 ring[tail++ & mask] = static_cast<uint32_t>(before[i]);
                 ring[tail++ & mask] = static_cast<uint32_t>(before[i] >> 32);
@@ -198,8 +200,10 @@ private:
         std::swap(m_before, m_after);
         ++m_records;
         if (m_records > m_limits.instructions) {
-            m_head += m_ring[m_head & mask] + 2;
+            m_head += ring[m_head & mask] + 2;
             --m_records;
+            // The records after it, long out of the cache.
+            __builtin_prefetch(&ring[(m_head + 128) & mask]);
         }
         m_count = m_records;
         m_bytes = (m_tail - m_head) * sizeof(uint32_t);

@@ -103,6 +103,7 @@ public:
     // reported as they are replaced; no step changes the page table.
     static constexpr size_t kStateCounterWord = kRegisterCount + 3;
     static constexpr size_t kStateWords = kStateCounterWord + kStatisticCount + 2 + 3;
+    static constexpr size_t kStateNarrowWords = 0;
     size_t GetStateWordCount() const override { return kStateWords; }
     size_t GetStateCounterWord() const override { return kStateCounterWord; }
     void ReadStateWords(uint64_t* words) const override {

@@ -71,12 +71,13 @@ public:
     std::span<const SRegisterInfo> GetRegisterInfo() const override;
     uint32_t GetRegisterValue(size_t index) const override;
 
-    // History's state words, packed so that what one instruction changes
-    // moves a word by less than 2^24: A, Status and the opcode; X, Y and SP;
-    // PC and whether the step returned; the effective address; then the four
+    // History's state words, each of the first four under 24 bits, so that
+    // any change of one is small: A, Status and the opcode; X, Y and SP; PC
+    // and whether the step returned; the effective address; then the four
     // counters.
     static constexpr size_t kStateCounterWord = 4;
     static constexpr size_t kStateWords = kStateCounterWord + kStatisticCount;
+    static constexpr size_t kStateNarrowWords = 4;
     size_t GetStateWordCount() const override { return kStateWords; }
     size_t GetStateCounterWord() const override { return kStateCounterWord; }
     void ReadStateWords(uint64_t* words) const override {

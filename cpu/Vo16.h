@@ -52,11 +52,12 @@ public:
     std::span<const SRegisterInfo> GetRegisterInfo() const override;
     uint32_t GetRegisterValue(size_t index) const override;
 
-    // History's state words: r0-r15 and PC, the four counters, then the
+    // History's state words: r0-r15 and PC (16 bits), the four counters, then the
     // latches a step leaves for the next one (opcode, the addends, the
     // prefix, carry, ShiftBit and whether the step returned).
     static constexpr size_t kStateCounterWord = kRegisterCount + 1;
     static constexpr size_t kStateWords = kStateCounterWord + kStatisticCount + 8;
+    static constexpr size_t kStateNarrowWords = kRegisterCount + 1;
     size_t GetStateWordCount() const override { return kStateWords; }
     size_t GetStateCounterWord() const override { return kStateCounterWord; }
     void ReadStateWords(uint64_t* words) const override {
