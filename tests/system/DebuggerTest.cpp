@@ -22,6 +22,7 @@
 #include "cpu/M6502.h"
 #include "cpu/Vo16.h"
 #include "support/TestHost.h"
+#include "system/StandardClasses.h"
 #include "tools/Assembler.h"
 #include "tools/BreakpointCondition.h"
 
@@ -351,6 +352,34 @@ TEST(DebuggerTest, HistoryIsBoundedAndRunBackStopsAtTheBreakpointBefore) {
     EXPECT_EQ(again.Debugger().RunBack(0), 5u);
     EXPECT_EQ(again.Unit().GetPC(), at);
     EXPECT_EQ(again.Passes(), 1u);
+}
+
+TEST(DebuggerTest, RemovingAUnitTakesItsAidsAndMovesTheOthersDown) {
+    RegisterStandardClasses();
+    CMachine machine(ECore::k6502);
+    std::string error;
+    for (const char* name : {"b", "c"})
+        ASSERT_TRUE(machine.Computer().AddUnit(C6502::kClassName, name, 0, &error)) << error;
+    CDebugger& debugger = machine.Debugger();
+    debugger.SetHistoryEnabled(true);
+    debugger.SetProfileEnabled(true);
+    EXPECT_EQ(machine.Run(100), EStopReason::kInstructionLimit);
+    SWatchpoint first, third;
+    first.from = first.to = 0x300;
+    first.slot = 0;
+    third.from = third.to = 0x301;
+    third.slot = 2;
+    debugger.SetWatchpoints({first, third});
+    ASSERT_TRUE(debugger.SetCondition(2, 0x400, "a == 1", 0, &error)) << error;
+    ASSERT_TRUE(machine.Computer().RemoveUnit(0, &error)) << error;
+    // The unit now in slot 0 never ran: nothing of the removed one is its.
+    EXPECT_EQ(debugger.History(0).GetCount(), 0u);
+    EXPECT_EQ(debugger.StepBack(0, 1), 0u);
+    EXPECT_EQ(debugger.Profile(0).GetTotal(), 0u);
+    third.slot = 1;
+    EXPECT_EQ(debugger.GetWatchpoints(), std::vector<SWatchpoint>{third});
+    EXPECT_TRUE(debugger.GetCondition(1, 0x400));
+    EXPECT_FALSE(debugger.GetCondition(2, 0x400));
 }
 
 TEST(DebuggerTest, ProfileCountsSumToTheInstructionCount) {
