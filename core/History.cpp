@@ -1,8 +1,35 @@
 #include "core/History.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <new>
+
+#if __has_include(<sys/mman.h>)
+#include <sys/mman.h>
+#endif
 
 #include "core/Devices.h"
+
+namespace {
+constexpr size_t kHugePage = size_t{2} << 20;
+}  // namespace
+
+CHistory::CRing::CRing(uint64_t size) : m_size(size) {
+    if (size == 0) return;
+    const size_t bytes = size * sizeof(uint32_t);
+    // Sizes are powers of two: a large ring is a whole number of huge pages.
+    const size_t alignment = bytes >= kHugePage ? kHugePage : alignof(std::max_align_t);
+    auto* words = static_cast<uint32_t*>(std::aligned_alloc(alignment, bytes));
+    if (!words) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    if (bytes >= kHugePage) madvise(words, bytes, MADV_HUGEPAGE);
+#endif
+    m_words.reset(words);
+}
+
+void CHistory::CRing::SFree::operator()(uint32_t* words) const {
+    std::free(words);
+}
 
 void CHistory::SetLimits(const SHistoryLimits& limits) {
     m_limits = limits;
@@ -13,8 +40,7 @@ void CHistory::SetLimits(const SHistoryLimits& limits) {
 }
 
 void CHistory::Clear() {
-    m_ring.clear();
-    m_ring.shrink_to_fit();
+    m_ring = CRing();
     m_mask = 0;
     DropAll();
 }
@@ -31,10 +57,10 @@ void CHistory::MakeRoom(uint64_t words) {
         // An open record alone may still need room: the ring grows for it.
         if (size < kMinWords || (size * 2 * sizeof(uint32_t) <= m_limits.bytes) || m_records == 0) {
             const uint64_t grown = size < kMinWords ? kMinWords : size * 2;
-            std::vector<uint32_t> ring(grown);
+            CRing ring(grown);
             for (uint64_t position = m_head; position != m_tail; ++position)
                 ring[position & (grown - 1)] = m_ring[position & m_mask];
-            m_ring.swap(ring);
+            m_ring = std::move(ring);
             m_mask = grown - 1;
         } else {
             DropOldest();

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -248,7 +249,24 @@ private:
     // Records: their entry words framed by their number at both ends, so
     // that the oldest can be dropped and the newest undone. Positions grow without
     // wrapping; a position's word is at position & m_mask.
-    std::vector<uint32_t> m_ring;
+    // Large rings are asked for in huge pages where the system has them:
+    // records go to a new line of memory with nearly every step.
+    class CRing {
+    public:
+        explicit CRing(uint64_t size = 0);
+        uint64_t size() const { return m_size; }
+        uint32_t* data() { return m_words.get(); }
+        uint32_t& operator[](uint64_t index) { return m_words[index]; }
+        const uint32_t& operator[](uint64_t index) const { return m_words[index]; }
+
+    private:
+        struct SFree {
+            void operator()(uint32_t* words) const;
+        };
+        std::unique_ptr<uint32_t[], SFree> m_words;
+        uint64_t m_size = 0;
+    };
+    CRing m_ring;
     uint64_t m_mask = 0;
     uint64_t m_head = 0;
     uint64_t m_tail = 0;
