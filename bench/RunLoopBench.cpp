@@ -188,8 +188,8 @@ void BM_RunLoop6502(benchmark::State& state) {
 
 // The debugging aids on the 6502 loop, one at a time, against BM_RunLoop6502
 // of the same run. The watchpoints are never hit but lie in the 4 KiB page the
-// loop runs in: a write watch sends every store, an access watch every access
-// of the loop through the bus's locked path.
+// loop runs in (though not in the 64-byte chunks it uses, which alone would
+// send its accesses through the bus's locked path).
 enum class EAid { kWriteWatch, kAccessWatch, kHistory, kProfile, kAllOffAgain };
 
 void RunLoopWithAid(benchmark::State& state, EAid aid) {

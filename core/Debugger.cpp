@@ -121,7 +121,12 @@ std::string FormatWatchpoint(const SWatchpoint& watch) {
     return text;
 }
 
-CDebugger::CDebugger(CComputer& computer) : m_computer(computer) {}
+CDebugger::CDebugger(CComputer& computer) : m_computer(computer) {
+    for (auto& history : m_history)
+        history = std::make_unique<CHistory>();
+    for (auto& profile : m_profile)
+        profile = std::make_unique<CProfile>();
+}
 
 CDebugger::~CDebugger() = default;
 
@@ -139,9 +144,9 @@ void CDebugger::Clear() {
     for (auto& conditions : m_conditions)
         conditions.clear();
     for (auto& history : m_history)
-        history.Clear();
+        history->Clear();
     for (auto& profile : m_profile)
-        profile.Clear();
+        profile->Clear();
     m_hit.fill({});
     {
         std::lock_guard guard(m_detailLock);
@@ -165,25 +170,28 @@ void CDebugger::SetUserObserver(CRunObserver* observer) {
 
 void CDebugger::Rewire() {
     const bool observe = !m_watchpoints.empty() || m_historyEnabled || m_profileEnabled;
-    const bool tap = !m_watchpoints.empty() || m_historyEnabled;
+    const bool tap = !m_watchpoints.empty();
     if (CDevices* bus = m_computer.GetDevices()) {
-        std::array<uint8_t, CDevices::kPages> pages{};
+        auto pages = std::make_unique<CDevices::TapPages>();
         for (const SWatchpoint& watch : m_watchpoints) {
             if (watch.from >= CDevices::kMappedSpan) continue;
+            const uint32_t from = watch.from;
             const uint32_t last = std::min(watch.to, CDevices::kMappedSpan - 1);
-            uint8_t flags = 0;
-            if (watch.access & kWatchRead) flags |= CDevices::kTapReads;
-            if (watch.access & kWatchWrite) flags |= CDevices::kTapWrites;
-            for (uint32_t page = watch.from >> CDevices::kPageBits;
-                 page <= last >> CDevices::kPageBits; ++page)
-                pages[page] |= flags;
+            for (uint32_t chunk = from >> CDevices::kTapChunkBits;
+                 chunk <= last >> CDevices::kTapChunkBits; ++chunk) {
+                constexpr uint32_t kPerPage = CDevices::kPageSize / CDevices::kTapChunk;
+                CDevices::STapPage& page = (*pages)[chunk / kPerPage];
+                const uint64_t bit = uint64_t{1} << (chunk % kPerPage);
+                if (watch.access & kWatchRead) page.reads |= bit;
+                if (watch.access & kWatchWrite) page.writes |= bit;
+            }
         }
-        bus->SetTap(tap ? this : nullptr, pages, m_historyEnabled);
+        bus->SetTap(tap ? this : nullptr, *pages, m_historyEnabled);
     }
     m_wired = observe;
     for (size_t slot = 0; slot < m_aids.profile.size(); ++slot) {
-        m_aids.profile[slot] = m_profileEnabled ? &m_profile[slot] : nullptr;
-        m_aids.history[slot] = m_historyEnabled ? &m_history[slot] : nullptr;
+        m_aids.profile[slot] = m_profileEnabled ? m_profile[slot].get() : nullptr;
+        m_aids.history[slot] = m_historyEnabled ? m_history[slot].get() : nullptr;
     }
     m_aids.stepPc = &m_stepPc;
     m_aidsOn = observe && !m_userObserver;
@@ -238,14 +246,6 @@ void CDebugger::OnRead(CMpu& unit, int slot, uint32_t address, uint32_t size, ui
     if (!m_watchpoints.empty()) Watch(unit, slot, address, size, value, kWatchRead);
 }
 
-void CDebugger::BeforeWrite(CMpu&, int slot, uint32_t address, uint32_t size, const int* oldBytes) {
-    if (!m_historyEnabled) return;
-    CHistory& history = m_history[Index(slot)];
-    for (uint32_t n = 0; n < size && n < 4; ++n) {
-        if (oldBytes[n] >= 0) history.NoteWrite(address + n, static_cast<uint8_t>(oldBytes[n]));
-    }
-}
-
 void CDebugger::OnWrite(CMpu& unit, int slot, uint32_t address, uint32_t size, uint32_t value) {
     if (!m_watchpoints.empty()) Watch(unit, slot, address, size, value, kWatchWrite);
 }
@@ -255,15 +255,15 @@ void CDebugger::OnWrite(CMpu& unit, int slot, uint32_t address, uint32_t size, u
 void CDebugger::BeforeStep(int slot, CMpu& unit) {
     // The trace reads the bus to list the instruction: not the unit's access.
     if (m_userObserver) m_userObserver->BeforeStep(slot, unit);
-    if (m_profileEnabled) m_profile[Index(slot)].Count(unit.GetPC());
-    if (m_historyEnabled) m_history[Index(slot)].Before(unit);
+    if (m_profileEnabled) m_profile[Index(slot)]->Count(unit.GetPC());
+    if (m_historyEnabled) m_history[Index(slot)]->Before(unit);
     m_stepPc[Index(slot)] = unit.GetPC();
     CDevices::SetStepping(&unit, slot);
 }
 
 void CDebugger::AfterStep(int slot, CMpu& unit) {
     CDevices::SetStepping(nullptr, -1);
-    if (m_historyEnabled) m_history[Index(slot)].After(unit);
+    if (m_historyEnabled) m_history[Index(slot)]->After(unit);
     if (m_userObserver) m_userObserver->AfterStep(slot, unit);
 }
 
@@ -345,8 +345,8 @@ void CDebugger::SetHistoryEnabled(bool enabled) {
     if (enabled == m_historyEnabled) return;
     m_historyEnabled = enabled;
     for (auto& history : m_history) {
-        history.Clear();
-        history.SetLimits(m_historyLimits);
+        history->Clear();
+        history->SetLimits(m_historyLimits);
     }
     Rewire();
 }
@@ -355,7 +355,7 @@ void CDebugger::SetHistoryLimits(const SHistoryLimits& limits) {
     CComputer::CRunThreadPause hold(m_computer);
     m_historyLimits = limits;
     for (auto& history : m_history)
-        history.SetLimits(limits);
+        history->SetLimits(limits);
 }
 
 uint64_t CDebugger::StepBack(int slot, uint64_t count) {
@@ -366,7 +366,7 @@ uint64_t CDebugger::StepBack(int slot, uint64_t count) {
     if (unit.IsRunning() || unit.GetAnimationRate() != 0) return 0;
     CComputer::CRunThreadPause hold(m_computer);
     uint64_t undone = 0;
-    while (undone < count && m_history[Index(slot)].Undo(unit, *bus))
+    while (undone < count && m_history[Index(slot)]->Undo(unit, *bus))
         ++undone;
     return undone;
 }
@@ -379,7 +379,7 @@ uint64_t CDebugger::RunBack(int slot) {
     if (unit.IsRunning() || unit.GetAnimationRate() != 0) return 0;
     CComputer::CRunThreadPause hold(m_computer);
     uint64_t undone = 0;
-    while (m_history[Index(slot)].Undo(unit, *bus)) {
+    while (m_history[Index(slot)]->Undo(unit, *bus)) {
         ++undone;
         if (unit.AtBreakpoint()) break;
     }
@@ -398,7 +398,7 @@ void CDebugger::SetProfileEnabled(bool enabled) {
 void CDebugger::ResetProfiles() {
     CComputer::CRunThreadPause hold(m_computer);
     for (auto& profile : m_profile)
-        profile.Clear();
+        profile->Clear();
 }
 
 bool CDebugger::WriteProfileCsv(const std::string& path, std::string& error) const {
@@ -413,7 +413,7 @@ bool CDebugger::WriteProfileCsv(const std::string& path, std::string& error) con
     const CMpus* units = m_computer.GetMpus();
     const int count = units ? units->GetCount() : 0;
     for (int slot = 0; slot < count; ++slot) {
-        const CProfile& profile = m_profile[Index(slot)];
+        const CProfile& profile = *m_profile[Index(slot)];
         const uint64_t total = profile.GetTotal();
         if (total == 0) continue;
         const CMpu& unit = *units->GetAt(slot);
@@ -443,6 +443,35 @@ bool CDebugger::WriteProfileCsv(const std::string& path, std::string& error) con
     return true;
 }
 
+// --- Units ----------------------------------------------------------------------
+
+void CDebugger::UnitRemoved(int slot) {
+    if (slot < 0 || slot >= static_cast<int>(m_history.size())) return;
+    CComputer::CRunThreadPause hold(m_computer);
+    const auto moveDown = [slot](auto& perSlot) {
+        std::rotate(perSlot.begin() + slot, perSlot.begin() + slot + 1, perSlot.end());
+    };
+    moveDown(m_conditions);
+    m_conditions.back().clear();
+    moveDown(m_history);
+    m_history.back()->Clear();
+    m_history.back()->SetLimits(m_historyLimits);
+    moveDown(m_profile);
+    m_profile.back()->Clear();
+    moveDown(m_hit);
+    m_hit.back() = {};
+    {
+        std::lock_guard guard(m_detailLock);
+        moveDown(m_detail);
+        m_detail.back() = {};
+    }
+    std::erase_if(m_watchpoints, [slot](const SWatchpoint& watch) { return watch.slot == slot; });
+    for (SWatchpoint& watch : m_watchpoints) {
+        if (watch.slot > slot) --watch.slot;
+    }
+    Rewire();
+}
+
 // --- Stop details ----------------------------------------------------------------
 
 SStopDetail CDebugger::GetStopDetail(int slot) const {
@@ -453,7 +482,7 @@ SStopDetail CDebugger::GetStopDetail(int slot) const {
 void CDebugger::UnitStarted(int slot, CMpu& unit) {
     m_hit[Index(slot)] = {};
     unit.SetDebugStop(false);
-    m_history[Index(slot)].Invalidate();
+    m_history[Index(slot)]->Invalidate();
     std::lock_guard guard(m_detailLock);
     m_detail[Index(slot)] = {};
 }

@@ -130,7 +130,7 @@ public:
     // Bounds of each unit's history; applied to the records kept.
     void SetHistoryLimits(const SHistoryLimits& limits);
     SHistoryLimits GetHistoryLimits() const { return m_historyLimits; }
-    const CHistory& History(int slot) const { return m_history[Index(slot)]; }
+    const CHistory& History(int slot) const { return *m_history[Index(slot)]; }
     // Steps the stopped unit in slot back up to count instructions: registers,
     // counters and the memory its steps wrote are restored. Returns the
     // instructions undone.
@@ -142,11 +142,16 @@ public:
     // Profiles.
     void SetProfileEnabled(bool enabled);
     bool IsProfileEnabled() const { return m_profileEnabled; }
-    const CProfile& Profile(int slot) const { return m_profile[Index(slot)]; }
+    const CProfile& Profile(int slot) const { return *m_profile[Index(slot)]; }
     void ResetProfiles();
     // Every profiled unit's counts as CSV: a header, then slot, address,
     // count and the instruction, most executed first. False with the reason.
     bool WriteProfileCsv(const std::string& path, std::string& error) const;
+
+    // The unit in slot was removed and the units after it moved down one:
+    // their aids move with them; the removed unit's go, with the
+    // watchpoints that watched it alone.
+    void UnitRemoved(int slot);
 
     // Stop details.
     SStopDetail GetStopDetail(int slot) const;
@@ -168,8 +173,6 @@ public:
     void AfterStep(int slot, CMpu& unit) override;
     // CBusTap.
     void OnRead(CMpu& unit, int slot, uint32_t address, uint32_t size, uint32_t value) override;
-    void BeforeWrite(CMpu& unit, int slot, uint32_t address, uint32_t size,
-                     const int* oldBytes) override;
     void OnWrite(CMpu& unit, int slot, uint32_t address, uint32_t size, uint32_t value) override;
 
 private:
@@ -192,9 +195,10 @@ private:
     std::array<std::map<uint32_t, SCompiled>, 8> m_conditions;
     bool m_historyEnabled = false;
     SHistoryLimits m_historyLimits;
-    std::array<CHistory, 8> m_history;
+    // Held apart, so that they move with their units (UnitRemoved).
+    std::array<std::unique_ptr<CHistory>, 8> m_history;
     bool m_profileEnabled = false;
-    std::array<CProfile, 8> m_profile;
+    std::array<std::unique_ptr<CProfile>, 8> m_profile;
     // Stepping thread: the first watch hit of the step in hand, per slot.
     std::array<SStopDetail, 8> m_hit{};
     // Stepping thread: where the step in hand began, per slot.

@@ -6,6 +6,7 @@
 
 #include "core/Computer.h"
 #include "core/Device.h"
+#include "core/History.h"
 #include "core/Mpus.h"
 #include "core/Ram.h"
 
@@ -68,23 +69,27 @@ uint32_t CDevices::WriteLocked(uint32_t address, uint32_t value, uint32_t size, 
     const uint32_t asWritten = value;
     const uint32_t bytes = size & 0x7F;
     if (size & kSwap) value = SwapBytes(value, bytes);
+    // A unit's own write: the history recording its step keeps the bytes it
+    // overwrites, the tap sees it.
+    CHistory* const history = m_writesLocked ? CHistory::Recording() : nullptr;
     CBusTap* const tap = t_stepping.unit ? m_tap.Load() : nullptr;
-    int old[4] = {-1, -1, -1, -1};
     uint8_t* p;
-    if (tap && TappedBytes(address, size, true, force, p)) {
-        for (uint32_t n = 0; n < bytes; ++n)
-            old[n] = LoadByte(p + n);
-        tap->BeforeWrite(*t_stepping.unit, t_stepping.slot, address, bytes, old);
+    if ((history || tap) && TappedBytes(address, size, true, force, p)) {
+        if (history) {
+            for (uint32_t n = 0; n < bytes; ++n)
+                history->NoteWrite(address + n, LoadByte(p + n));
+        }
         StoreLittle(p, value, bytes);
-        tap->OnWrite(*t_stepping.unit, t_stepping.slot, address, bytes, asWritten);
+        if (tap) tap->OnWrite(*t_stepping.unit, t_stepping.slot, address, bytes, asWritten);
         return 0xFFFFFFFF;  // what the one memory device holding it answers
     }
     uint32_t result = 0;
     std::lock_guard guard(m_lock);
-    if (tap) {
-        for (uint32_t n = 0; n < bytes && n < 4; ++n)
-            old[n] = PeekHeld(address + n);
-        tap->BeforeWrite(*t_stepping.unit, t_stepping.slot, address, bytes, old);
+    if (history) {
+        for (uint32_t n = 0; n < bytes && n < 4; ++n) {
+            if (const int old = PeekHeld(address + n); old >= 0)
+                history->NoteWrite(address + n, static_cast<uint8_t>(old));
+        }
     }
     for (CDevice* device = m_head; device; device = device->m_next) {
         if (device->InRange(address))
@@ -105,11 +110,14 @@ int CDevices::PeekHeld(uint32_t address) const {
     return -1;
 }
 
-void CDevices::SetTap(CBusTap* tap, const std::array<uint8_t, kPages>& pages, bool writesLocked) {
+void CDevices::SetTap(CBusTap* tap, const TapPages& pages, bool writesLocked) {
     ChangeStructure([&] {
         m_tap = tap;
-        m_tapPages = tap ? pages : std::array<uint8_t, kPages>{};
-        m_writesLocked = tap && writesLocked;
+        if (tap)
+            m_tapPages = pages;
+        else
+            m_tapPages.fill({});
+        m_writesLocked = writesLocked;
     });
 }
 
@@ -408,14 +416,16 @@ void CDevices::RebuildPageMap() {
     };
     const auto finishPage = [&] {
         closeRun();
-        // A tapped page keeps the accesses the tap sees off the direct path.
+        // A tapped page keeps the accesses the tap sees off the direct path:
+        // it is not served whole for that kind of access, and its run leaves
+        // out the chunks the tap watches.
         m_untappedPages[page] = best;
-        const uint8_t tapped = m_tapPages[page];
-        if (tapped & kTapReads) best = SPage{};
-        if ((tapped & kTapWrites) || m_writesLocked) best.writable = false;
+        const STapPage& tapped = m_tapPages[page];
+        best.tapped = tapped.reads | tapped.writes;
+        if (m_writesLocked) best.writable = false;
         if (best.first == 0 && best.end == kPageSize) {
-            m_wholeRead[page] = best.base;
-            m_wholeWrite[page] = best.writable ? best.base : 0;
+            m_wholeRead[page] = tapped.reads == 0 ? best.base : 0;
+            m_wholeWrite[page] = best.writable && tapped.writes == 0 ? best.base : 0;
         }
         m_pages[page] = best;
         best = SPage{};

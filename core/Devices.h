@@ -40,11 +40,13 @@ class CDevice;
 class CDevices;
 class CMpu;
 
-// Sees the bus accesses a unit makes while it steps (watchpoints, and the
-// bytes history must restore). Only accesses on the locked path reach it; the
-// bus keeps watched pages, and all writes when asked, off the direct path.
-// Called on the stepping thread with the bus lock held: it must not use the bus
-// except through PeekHeld.
+// Sees the bus accesses a unit makes while it steps (watchpoints). Only
+// accesses on the locked path reach it; the bus keeps the watched chunks of
+// memory off the direct path. Called on the stepping thread, with the bus lock
+// held where a device answers: it must not use the bus except through
+// PeekHeld. The bytes a step overwrites go from the bus straight to the
+// history recording it (CHistory::NoteWrite), when writes are kept off the
+// direct path for it.
 // The unit a thread is stepping, and its slot.
 struct SStepping {
     CMpu* unit = nullptr;
@@ -56,10 +58,6 @@ public:
     virtual ~CBusTap() = default;
     // size without the byte-swap flag; value as the unit sees it.
     virtual void OnRead(CMpu& unit, int slot, uint32_t address, uint32_t size, uint32_t value) = 0;
-    // Before the write changes anything, with the bytes it overwrites (-1
-    // where no memory holds the address), then after it.
-    virtual void BeforeWrite(CMpu& unit, int slot, uint32_t address, uint32_t size,
-                             const int* oldBytes) = 0;
     virtual void OnWrite(CMpu& unit, int slot, uint32_t address, uint32_t size, uint32_t value) = 0;
 };
 
@@ -158,12 +156,19 @@ public:
     };
     static void SetStepping(CMpu* unit, int slot) { t_stepping = {unit, slot}; }
 
-    // Page flags of the tap: accesses to a page with kTapReads or kTapWrites
-    // of that kind take the locked path, where the tap sees them; with
-    // writesLocked every write does. Holds the run thread while the map changes.
-    static constexpr uint8_t kTapReads = 1;
-    static constexpr uint8_t kTapWrites = 2;
-    void SetTap(CBusTap* tap, const std::array<uint8_t, kPages>& pages, bool writesLocked);
+    // What the tap watches of one page, in chunks of kTapChunk bytes (bit n:
+    // offsets n x kTapChunk on): accesses of a watched chunk take the locked
+    // path, where the tap sees them, the rest of the page stays direct;
+    // with writesLocked every write takes it, so that history sees what a
+    // step overwrites. Holds the run thread while the map changes.
+    static constexpr uint32_t kTapChunkBits = 6;
+    static constexpr uint32_t kTapChunk = 1u << kTapChunkBits;
+    struct STapPage {
+        uint64_t reads = 0;
+        uint64_t writes = 0;
+    };
+    using TapPages = std::array<STapPage, kPages>;
+    void SetTap(CBusTap* tap, const TapPages& pages, bool writesLocked);
     // The byte at address as the first memory device (CRam) holding it keeps
     // it, or -1 when no memory holds it there (a device register or nothing).
     // Bus lock held.
@@ -309,6 +314,8 @@ private:
         uint16_t first = 0;
         uint16_t end = 0;
         bool writable = false;
+        // The chunks the tap watches (either access), off the direct path.
+        uint64_t tapped = 0;
     };
 
     // Whether the access takes the direct path, and then its bytes.
@@ -328,6 +335,10 @@ private:
         const SPage& page = m_pages[index];
         if (offset < page.first || offset + bytes > page.end) return false;
         if (write && !page.writable && !force) return false;
+        if (page.tapped != 0 && ((page.tapped >> (offset >> kTapChunkBits) |
+                                  page.tapped >> ((offset + bytes - 1) >> kTapChunkBits)) &
+                                 1) != 0)
+            return false;
         bytesOut = reinterpret_cast<uint8_t*>(page.base + offset);
         return true;
     }
@@ -368,7 +379,7 @@ private:
     std::array<SPage, kPages> m_pages{};
     // The tap and the pages it watches; changed only through ChangeStructure.
     Relaxed<CBusTap*> m_tap{nullptr};
-    std::array<uint8_t, kPages> m_tapPages{};
+    TapPages m_tapPages{};
     std::array<SPage, kPages> m_untappedPages{};
     bool m_writesLocked = false;
 };

@@ -1,18 +1,23 @@
 #pragma once
 // CHistory: what one unit's recent instructions changed, newest last, so that
-// they can be undone one by one. Each record holds the registers and counters
-// (by the unit's descriptors) whose values the instruction changed, with their
-// values before it, and the memory bytes it overwrote. Device side effects
-// (a key taken from the keyboard, a timer started) are not recorded.
+// they can be undone one by one. Each record holds the unit's state words
+// (CMpu::ReadStateWords: registers, counters, latches) that the instruction
+// changed, with their values before it, the memory bytes it overwrote and
+// the parts of the unit it replaced that its state words do not hold (a
+// cache line). Device side effects (a key taken from the keyboard, a timer
+// started) are not recorded.
 //
-// A register or counter is kept as the change the instruction made to it
-// (the value after less the value before), in one 32-bit word when it is
-// small, as it nearly always is, else as the whole old value. The records live
-// in a ring of words bounded by a number of instructions and by memory; the
-// oldest go first. The stepping thread records; the count and
-// the bytes may be read from any thread.
+// A state word is kept as the change the instruction made to it (the value
+// after less the value before), in one 32-bit word when it is small, as it
+// nearly always is, else as the whole old value. The records live in a ring
+// of words bounded by a number of instructions and by memory; the oldest go
+// first. The stepping thread records; the count and the bytes may be read
+// from any thread.
+#include <algorithm>
+#include <array>
 #include <cstdint>
-#include <type_traits>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "core/Mpu.h"
@@ -29,38 +34,63 @@ struct SHistoryLimits {
 
 class CHistory {
 public:
+    // A unit's state words (CMpu::ReadStateWords) at most.
+    static constexpr size_t kMaxStateWords = 63;
+
+    CHistory() = default;
+    // The state pointers point into the history itself.
+    CHistory(const CHistory&) = delete;
+    CHistory& operator=(const CHistory&) = delete;
+
     void SetLimits(const SHistoryLimits& limits);
     void Clear();
 
     // Stepping thread, around one step of unit. Core is the unit's class
-    // when the caller knows it (its registers are then read without
-    // dispatch), CMpu otherwise.
+    // when the caller knows it (its state is then read without dispatch),
+    // CMpu otherwise.
     template <class Core>
     void Before(const Core& unit) {
         // Between two steps of a running unit nothing else changes it: the
         // state after the last step is the state before this one.
-        if (!m_valid) {
+        if (!m_valid) [[unlikely]] {
             // Registers edited while the unit was stopped are a record of
             // their own, so that stepping back past them stays exact.
-            if (m_records == 0 || m_before.empty()) {
+            if (m_records == 0 || WordCount(unit) != m_words) {
+                // Another unit in the slot: what was recorded was not its.
+                if (m_records != 0) DropAll();
                 ReadState(unit, m_before);
             } else {
-                m_recordStart = m_tail;
-                Push(0);
-                Close(unit);
+                ReadState(unit, m_after);
+                if (!std::equal(m_after, m_after + m_words, m_before)) {
+                    m_recordStart = m_tail;
+                    Push(0);
+                    Encode(WordCount(unit), m_counterWord, 0);
+                }
             }
             m_valid = true;
         }
         m_recordStart = m_tail;
         Push(0);
+        t_recording = this;
     }
     // A byte the step is about to overwrite, with its old value.
     void NoteWrite(uint32_t address, uint8_t oldByte) {
-        Push(kMemoryEntry | oldByte);
-        Push(address);
+        if (m_ring.size() - (m_tail - m_head) < 2) [[unlikely]]
+            MakeRoom(2);
+        m_ring[m_tail++ & m_mask] = kMemoryEntry | oldByte;
+        m_ring[m_tail++ & m_mask] = address;
+    }
+    // Something of the stepping unit that its state words do not hold (a
+    // cache line) is about to be replaced: the unit's key for it and its old
+    // value go into the record, for CMpu::RestoreReplaced.
+    // The history recording the step in hand on this thread, if any.
+    static CHistory* Recording() { return t_recording; }
+    static void NoteReplaced(uint32_t key, uint64_t old) {
+        if (CHistory* history = t_recording) history->PushReplaced(key, old);
     }
     template <class Core>
     void After(const Core& unit) {
+        t_recording = nullptr;
         Close(unit);
     }
     // The unit may have changed outside a step (it was stopped): its state is
@@ -76,34 +106,75 @@ public:
     bool Undo(CMpu& unit, CDevices& bus);
 
 private:
+    template <class Core>
+    static constexpr bool kKnownWords = requires {
+        Core::kStateWords;
+    };
+
+    template <class Core>
+    static size_t WordCount(const Core& unit) {
+        if constexpr (kKnownWords<Core>)
+            return Core::kStateWords;
+        else
+            return std::min(unit.GetStateWordCount(), kMaxStateWords);
+    }
+    template <class Core>
+    void ReadState(const Core& unit, uint64_t* state) {
+        if constexpr (kKnownWords<Core>) {
+            static_assert(Core::kStateWords <= kMaxStateWords);
+            unit.Core::ReadStateWords(state);
+            m_words = Core::kStateWords;
+            m_counterWord = Core::kStateCounterWord;
+        } else {
+            const size_t count = unit.GetStateWordCount();
+            if (count <= kMaxStateWords) {
+                unit.ReadStateWords(state);
+            } else {
+                std::vector<uint64_t> all(count);
+                unit.ReadStateWords(all.data());
+                std::copy_n(all.begin(), kMaxStateWords, state);
+            }
+            m_words = std::min(count, kMaxStateWords);
+            m_counterWord = unit.GetStateCounterWord();
+        }
+    }
     // Ends the open record with the changes from m_before to the unit's state.
     template <class Core>
     void Close(const Core& unit) {
         ReadState(unit, m_after);
-        const size_t count = m_after.size();
+        if constexpr (kKnownWords<Core>)
+            Encode(Core::kStateWords, Core::kStateCounterWord, Core::kStateNarrowWords);
+        else
+            Encode(m_words, m_counterWord, 0);
+    }
+    // Inlined where the counts are constants, so that the loop unrolls. The
+    // first narrow words hold less than 24 bits: their changes are small.
+    [[gnu::always_inline]] void Encode(const size_t count, const size_t counterWord,
+                                       const size_t narrow) {
         // Room for every entry and the closing count at once; the words are
         // then stored through locals, which no store can alias.
-        while (m_ring.size() - (m_tail - m_head) < 3 * count + 1)
-            MakeRoom();
+        if (m_ring.size() - (m_tail - m_head) < 3 * count + 1) [[unlikely]]
+            MakeRoom(3 * count + 1);
         uint32_t* const ring = m_ring.data();
         const uint64_t mask = m_mask;
-        const uint64_t* const before = m_before.data();
-        const uint64_t* const after = m_after.data();
+        const uint64_t* const before = m_before;
+        const uint64_t* const after = m_after;
         uint64_t tail = m_tail;
         // The first four counters, which every step moves a little, share
         // one word when each moved by less than 64.
-        size_t packed = m_registers + kPackedCounters <= count ? m_registers : count;
+        size_t packed = counterWord + kPackedCounters <= count ? counterWord : count;
         if (packed < count) {
             uint32_t word = kPackedIndex << kIndexShift;
+            uint64_t large = 0;
             for (size_t k = 0; k < kPackedCounters; ++k) {
                 const uint64_t delta = after[packed + k] - before[packed + k];
-                if (delta >= 64) {
-                    packed = count;
-                    break;
-                }
-                word |= static_cast<uint32_t>(delta) << (6 * k);
+                large |= delta >> 6;
+                word |= static_cast<uint32_t>(delta & 63) << (6 * k);
             }
-            if (packed < count) ring[tail++ & mask] = word;
+            if (large == 0) [[likely]]
+                ring[tail++ & mask] = word;
+            else
+                packed = count;
         }
         for (size_t i = 0; i < count; ++i) {
             if (i == packed) {
@@ -111,7 +182,7 @@ private:
                 continue;
             }
             const uint64_t delta = after[i] - before[i];
-            if (delta + kSmallLimit >= 2 * kSmallLimit) [[unlikely]] {
+            if (i >= narrow && delta + kSmallLimit >= 2 * kSmallLimit) [[unlikely]] {
                 ring[tail++ & mask] = kWholeEntry | static_cast<uint32_t>(i);
                 ring[tail++ & mask] = static_cast<uint32_t>(before[i]);
                 ring[tail++ & mask] = static_cast<uint32_t>(before[i] >> 32);
@@ -127,74 +198,88 @@ private:
         ring[m_recordStart & mask] = static_cast<uint32_t>(words);
         ring[tail++ & mask] = static_cast<uint32_t>(words);
         m_tail = tail;
-        m_before.swap(m_after);
+        std::swap(m_before, m_after);
         ++m_records;
-        if (m_records > m_limits.instructions) DropOldest();
+        if (m_records > m_limits.instructions) {
+            m_head += ring[m_head & mask] + 2;
+            --m_records;
+            // The records after it, long out of the cache.
+            __builtin_prefetch(&ring[(m_head + 128) & mask]);
+        }
         m_count = m_records;
         m_bytes = (m_tail - m_head) * sizeof(uint32_t);
     }
     // Entry words: a small change (bit 31 clear: the index in bits 25-30, the
-    // change in bits 0-24, two's complement); a whole old value (bits 31-30
-    // = 10, the index, then the value's low and high words); an overwritten
-    // byte (11, the byte, then the address).
+    // change in bits 0-24, two's complement); a whole old value (bits 31-29
+    // = 100, the index, then the value's low and high words); a replaced part
+    // (101, the unit's key, then the old value's low and high words); an
+    // overwritten byte (bits 31-30 = 11, the byte, then the address).
     static constexpr uint32_t kWholeEntry = 0x80000000;
+    static constexpr uint32_t kReplacedEntry = 0xA0000000;
     static constexpr uint32_t kMemoryEntry = 0xC0000000;
     static constexpr int kIndexShift = 25;
     static constexpr uint32_t kDeltaMask = (1u << kIndexShift) - 1;
     static constexpr uint64_t kSmallLimit = uint64_t{1} << (kIndexShift - 1);
     // The index of a word of four packed counter changes (6 bits each, the
-    // first in bits 0-5); a unit has fewer registers and counters than this.
+    // first in bits 0-5); a unit has fewer state words than this.
     static constexpr uint32_t kPackedIndex = 63;
     static constexpr size_t kPackedCounters = 4;
     static constexpr uint64_t kMinWords = 8192;
 
-    template <class Core>
-    void ReadState(const Core& unit, std::vector<uint64_t>& state) {
-        if constexpr (std::is_same_v<Core, CMpu>) {
-            const size_t registers = unit.GetRegisterInfo().size();
-            const size_t counters = unit.GetCounterInfo().size();
-            m_registers = registers;
-            state.resize(registers + counters);
-            for (size_t i = 0; i < registers; ++i)
-                state[i] = unit.GetRegisterValue(i);
-            for (size_t i = 0; i < counters; ++i)
-                state[registers + i] = unit.GetCounterValue(i);
-        } else {
-            const size_t registers = unit.Core::GetRegisterInfo().size();
-            const size_t counters = unit.Core::GetCounterInfo().size();
-            m_registers = registers;
-            if (state.size() != registers + counters) state.resize(registers + counters);
-            uint64_t* const values = state.data();
-            for (size_t i = 0; i < registers; ++i)
-                values[i] = unit.Core::GetRegisterValue(i);
-            for (size_t i = 0; i < counters; ++i)
-                values[registers + i] = unit.Core::GetCounterValue(i);
-        }
-    }
     void Push(uint32_t word) {
-        if (m_tail - m_head == m_ring.size()) MakeRoom();
+        if (m_tail - m_head == m_ring.size()) MakeRoom(1);
         m_ring[m_tail++ & m_mask] = word;
     }
-    // The ring is full: it grows while the memory bound allows, else the
-    // oldest record goes.
-    void MakeRoom();
+    void PushReplaced(uint32_t key, uint64_t old) {
+        Push(kReplacedEntry | (key & 0xFFFF));
+        Push(static_cast<uint32_t>(old));
+        Push(static_cast<uint32_t>(old >> 32));
+    }
+    // Makes room for words more words: the ring grows while the memory
+    // bound allows, else the oldest records go.
+    void MakeRoom(uint64_t words);
     void DropOldest();
+    // Every record goes; the ring stays.
+    void DropAll();
     void Publish();
+
+    static inline thread_local constinit CHistory* t_recording = nullptr;
 
     SHistoryLimits m_limits;
     // Records: their entry words framed by their number at both ends, so
     // that the oldest can be dropped and the newest undone. Positions grow without
     // wrapping; a position's word is at position & m_mask.
-    std::vector<uint32_t> m_ring;
+    // Large rings are asked for in huge pages where the system has them:
+    // records go to a new line of memory with nearly every step.
+    class CRing {
+    public:
+        explicit CRing(uint64_t size = 0);
+        uint64_t size() const { return m_size; }
+        uint32_t* data() { return m_words.get(); }
+        uint32_t& operator[](uint64_t index) { return m_words[index]; }
+        const uint32_t& operator[](uint64_t index) const { return m_words[index]; }
+
+    private:
+        struct SFree {
+            void operator()(uint32_t* words) const;
+        };
+        std::unique_ptr<uint32_t[], SFree> m_words;
+        uint64_t m_size = 0;
+    };
+    CRing m_ring;
     uint64_t m_mask = 0;
     uint64_t m_head = 0;
     uint64_t m_tail = 0;
     uint64_t m_records = 0;
     uint64_t m_recordStart = 0;
-    std::vector<uint64_t> m_before;
-    std::vector<uint64_t> m_after;
+    // The unit's state words after the newest step, and a place to read the
+    // next ones; they change places after every step.
+    std::array<std::array<uint64_t, kMaxStateWords>, 2> m_states{};
+    uint64_t* m_before = m_states[0].data();
+    uint64_t* m_after = m_states[1].data();
+    size_t m_words = 0;        // of the unit's state
+    size_t m_counterWord = 0;  // where its four common counters begin
     bool m_valid = false;
-    size_t m_registers = 0;  // of the unit, in the state words
     Relaxed<uint64_t> m_count{0};
     Relaxed<uint64_t> m_bytes{0};
 };

@@ -5,6 +5,7 @@
 // through the bus's ChangeStructure, which does the same for the bus.
 #include "core/ClassRegistry.h"
 #include "core/Computer.h"
+#include "core/Debugger.h"
 #include "core/Device.h"
 #include "core/Devices.h"
 #include "core/Mpus.h"
@@ -127,6 +128,7 @@ bool CComputer::RemoveUnit(int slot, std::string* error) {
     {
         const CComputer::CRunThreadPause hold(*this);
         m_units->Remove(unit);
+        m_debugger->UnitRemoved(slot);
     }
     for (CMpu* moved : animating)
         moved->StartAnimationTimer(AnimationPeriod(moved->GetAnimationRate()));

@@ -60,6 +60,24 @@ void CMpu::RestoreCounterValue(size_t index, uint64_t value) {
     if (index < m_statistics.size()) m_statistics[index] = static_cast<uint32_t>(value);
 }
 
+void CMpu::ReadStateWords(uint64_t* words) const {
+    const size_t registers = GetRegisterInfo().size();
+    const size_t counters = GetCounterInfo().size();
+    for (size_t i = 0; i < registers; ++i)
+        *words++ = GetRegisterValue(i);
+    for (size_t i = 0; i < counters; ++i)
+        *words++ = GetCounterValue(i);
+}
+
+void CMpu::RestoreStateWords(const uint64_t* words) {
+    const size_t registers = GetRegisterInfo().size();
+    const size_t counters = GetCounterInfo().size();
+    for (size_t i = 0; i < registers; ++i)
+        StoreRegisterValue(i, static_cast<uint32_t>(*words++));
+    for (size_t i = 0; i < counters; ++i)
+        RestoreCounterValue(i, *words++);
+}
+
 SUnitSnapshot CMpu::TakeSnapshot() const {
     SUnitSnapshot snapshot;
     const size_t registers = GetRegisterInfo().size();

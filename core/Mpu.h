@@ -154,6 +154,24 @@ public:
     // Puts a register back without the checks of SetRegisterValue (history
     // restores what the unit itself held). Only while the unit is stopped.
     void RestoreRegisterValue(size_t index, uint32_t value) { StoreRegisterValue(index, value); }
+
+    // The unit's whole state as history records it, in words of the core's
+    // choosing: registers, counters and what a step may change that neither
+    // shows (latches, the last opcode), at most 63 words, the four common
+    // counters one a word from GetStateCounterWord on. Here the registers by
+    // descriptor, then the counters. A core overrides these in its header,
+    // so that a caller that knows its class reads them without a call.
+    virtual size_t GetStateWordCount() const {
+        return GetRegisterInfo().size() + GetCounterInfo().size();
+    }
+    virtual size_t GetStateCounterWord() const { return GetRegisterInfo().size(); }
+    virtual void ReadStateWords(uint64_t* words) const;
+    // Puts the state back as ReadStateWords gave it. Only while the unit is
+    // stopped.
+    virtual void RestoreStateWords(const uint64_t* words);
+    // Puts back a part the unit reported to history as it replaced it
+    // (CHistory::NoteReplaced), by the unit's own key: a cache line.
+    virtual void RestoreReplaced(uint32_t /*key*/, uint64_t /*old*/) {}
     SUnitSnapshot TakeSnapshot() const;
 
     void SetBus(CDevices* bus) { m_bus = bus; }

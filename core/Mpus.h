@@ -121,7 +121,7 @@ template <class Core>
 void StepAidedPassesOf(SPassRun& run, int slot) {
     const CMpus& units = *run.units;
     const uint32_t generation = units.GetGeneration();
-    const SStepAids& aids = *run.aids;
+    const SStepAids::SSlot aids = run.aids->ForSlot(slot);
     auto& unit = static_cast<Core&>(*run.inSlot[static_cast<size_t>(slot)]);
     const CDevices::CSteppingUnit stepping(&unit, slot);
     const uint32_t most = std::min(run.maxPasses, run.maxSteps);
@@ -133,9 +133,9 @@ void StepAidedPassesOf(SPassRun& run, int slot) {
         const uint32_t end = steps + std::min(most - steps, SPassRun::kPassesBetweenLooks);
         const SStopWatch watch = WatchOf(unit);
         do {
-            aids.Before(slot, unit);
+            aids.Before(unit);
             unit.Core::Step();
-            aids.After(slot, unit);
+            aids.After(unit);
             ++steps;
             stopped = StopsNow(unit, watch) || unit.HasDebugStop();
         } while (steps < end && !stopped);

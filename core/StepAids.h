@@ -17,15 +17,26 @@ struct SStepAids {
     // Where each slot's step in hand began.
     std::array<uint32_t, 8>* stepPc = nullptr;
 
-    template <class Core>
-    [[gnu::always_inline]] void Before(int slot, Core& unit) const {
-        const uint32_t pc = unit.Core::GetPC();
-        (*stepPc)[static_cast<size_t>(slot)] = pc;
-        if (CProfile* counts = profile[static_cast<size_t>(slot)]) counts->Count(pc);
-        if (CHistory* record = history[static_cast<size_t>(slot)]) record->Before(unit);
-    }
-    template <class Core>
-    [[gnu::always_inline]] void After(int slot, Core& unit) const {
-        if (CHistory* record = history[static_cast<size_t>(slot)]) record->After(unit);
+    // One slot's aids, taken once for a run of its steps.
+    struct SSlot {
+        CProfile* profile;
+        CHistory* history;
+        uint32_t* stepPc;
+
+        template <class Core>
+        [[gnu::always_inline]] void Before(Core& unit) const {
+            const uint32_t pc = unit.Core::GetPC();
+            *stepPc = pc;
+            if (profile) profile->Count(pc);
+            if (history) history->Before(unit);
+        }
+        template <class Core>
+        [[gnu::always_inline]] void After(Core& unit) const {
+            if (history) history->After(unit);
+        }
+    };
+    SSlot ForSlot(int slot) const {
+        const auto index = static_cast<size_t>(slot);
+        return {profile[index], history[index], &(*stepPc)[index]};
     }
 };

@@ -2,6 +2,7 @@
 
 #include "core/Archive.h"
 #include "core/Devices.h"
+#include "core/History.h"
 #include "core/Mpus.h"
 #include "core/StringEx.h"
 
@@ -185,6 +186,41 @@ void CCorvaneMPU::ResetCounters() {
     m_cache.ResetStatistics();
 }
 
+void CCorvaneMPU::RestoreCounterValue(size_t index, uint64_t value) {
+    const auto count = static_cast<uint32_t>(value);
+    if (index < kStatisticCount)
+        m_counters[index] = count;
+    else if (index == kStatisticCount)
+        m_cache.RestoreAttempts(count);
+    else if (index == kStatisticCount + 1)
+        m_cache.RestoreMisses(count);
+}
+
+void CCorvaneMPU::RestoreStateWords(const uint64_t* words) {
+    for (size_t n = 1; n < kRegisterCount; ++n)
+        m_r[n] = static_cast<uint32_t>(words[n]);
+    m_pc = static_cast<uint32_t>(words[kRegisterCount]);
+    // The interrupt code a device latched since stays unless SR changes.
+    if (words[kRegisterCount + 1] != GetSR())
+        SetSR(static_cast<uint32_t>(words[kRegisterCount + 1]));
+    m_cr = static_cast<uint32_t>(words[kRegisterCount + 2]);
+    for (size_t i = 0; i < kStatisticCount + 2; ++i)
+        RestoreCounterValue(i, words[kStateCounterWord + i]);
+    const uint64_t* latches = words + kStateCounterWord + kStatisticCount + 2;
+    m_opcode = static_cast<uint32_t>(latches[0]);
+    m_prefixValue = static_cast<uint32_t>(latches[1]);
+    m_prefixActive = (latches[2] & 1) != 0;
+    m_stopped = (latches[2] & 2) != 0;
+    m_interruptEntry = (latches[2] & 4) != 0;
+    m_shiftWarning = (latches[2] & 8) != 0;
+    m_stepsSinceReset = static_cast<uint32_t>(latches[2] >> 4);
+}
+
+void CCorvaneMPU::RestoreReplaced(uint32_t key, uint64_t old) {
+    m_cache.RestoreLine(static_cast<int>(key), static_cast<uint32_t>(old >> 32),
+                        static_cast<uint32_t>(old));
+}
+
 // The code is latched at once, where a handler reads it; codes outside 0-14
 // (15 is the withdrawal) leave no request.
 void CCorvaneMPU::Interrupt(bool nmi, bool /*irq*/, int irqCode) {
@@ -218,6 +254,9 @@ uint32_t CCorvaneMPU::Fetch() {
         word = BusRead(physical, 3);
     } else if (!m_cache.Lookup(physical, word)) {
         word = BusRead(physical, 3);
+        const int line = static_cast<int>(physical & (CICache::kLines - 1));
+        CHistory::NoteReplaced(static_cast<uint32_t>(line),
+                               uint64_t{m_cache.GetTag(line)} << 32 | m_cache.GetData(line));
         m_cache.Fill(physical, word);
     }
     m_pc = (pc + 3) & kMask24;

@@ -93,6 +93,40 @@ public:
     std::span<const SCounterInfo> GetCounterInfo() const override;
     uint64_t GetCounterValue(size_t index) const override;
     void ResetCounters() override;
+    void RestoreCounterValue(size_t index, uint64_t value) override;
+
+    // History's state words: the registers as held (a load from where no
+    // device answers leaves all 32 bits set), PC, SR and CR, the six
+    // counters, then what a step leaves for the next one or shows after it:
+    // the opcode, the prefix, and the prefix, stop, interrupt-entry and
+    // warning latches with the steps since reset. The cache's lines are
+    // reported as they are replaced; no step changes the page table.
+    static constexpr size_t kStateCounterWord = kRegisterCount + 3;
+    static constexpr size_t kStateWords = kStateCounterWord + kStatisticCount + 2 + 3;
+    static constexpr size_t kStateNarrowWords = 0;
+    size_t GetStateWordCount() const override { return kStateWords; }
+    size_t GetStateCounterWord() const override { return kStateCounterWord; }
+    void ReadStateWords(uint64_t* words) const override {
+        for (size_t n = 0; n < kRegisterCount; ++n)
+            words[n] = m_r[n].Load();
+        words[kRegisterCount] = m_pc.Load();
+        words[kRegisterCount + 1] = GetSR();
+        words[kRegisterCount + 2] = m_cr.Load();
+        uint64_t* counters = words + kStateCounterWord;
+        for (size_t i = 0; i < kStatisticCount; ++i)
+            counters[i] = m_counters[i].Load();
+        counters[kStatisticCount] = m_cache.GetAttempts();
+        counters[kStatisticCount + 1] = m_cache.GetMisses();
+        uint64_t* latches = counters + kStatisticCount + 2;
+        latches[0] = m_opcode.Load();
+        latches[1] = m_prefixValue.Load();
+        latches[2] = uint64_t{m_prefixActive.Load()} | uint64_t{m_stopped.Load()} << 1 |
+                     uint64_t{m_interruptEntry.Load()} << 2 | uint64_t{m_shiftWarning.Load()} << 3 |
+                     uint64_t{m_stepsSinceReset.Load()} << 4;
+    }
+    void RestoreStateWords(const uint64_t* words) override;
+    // key: the cache line; old: its tag in the high word, its data in the low.
+    void RestoreReplaced(uint32_t key, uint64_t old) override;
 
     // Registers for the register pane and the tests. r0 stays 0; numbers
     // outside 0-31 read as 0 and write nothing.

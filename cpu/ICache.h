@@ -45,6 +45,13 @@ public:
     uint32_t GetTag(int line) const { return m_tag[Index(line)].Load(); }
     uint32_t GetAttempts() const { return m_attempts.Load(); }
     uint32_t GetMisses() const { return m_misses.Load(); }
+    // Stepping back: a line and the counters as they were.
+    void RestoreLine(int line, uint32_t tag, uint32_t data) {
+        m_tag[Index(line)] = tag;
+        m_data[Index(line)] = data;
+    }
+    void RestoreAttempts(uint32_t attempts) { m_attempts = attempts; }
+    void RestoreMisses(uint32_t misses) { m_misses = misses; }
     // The statistics pane's reset: both counters to 0, the lines kept.
     void ResetStatistics() {
         m_attempts = 0;

@@ -610,6 +610,20 @@ uint32_t C6502::GetRegisterValue(size_t index) const {
     }
 }
 
+void C6502::RestoreStateWords(const uint64_t* words) {
+    m_a = static_cast<uint8_t>(words[0]);
+    m_status = static_cast<uint8_t>(words[0] >> 8);
+    m_opcode = static_cast<uint8_t>(words[0] >> 16);
+    m_x = static_cast<uint8_t>(words[1]);
+    m_y = static_cast<uint8_t>(words[1] >> 8);
+    m_sp = static_cast<uint8_t>(words[1] >> 16);
+    m_pc = static_cast<uint16_t>(words[2]);
+    m_returned = (words[2] >> 16 & 1) != 0;
+    m_effectiveAddress = static_cast<uint16_t>(words[3]);
+    for (size_t i = 0; i < kStatisticCount; ++i)
+        m_statistics[i] = static_cast<uint32_t>(words[kStateCounterWord + i]);
+}
+
 void C6502::StoreRegisterValue(size_t index, uint32_t value) {
     const auto byte = static_cast<uint8_t>(value);
     switch (index) {

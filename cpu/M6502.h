@@ -71,6 +71,26 @@ public:
     std::span<const SRegisterInfo> GetRegisterInfo() const override;
     uint32_t GetRegisterValue(size_t index) const override;
 
+    // History's state words, each of the first four under 24 bits, so that
+    // any change of one is small: A, Status and the opcode; X, Y and SP; PC
+    // and whether the step returned; the effective address; then the four
+    // counters.
+    static constexpr size_t kStateCounterWord = 4;
+    static constexpr size_t kStateWords = kStateCounterWord + kStatisticCount;
+    static constexpr size_t kStateNarrowWords = 4;
+    size_t GetStateWordCount() const override { return kStateWords; }
+    size_t GetStateCounterWord() const override { return kStateCounterWord; }
+    void ReadStateWords(uint64_t* words) const override {
+        words[0] =
+            uint64_t{m_a.Load()} | uint64_t{m_status.Load()} << 8 | uint64_t{m_opcode.Load()} << 16;
+        words[1] = uint64_t{m_x.Load()} | uint64_t{m_y.Load()} << 8 | uint64_t{m_sp.Load()} << 16;
+        words[2] = uint64_t{m_pc.Load()} | uint64_t{m_returned.Load()} << 16;
+        words[3] = m_effectiveAddress.Load();
+        for (size_t i = 0; i < kStatisticCount; ++i)
+            words[kStateCounterWord + i] = m_statistics[i].Load();
+    }
+    void RestoreStateWords(const uint64_t* words) override;
+
     // Register access for the register pane and the tests.
     uint8_t GetA() const { return m_a; }
     void SetA(uint8_t value) { m_a = value; }

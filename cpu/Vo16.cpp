@@ -67,6 +67,23 @@ void CVo16::StoreRegisterValue(size_t index, uint32_t value) {
     }
 }
 
+void CVo16::RestoreStateWords(const uint64_t* words) {
+    for (size_t n = 1; n < kRegisterCount; ++n)
+        m_r[n] = static_cast<uint16_t>(words[n]);
+    m_pc = static_cast<uint16_t>(words[kRegisterCount]);
+    for (size_t i = 0; i < kStatisticCount; ++i)
+        m_statistics[i] = static_cast<uint32_t>(words[kStateCounterWord + i]);
+    const uint64_t* latches = words + kStateCounterWord + kStatisticCount;
+    m_opcode = static_cast<uint16_t>(latches[0]);
+    m_addendA = static_cast<uint16_t>(latches[1]);
+    m_addendB = static_cast<uint16_t>(latches[2]);
+    m_prefixValue = static_cast<uint16_t>(latches[3]);
+    m_prefixActive = static_cast<uint32_t>(latches[4]);
+    m_carry = static_cast<uint32_t>(latches[5]);
+    m_shiftBit = static_cast<uint32_t>(latches[6]);
+    m_returned = static_cast<uint32_t>(latches[7]);
+}
+
 uint16_t CVo16::GetRegister(int n) const {
     return n >= 0 && n < kRegisterCount ? m_r[static_cast<size_t>(n)].Load() : 0;
 }

@@ -52,6 +52,32 @@ public:
     std::span<const SRegisterInfo> GetRegisterInfo() const override;
     uint32_t GetRegisterValue(size_t index) const override;
 
+    // History's state words: r0-r15 and PC (16 bits), the four counters, then the
+    // latches a step leaves for the next one (opcode, the addends, the
+    // prefix, carry, ShiftBit and whether the step returned).
+    static constexpr size_t kStateCounterWord = kRegisterCount + 1;
+    static constexpr size_t kStateWords = kStateCounterWord + kStatisticCount + 8;
+    static constexpr size_t kStateNarrowWords = kRegisterCount + 1;
+    size_t GetStateWordCount() const override { return kStateWords; }
+    size_t GetStateCounterWord() const override { return kStateCounterWord; }
+    void ReadStateWords(uint64_t* words) const override {
+        for (size_t n = 0; n < kRegisterCount; ++n)
+            words[n] = m_r[n].Load();
+        words[kRegisterCount] = m_pc.Load();
+        for (size_t i = 0; i < kStatisticCount; ++i)
+            words[kStateCounterWord + i] = m_statistics[i].Load();
+        uint64_t* latches = words + kStateCounterWord + kStatisticCount;
+        latches[0] = m_opcode.Load();
+        latches[1] = m_addendA.Load();
+        latches[2] = m_addendB.Load();
+        latches[3] = m_prefixValue.Load();
+        latches[4] = m_prefixActive.Load();
+        latches[5] = m_carry.Load();
+        latches[6] = m_shiftBit.Load();
+        latches[7] = m_returned.Load();
+    }
+    void RestoreStateWords(const uint64_t* words) override;
+
     uint16_t GetRegister(int n) const;
     void SetRegister(int n, uint16_t value);
     void SetPC(uint16_t pc) { m_pc = pc; }

@@ -355,4 +355,52 @@ TEST(PageMapRunTest, AUnitCountsRightWhileTheListChangesUnderIt) {
     EXPECT_EQ(bus.GetCount(), 1);
 }
 
+// A tap watching one chunk of a page sees a unit's accesses that touch the
+// chunk, even by one byte, and no others; all of them store and read as
+// they would untapped.
+TEST(PageMapTapTest, OnlyAccessesTouchingAWatchedChunkReachTheTap) {
+    struct CCountingTap final : CBusTap {
+        void OnRead(CMpu&, int, uint32_t address, uint32_t, uint32_t) override {
+            seen.push_back(address);
+        }
+        void OnWrite(CMpu&, int, uint32_t address, uint32_t, uint32_t) override {
+            seen.push_back(address);
+        }
+        std::vector<uint32_t> seen;
+    };
+    CDevices bus;
+    auto* ram = new CRam;
+    ram->SetRange(0, 0xFFFF);
+    ram->SetSize(0x10000);
+    bus.AddTail(ram);
+    CCountingTap tap;
+    auto pages = std::make_unique<CDevices::TapPages>();
+    (*pages)[1].reads = (*pages)[1].writes = uint64_t{1} << 1;  // 1040-107F
+    bus.SetTap(&tap, *pages, false);
+    CMpu unit;
+    const CDevices::CDirectAccess direct(&bus);
+    const CDevices::CSteppingUnit stepping(&unit, 0);
+    const struct {
+        uint32_t address;
+        uint32_t size;
+        bool seen;
+    } cases[] = {{0x103F, 1, false}, {0x103D, 4, true},  {0x1040, 1, true},
+                 {0x107F, 2, true},  {0x1080, 4, false}, {0x0040, 1, false}};
+    for (const auto& c : cases) {
+        for (const bool write : {false, true}) {
+            SCOPED_TRACE(std::to_string(c.address) + (write ? " write" : " read"));
+            tap.seen.clear();
+            if (write) {
+                const uint8_t value = ram->Data()[c.address + c.size - 1] ^ 0xFF;
+                bus.Write(c.address, value * 0x01010101u, c.size, false);
+                EXPECT_EQ(ram->Data()[c.address + c.size - 1], value);
+            } else {
+                bus.Read(c.address, c.size);
+            }
+            EXPECT_EQ(tap.seen,
+                      c.seen ? std::vector<uint32_t>{c.address} : std::vector<uint32_t>{});
+        }
+    }
+}
+
 }  // namespace

@@ -22,12 +22,15 @@
 #include "cpu/M6502.h"
 #include "cpu/Vo16.h"
 #include "support/TestHost.h"
+#include "system/StandardClasses.h"
 #include "tools/Assembler.h"
 #include "tools/BreakpointCondition.h"
 
 namespace {
 
-enum class ECore { k6502, kVo16, kCorvane };
+// kCorvaneCached: the Corvane fetching through its cache with translation
+// on, its loop calling a routine whose words share cache lines with it.
+enum class ECore { k6502, kVo16, kCorvane, kCorvaneCached };
 
 // Each program counts passes of its loop in a word at 0200 and stores the
 // count's low byte at 0210 (at "store"; "next" follows it).
@@ -63,6 +66,18 @@ const char* Source(ECore core) {
                    "same:   add r2,r1,#000000\n"
                    "store:  sb r2,000210\n"
                    "next:   br loop\n";
+        case ECore::kCorvaneCached:
+            return "        cpu corvane\n"
+                   "        org 000400\n"
+                   "start:  lw r1,#000000\n"
+                   "loop:   add r1,r1,#000001\n"
+                   "        call count\n"
+                   "same:   add r2,r1,#000000\n"
+                   "store:  sb r2,000210\n"
+                   "next:   br loop\n"
+                   "        org 000420\n"
+                   "count:  sw r1,002200\n"  // page 1, which maps onto page 0
+                   "        ret\n";
     }
     return "";
 }
@@ -92,6 +107,12 @@ public:
             case ECore::k6502: unit = new C6502; break;
             case ECore::kVo16: unit = new CVo16; break;
             case ECore::kCorvane: unit = new CCorvaneMPU; break;
+            case ECore::kCorvaneCached: {
+                auto* corvane = new CCorvaneMPU;
+                corvane->SetCR(CCorvaneMPU::kCrCache);
+                unit = corvane;
+                break;
+            }
         }
         unit->SetBus(m_computer.GetDevices());
         m_computer.GetMpus()->Add(unit);
@@ -118,7 +139,7 @@ public:
     // The pass count at 0200 in the core's byte order.
     uint32_t Passes() {
         if (m_core == ECore::kVo16) return m_computer.Read(0x200, 2 | CDevices::kSwap);
-        return m_computer.Read(0x200, m_core == ECore::kCorvane ? 3 : 2);
+        return m_computer.Read(0x200, m_core == ECore::k6502 ? 2 : 3);
     }
 
     // Runs the unit until it stops (a limit of instructions when given) and
@@ -133,16 +154,20 @@ public:
         return reasons.empty() ? EStopReason::kNone : reasons.front();
     }
 
+    // What the panes show, the unit's whole state as history reads it
+    // (latches included) and the program's memory.
     struct SState {
         std::vector<uint32_t> registers;
         std::vector<uint64_t> counters;
+        std::vector<uint64_t> words;
         std::vector<uint32_t> memory;
         bool operator==(const SState&) const = default;
     };
-    SState State(bool counters) {
+    SState State() {
         const SUnitSnapshot snapshot = Unit().TakeSnapshot();
-        SState state{
-            snapshot.registers, counters ? snapshot.counters : std::vector<uint64_t>{}, {}};
+        SState state{snapshot.registers, snapshot.counters, {}, {}};
+        state.words.resize(Unit().GetStateWordCount());
+        Unit().ReadStateWords(state.words.data());
         for (uint32_t address = 0x200; address < 0x220; ++address)
             state.memory.push_back(m_computer.Read(address, 1));
         return state;
@@ -156,7 +181,13 @@ private:
 };
 
 const char* Name(ECore core) {
-    return core == ECore::k6502 ? "6502" : core == ECore::kVo16 ? "Vo16" : "Corvane";
+    switch (core) {
+        case ECore::k6502: return "6502";
+        case ECore::kVo16: return "Vo16";
+        case ECore::kCorvane: return "Corvane";
+        case ECore::kCorvaneCached: return "Corvane cached";
+    }
+    return "";
 }
 
 constexpr ECore kCores[] = {ECore::k6502, ECore::kVo16, ECore::kCorvane};
@@ -266,22 +297,29 @@ TEST(DebuggerTest, BadConditionsAreRefusedWithTheReason) {
 }
 
 TEST(DebuggerTest, SteppingBackAndForwardAgainRestoresTheSameState) {
-    for (const ECore core : kCores) {
+    for (const ECore core : {ECore::k6502, ECore::kVo16, ECore::kCorvane, ECore::kCorvaneCached}) {
         SCOPED_TRACE(Name(core));
         CMachine machine(core);
         machine.Debugger().SetHistoryEnabled(true);
-        // The Corvane keeps its counters where the library cannot put them back.
-        const bool counters = core != ECore::kCorvane;
         EXPECT_EQ(machine.Run(2000), EStopReason::kInstructionLimit);
-        const CMachine::SState before = machine.State(counters);
-        EXPECT_EQ(machine.Run(1000), EStopReason::kInstructionLimit);
-        const CMachine::SState after = machine.State(counters);
+        const CMachine::SState before = machine.State();
+        // Not whole passes: the run ends with the cache holding the loop's
+        // words where it held the routine's before.
+        EXPECT_EQ(machine.Run(1003), EStopReason::kInstructionLimit);
+        const uint64_t steps = machine.Computer().GetInstructionCount();
+        const CMachine::SState after = machine.State();
         ASSERT_NE(before, after);
-        EXPECT_EQ(machine.Debugger().StepBack(0, 1001), 1001u);
-        EXPECT_EQ(machine.State(counters), before);
-        for (int n = 0; n < 1001; ++n)
+        EXPECT_EQ(machine.Debugger().StepBack(0, steps), steps);
+        EXPECT_EQ(machine.State(), before);
+        for (uint64_t n = 0; n < steps; ++n)
             machine.Computer().StepInto();
-        EXPECT_EQ(machine.State(counters), after);
+        EXPECT_EQ(machine.State(), after);
+        if (core == ECore::kCorvaneCached) {
+            // The routine's words evicted the loop's: two misses a pass.
+            EXPECT_GT(after.counters[5] - before.counters[5], 200u);
+            // The count went to 000200 through the page table.
+            EXPECT_GT(machine.Passes(), 400u);
+        }
     }
 }
 
@@ -293,11 +331,11 @@ TEST(DebuggerTest, HistoryIsBoundedAndRunBackStopsAtTheBreakpointBefore) {
     EXPECT_EQ(machine.Debugger().History(0).GetCount(), 500u);
     EXPECT_GT(machine.Debugger().History(0).GetBytes(), 0u);
     // A register edited while stopped is undone as a record of its own.
-    const CMachine::SState stopped = machine.State(true);
+    const CMachine::SState stopped = machine.State();
     ASSERT_TRUE(machine.Unit().SetRegisterValue(0, stopped.registers[0] ^ 0xFF));
     machine.Computer().StepInto();
     EXPECT_EQ(machine.Debugger().StepBack(0, 2), 2u);
-    EXPECT_EQ(machine.State(true), stopped);
+    EXPECT_EQ(machine.State(), stopped);
     // The two records pushed the two oldest out.
     EXPECT_EQ(machine.Debugger().StepBack(0, 100000), 498u);
     EXPECT_EQ(machine.Debugger().StepBack(0, 1), 0u);
@@ -314,6 +352,34 @@ TEST(DebuggerTest, HistoryIsBoundedAndRunBackStopsAtTheBreakpointBefore) {
     EXPECT_EQ(again.Debugger().RunBack(0), 5u);
     EXPECT_EQ(again.Unit().GetPC(), at);
     EXPECT_EQ(again.Passes(), 1u);
+}
+
+TEST(DebuggerTest, RemovingAUnitTakesItsAidsAndMovesTheOthersDown) {
+    RegisterStandardClasses();
+    CMachine machine(ECore::k6502);
+    std::string error;
+    for (const char* name : {"b", "c"})
+        ASSERT_TRUE(machine.Computer().AddUnit(C6502::kClassName, name, 0, &error)) << error;
+    CDebugger& debugger = machine.Debugger();
+    debugger.SetHistoryEnabled(true);
+    debugger.SetProfileEnabled(true);
+    EXPECT_EQ(machine.Run(100), EStopReason::kInstructionLimit);
+    SWatchpoint first, third;
+    first.from = first.to = 0x300;
+    first.slot = 0;
+    third.from = third.to = 0x301;
+    third.slot = 2;
+    debugger.SetWatchpoints({first, third});
+    ASSERT_TRUE(debugger.SetCondition(2, 0x400, "a == 1", 0, &error)) << error;
+    ASSERT_TRUE(machine.Computer().RemoveUnit(0, &error)) << error;
+    // The unit now in slot 0 never ran: nothing of the removed one is its.
+    EXPECT_EQ(debugger.History(0).GetCount(), 0u);
+    EXPECT_EQ(debugger.StepBack(0, 1), 0u);
+    EXPECT_EQ(debugger.Profile(0).GetTotal(), 0u);
+    third.slot = 1;
+    EXPECT_EQ(debugger.GetWatchpoints(), std::vector<SWatchpoint>{third});
+    EXPECT_TRUE(debugger.GetCondition(1, 0x400));
+    EXPECT_FALSE(debugger.GetCondition(2, 0x400));
 }
 
 TEST(DebuggerTest, ProfileCountsSumToTheInstructionCount) {
