@@ -116,8 +116,14 @@ std::string FormatWatchpoint(const SWatchpoint& watch) {
                        : watch.access == kWatchWrite ? "w:"
                                                      : "rw:";
     text += Hex(watch.from, 4);
-    if (watch.to != watch.from) text += "-" + Hex(watch.to, 4);
-    if (watch.value) text += (watch.valueDiffers ? "!=" : "=") + Hex(*watch.value, 2);
+    if (watch.to != watch.from) {
+        text += '-';
+        text += Hex(watch.to, 4);
+    }
+    if (watch.value) {
+        text += watch.valueDiffers ? "!=" : "=";
+        text += Hex(*watch.value, 2);
+    }
     return text;
 }
 
