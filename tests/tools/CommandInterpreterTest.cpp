@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/Computer.h"
@@ -106,6 +107,15 @@ TEST_F(CommandInterpreterTest, DoesWhatTheLineSays) {
         m_ram->SetSize(0x10000);  // cleared
         Preload();
     }
+}
+
+// A default view carries no pointer: copying from it was undefined.
+TEST_F(CommandInterpreterTest, ViewsOfNothingDoNothing) {
+    const std::string text = "D 0 10";
+    host.hints.clear();
+    for (const std::string_view line : {std::string_view{}, std::string_view(text).substr(0, 0)})
+        EXPECT_EQ(monitor.Execute(line).action, EAction::kNone);
+    EXPECT_TRUE(host.hints.empty());
 }
 
 TEST_F(CommandInterpreterTest, EntryAndFillWriteReadOnlyMemory) {
