@@ -122,7 +122,9 @@ TEST_F(DisplayTest, DevicesAreDeletedWhileTheirRenderersRunOrAreSlowToStop) {
 }
 
 TEST(RefreshSliderTest, StartsAtTheFirstPeriodNotLessThanTheDevicesPeriod) {
-    for (auto [period, position] : {std::pair{0u, 0}, {16, 0}, {17, 1}, {300, 5}, {16385, 10}})
+    const std::pair<uint32_t, int> cases[] = {{0, 0},    {16, 0},    {17, 1},     {300, 5},
+                                              {8192, 9}, {8193, 10}, {16384, 10}, {99999, 10}};
+    for (auto [period, position] : cases)
         EXPECT_EQ(CVideoDevice::RefreshSliderPosition(period), position) << period;
     EXPECT_EQ(CVideoDevice::RefreshPeriodAt(4), 256u);
 }

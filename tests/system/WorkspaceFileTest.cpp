@@ -267,7 +267,7 @@ TEST(StandardSystemFileTest, RoundTripTruncationsAndFlips) {
 namespace {
 
 // What no record holds, as text: unit names, masks and breakpoints; device
-// strides, IRQ codes and writability; the clock's RAM byte 14.
+// strides, IRQ codes, time scales and writability; the clock's RAM byte 14.
 std::string Settings(CComputer& computer) {
     std::string text;
     for (int i = 0; i < computer.GetMpus()->GetCount(); ++i) {
@@ -281,7 +281,7 @@ std::string Settings(CComputer& computer) {
     }
     for (CDevice* d = computer.GetDevices()->GetHead(); d; d = d->GetNext()) {
         text += d->GetName() + " " + std::to_string(d->GetStride()) + " " +
-                std::to_string(d->GetIrqCode());
+                std::to_string(d->GetIrqCode()) + " " + std::to_string(d->GetTimeScale());
         if (auto* ram = dynamic_cast<CRam*>(d)) text += ram->IsWritable() ? " rw" : " ro";
         if (d->GetClassName() == std::string("C6818")) {
             d->Write(0, 14, 1, false);
@@ -327,6 +327,7 @@ TEST(RandomWorkspaceFileTest, RoundTripsAndComesBackAsStored) {
         for (CDevice* d = devices->GetHead(); d; d = d->GetNext()) {
             d->SetStride(1 + random() % 4);
             d->SetIrqCode(static_cast<int>(random() % 16) - 1);
+            d->SetTimeScale(random() % 10);
             if (auto* ram = dynamic_cast<CRam*>(d)) ram->SetWritable(random() & 1);
         }
         for (int i = 0; i < 4000; ++i)

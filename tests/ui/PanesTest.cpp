@@ -178,26 +178,21 @@ private slots:
         QCOMPARE(colourAt(0, image.width() - 2), CCodeView::kBreakpointColour);
         QCOMPARE(colourAt(1, image.width() - 2), CCodeView::kProgramCounterColour);
         QCOMPARE(colourAt(2, image.width() - 2), view.palette().color(QPalette::Button));
-        // Line 1: "0302", the mnemonic at column 6, the operand at column 15.
-        auto inkIn = [&](int line, int fromColumn, int toColumn) {
-            // A pixel of slack each side for glyphs that overhang their cell.
+        // Whether a grab has ink on a line between two columns, a pixel of
+        // slack each side for glyphs that overhang their cell.
+        auto inkIn = [&](const QImage& grab, int line, int fromColumn, int toColumn) {
             for (int x = margin + fromColumn * cw + 1; x < margin + toColumn * cw - 1; ++x)
                 for (int y = line * h; y < (line + 1) * h; ++y)
-                    if (image.pixelColor(x, y).lightness() < 80) return true;
+                    if (grab.pixelColor(x, y).lightness() < 80) return true;
             return false;
         };
-        QVERIFY(inkIn(1, 0, 4) && !inkIn(1, 4, 6) && inkIn(1, 6, 9) && !inkIn(1, 9, 15) &&
-                inkIn(1, 15, 20));
+        // Line 1: "0302", the mnemonic at column 6, the operand at column 15.
+        QVERIFY(inkIn(image, 1, 0, 4) && !inkIn(image, 1, 4, 6) && inkIn(image, 1, 6, 9) &&
+                !inkIn(image, 1, 9, 15) && inkIn(image, 1, 15, 20));
         // Machine code shifts the mnemonic to column 21.
         view.SetShowMachineCode(true);
         const QImage wide = view.viewport()->grab().toImage();
-        auto wideInk = [&](int fromColumn, int toColumn) {
-            for (int x = margin + fromColumn * cw + 1; x < margin + toColumn * cw - 1; ++x)
-                for (int y = h; y < 2 * h; ++y)
-                    if (wide.pixelColor(x, y).lightness() < 80) return true;
-            return false;
-        };
-        QVERIFY(wideInk(5, 13) && !wideInk(14, 21) && wideInk(21, 24));
+        QVERIFY(inkIn(wide, 1, 5, 13) && !inkIn(wide, 1, 14, 21) && inkIn(wide, 1, 21, 24));
         // Printing draws the same listing on paper.
         QTemporaryDir folder;
         QPrinter printer(QPrinter::HighResolution);
@@ -291,8 +286,7 @@ private slots:
     }
 
     void loadReportsWhatItCouldNotRead() {
-        CMpu& unit = Machine("C6502");
-        (void)unit;
+        Machine("C6502");
         m_controller->LoadImage(QString(SIMQ_SOURCE_DIR) + "/examples/6502/sieve.hex", 0);
         QCOMPARE(m_controller->Workspace().Read(0x400, 1), 0xA2u);
         QTemporaryDir folder;

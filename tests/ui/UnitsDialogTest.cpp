@@ -1,15 +1,12 @@
 // The processing-units dialog: add, remove, the Edit press and release, the
-// IRQ list, every message, with the unit set checked after each; units made
-// here survive save and reopen.
+// IRQ list, every message, with the unit set checked after each.
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
-#include "core/WorkspaceFile.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/UnitsDialog.h"
 
@@ -32,11 +29,10 @@ class UnitsDialogTest : public QObject {
         Check(irqs);
         QTest::mouseClick(dialog->AddButton(), Qt::LeftButton);
     }
-    QStringList Rows() { return Rows(*dialog); }
-    static QStringList Rows(const CUnitsDialog& shown) {
+    QStringList Rows() {
         QStringList rows;
-        for (int i = 0; i < shown.UnitList()->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem* row = shown.UnitList()->topLevelItem(i);
+        for (int i = 0; i < dialog->UnitList()->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* row = dialog->UnitList()->topLevelItem(i);
             rows << row->text(0) + " " + row->text(1) + " " + row->text(2);
         }
         return rows;
@@ -60,11 +56,7 @@ private slots:
         w.reset();
     }
 
-    void opensWithTheRegistryAndNothingChecked() {
-        QStringList classes;
-        for (int i = 0; i < dialog->ClassField()->count(); ++i)
-            classes << dialog->ClassField()->itemText(i);
-        QCOMPARE(classes, QStringList({"CCorvaneMPU", "CVo16", "C6502"}));
+    void opensWithNothingChecked() {
         QCOMPARE(dialog->IrqList()->count(), 15);
         QCOMPARE(dialog->IrqList()->item(14)->text(), QString("IRQ 14"));
         QCOMPARE(dialog->CheckedMask(), 0u);
@@ -144,24 +136,6 @@ private slots:
         QCOMPARE(Rows(), QStringList({"c C6502 00000000"}));
         QCOMPARE(Units().GetCount(), 1);
         QCOMPARE(QString::fromStdString(Units().GetAt(0)->GetName()), QString("c"));
-    }
-
-    void unitsSurviveSaveAndReopen() {
-        Add("main", "CCorvaneMPU", {1, 7});
-        Add("helper", "CVo16", {0});
-        QTemporaryDir folder;
-        const std::string path = folder.filePath("units").toStdString();
-        std::string error;
-        QVERIFY2(SaveWorkspaceFile(w->computer, path, &error), error.c_str());
-        CTestHost host;
-        CComputer reopened(&host);
-        host.Attach(&reopened);
-        QVERIFY2(OpenWorkspaceFile(reopened, path, &error), error.c_str());
-        const CUnitsDialog again(reopened);
-        // The Vo16's plain record has no name or IRQ mask; the workspace
-        // file's extension block keeps them.
-        QCOMPARE(Rows(again), QStringList({"main CCorvaneMPU 00000082", "helper CVo16 00000001"}));
-        reopened.DeleteContents();
     }
 };
 
