@@ -46,13 +46,16 @@ protected:
 };
 
 TEST_F(MachineEditTest, RefusedChangesSayWhyAndChangeNothing) {
-    const SDeviceSettings ram{.className = "CRam", .name = "M", .from = 0x100, .to = 0x1FF};
-    auto with = [&](std::function<void(SDeviceSettings&)> change) {
-        SDeviceSettings s = ram;
-        change(s);
-        return s;
+    using Change = std::function<bool(std::string*)>;
+    // Adding (or editing device 0 to) memory at 100-1FF, changed.
+    const auto device = [&](std::function<void(SDeviceSettings&)> change, bool edit = false) {
+        return Change([=, this](std::string* e) {
+            SDeviceSettings s{.className = "CRam", .name = "M", .from = 0x100, .to = 0x1FF};
+            change(s);
+            return edit ? computer.EditDevice(0, s, e) : computer.AddDevice(s, e);
+        });
     };
-    const std::vector<std::pair<std::function<bool(std::string*)>, std::string>> cases = {
+    const std::vector<std::pair<Change, std::string>> cases = {
         {[&](std::string* e) { return computer.AddUnit("C6502", "", 0, e); },
          "Both name and class"},
         {[&](std::string* e) { return computer.AddUnit("", "cpu", 0, e); }, "Both name and class"},
@@ -60,33 +63,14 @@ TEST_F(MachineEditTest, RefusedChangesSayWhyAndChangeNothing) {
          "unknown unit class"},
         {[&](std::string* e) { return computer.RemoveUnit(0, e); }, "no unit in slot 0"},
         {[&](std::string* e) { return computer.EditUnit(3, "x", 0, e); }, "no unit in slot 3"},
-        {[&](std::string* e) {
-             return computer.AddDevice(with([](auto& s) { s.name.clear(); }), e);
-         },
-         "Both name and class"},
-        {[&](std::string* e) {
-             return computer.AddDevice(with([](auto& s) { s.className = "CFoo"; }), e);
-         },
-         "unknown device class"},
-        {[&](std::string* e) { return computer.AddDevice(with([](auto& s) { s.to = 0xFF; }), e); },
-         "ends before it starts"},
-        {[&](std::string* e) { return computer.AddDevice(with([](auto& s) { s.stride = 0; }), e); },
-         "stride"},
-        {[&](std::string* e) {
-             return computer.AddDevice(with([](auto& s) { s.irqCode = 16; }), e);
-         },
-         "IRQ code"},
-        {[&](std::string* e) {
-             return computer.AddDevice(with([](auto& s) { s.size = 0x1000001; }), e);
-         },
-         "at most"},
-        {[&](std::string* e) {
-             return computer.AddDevice(
-                 with([](auto& s) { s.className = "CKeyboard", s.writable = false; }), e);
-         },
-         "memory devices"},
-        {[&](std::string* e) { return computer.EditDevice(0, with([](auto& s) { s.to = 0; }), e); },
-         "ends before it starts"},
+        {device([](auto& s) { s.name.clear(); }), "Both name and class"},
+        {device([](auto& s) { s.className = "CFoo"; }), "unknown device class"},
+        {device([](auto& s) { s.to = 0xFF; }), "ends before it starts"},
+        {device([](auto& s) { s.stride = 0; }), "stride"},
+        {device([](auto& s) { s.irqCode = 16; }), "IRQ code"},
+        {device([](auto& s) { s.size = 0x1000001; }), "at most"},
+        {device([](auto& s) { s.className = "CKeyboard", s.writable = false; }), "memory devices"},
+        {device([](auto& s) { s.to = 0; }, true), "ends before it starts"},
         {[&](std::string* e) { return computer.RemoveDevice(5, e); }, "no device number 5"},
         {[&](std::string* e) { return computer.MoveDevice(0, 2, e); }, "one place"},
     };

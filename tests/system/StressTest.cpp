@@ -311,136 +311,96 @@ protected:
         EXPECT_TRUE(host.timers.empty()) << host.timers.size() << " timers outlive the workspace";
     }
 
+    CVideoDevice* AnyDisplay() {
+        return Random(2) ? static_cast<CVideoDevice*>(Find<CVic>()) : Find<CVo16VGA>();
+    }
+
     // One of the event thread's commands, chosen at random.
     void RandomOperation(CWatchdog& watchdog) {
-        CMpus* units = computer.GetMpus();
         const uint32_t address = Random(kRamEnd + 1);
-        switch (Random(22)) {
-            case 0:
-                watchdog.Progress("Run All");
-                computer.RunAll(&kNoInterrupt);
-                break;
-            case 1:
-                watchdog.Progress("Stop All");
-                computer.StopAll();
-                break;
-            case 2:
-                watchdog.Progress("Run");
+        const auto on = [&](auto command) {
+            return [&, command] {
                 computer.SetActiveProcessor(Random(kUnits));
-                computer.Run(true, &kNoInterrupt);
-                break;
-            case 3:
-                watchdog.Progress("Stop");
-                computer.Stop();
-                break;
-            case 4:
-                watchdog.Progress("Step Into");
-                computer.StepInto(&kNoInterrupt);
-                break;
-            case 5:
-                watchdog.Progress("Animate");
-                computer.SetActiveProcessor(Random(kUnits));
-                computer.Animate(std::array{1, 10, 100}[Random(3)]);
-                break;
-            case 6:
-                watchdog.Progress("Toggle Breakpoint");
-                computer.ToggleBreakpoint();
-                break;
-            case 7:
-                watchdog.Progress("Bounce Over");
-                computer.BounceOver(true, &kNoInterrupt);
-                break;
-            case 8:
-                watchdog.Progress("Step Out");
-                computer.StepOut(true, &kNoInterrupt);
-                break;
-            case 9:
-                watchdog.Progress("monitor write");
-                Monitor(FormatText(":%X %X %X", address, Random(256), Random(256)));
-                break;
-            case 10:
-                watchdog.Progress("monitor dump");
-                Monitor(FormatText("D %X 40", address));
-                break;
-            case 11:
-                watchdog.Progress("monitor fill");
-                Monitor(FormatText("F %X %X EA", address & ~0xFFu, Random(0x200)));
-                break;
-            case 12: {
-                watchdog.Progress("dump image");
-                const char* name = Random(2) ? "part.s19" : "part.hex";
-                const uint32_t first = address & 0x3F000;
-                EXPECT_TRUE(
-                    DumpProgramImage(computer, Path(name), first, first + Random(0x800), first)
-                        .Clean());
-                ++dumps;
-                break;
-            }
-            case 13: {
-                watchdog.Progress("load image");
-                const char* names[] = {"part.s19", "part.hex", "random.bin"};
-                const std::string path = Path(names[Random(3)]);
-                if (fs::exists(path)) {
-                    const uint32_t at = path.ends_with(".hex") ? address & 0x30000 : 0;
-                    EXPECT_TRUE(LoadProgramImage(computer, path, at).Clean()) << path;
-                    ++loads;
-                }
-                break;
-            }
-            case 14:
-                watchdog.Progress("generate interrupt");
-                computer.SetActiveProcessor(Random(kUnits));
-                computer.GenerateInterrupt(SInterruptRequest{static_cast<int>(Random(15)), true,
-                                                             Random(4) == 0, Random(8) == 0});
-                break;
-            case 15:
-                watchdog.Progress("display rebuild");
-                Find<CVic>()->SetBorderShown(Random(2) == 0);
-                Find<CVic>()->RebuildDisplay();
-                Find<CVo16VGA>()->RequestFrame();
-                break;
-            case 16: {
-                watchdog.Progress("display restart");
-                CVideoDevice* video = Random(2) ? static_cast<CVideoDevice*>(Find<CVic>())
-                                                : static_cast<CVideoDevice*>(Find<CVo16VGA>());
-                video->StopDisplay();
-                EXPECT_TRUE(video->StartDisplay());
-                break;
-            }
-            case 17: {
-                watchdog.Progress("copy frame");
-                SVideoFrame frame;
-                CVideoDevice* video = Random(2) ? static_cast<CVideoDevice*>(Find<CVic>())
-                                                : static_cast<CVideoDevice*>(Find<CVo16VGA>());
-                if (video->CopyFrame(frame)) {
-                    EXPECT_EQ(frame.pixels.size(), size_t{frame.wordsPerRow} * frame.height);
-                    EXPECT_EQ(frame.wordsPerRow, (frame.width * frame.bitsPerPixel + 31) / 32);
-                }
-                break;
-            }
-            case 18:
-                watchdog.Progress("key click");
-                Find<CKeyboard>()->DeliverCode(Random(0x80));
-                break;
-            case 19: {
-                watchdog.Progress("save");
-                std::string error;
-                EXPECT_TRUE(SaveWorkspaceFile(computer, Path("saved.sqw"), &error)) << error;
-                ++saves;
-                break;
-            }
-            case 20:
-                watchdog.Progress("device registers");
-                StartDeviceTimers();
-                break;
-            default:
-                watchdog.Progress("listing");
-                for (int slot = 0; slot < kUnits; ++slot) {
-                    CMpu* unit = units->GetAt(slot);
-                    unit->Disassemble(unit->GetPC() * unit->GetAddressScale());
-                }
-                break;
-        }
+                command();
+            };
+        };
+        const std::pair<const char*, std::function<void()>> operations[] = {
+            {"Run All", [&] { computer.RunAll(&kNoInterrupt); }},
+            {"Stop All", [&] { computer.StopAll(); }},
+            {"Run", on([&] { computer.Run(true, &kNoInterrupt); })},
+            {"Stop", [&] { computer.Stop(); }},
+            {"Step Into", [&] { computer.StepInto(&kNoInterrupt); }},
+            {"Animate", on([&] {
+                 computer.Animate(std::array{1, 10, 100}[Random(3)]);
+             })},
+            {"Toggle Breakpoint", [&] { computer.ToggleBreakpoint(); }},
+            {"Bounce Over", [&] { computer.BounceOver(true, &kNoInterrupt); }},
+            {"Step Out", [&] { computer.StepOut(true, &kNoInterrupt); }},
+            {"monitor write",
+             [&] { Monitor(FormatText(":%X %X %X", address, Random(256), Random(256))); }},
+            {"monitor dump", [&] { Monitor(FormatText("D %X 40", address)); }},
+            {"monitor fill",
+             [&] { Monitor(FormatText("F %X %X EA", address & ~0xFFu, Random(0x200))); }},
+            {"dump image",
+             [&] {
+                 const char* name = Random(2) ? "part.s19" : "part.hex";
+                 const uint32_t first = address & 0x3F000;
+                 EXPECT_TRUE(
+                     DumpProgramImage(computer, Path(name), first, first + Random(0x800), first)
+                         .Clean());
+                 ++dumps;
+             }},
+            {"load image",
+             [&] {
+                 const char* names[] = {"part.s19", "part.hex", "random.bin"};
+                 const std::string path = Path(names[Random(3)]);
+                 if (!fs::exists(path)) return;
+                 const uint32_t at = path.ends_with(".hex") ? address & 0x30000 : 0;
+                 EXPECT_TRUE(LoadProgramImage(computer, path, at).Clean()) << path;
+                 ++loads;
+             }},
+            {"generate interrupt", on([&] {
+                 computer.GenerateInterrupt(SInterruptRequest{static_cast<int>(Random(15)), true,
+                                                              Random(4) == 0, Random(8) == 0});
+             })},
+            {"display rebuild",
+             [&] {
+                 Find<CVic>()->SetBorderShown(Random(2) == 0);
+                 Find<CVic>()->RebuildDisplay();
+                 Find<CVo16VGA>()->RequestFrame();
+             }},
+            {"display restart",
+             [&] {
+                 CVideoDevice* video = AnyDisplay();
+                 video->StopDisplay();
+                 EXPECT_TRUE(video->StartDisplay());
+             }},
+            {"copy frame",
+             [&] {
+                 SVideoFrame frame;
+                 if (!AnyDisplay()->CopyFrame(frame)) return;
+                 EXPECT_EQ(frame.pixels.size(), size_t{frame.wordsPerRow} * frame.height);
+                 EXPECT_EQ(frame.wordsPerRow, (frame.width * frame.bitsPerPixel + 31) / 32);
+             }},
+            {"key click", [&] { Find<CKeyboard>()->DeliverCode(Random(0x80)); }},
+            {"save",
+             [&] {
+                 std::string error;
+                 EXPECT_TRUE(SaveWorkspaceFile(computer, Path("saved.sqw"), &error)) << error;
+                 ++saves;
+             }},
+            {"device registers", [&] { StartDeviceTimers(); }},
+            {"listing",
+             [&] {
+                 for (int slot = 0; slot < kUnits; ++slot) {
+                     CMpu* unit = computer.GetMpus()->GetAt(slot);
+                     unit->Disassemble(unit->GetPC() * unit->GetAddressScale());
+                 }
+             }},
+        };
+        const auto& [name, operation] = operations[Random(std::size(operations))];
+        watchdog.Progress(name);
+        operation();
     }
 
     std::mt19937 random{20260};
