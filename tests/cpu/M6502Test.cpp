@@ -156,21 +156,22 @@ INSTANTIATE_TEST_SUITE_P(Cases, M6502StepTest, ::testing::ValuesIn(kCases),
 
 // Counters of one instruction: pointers and vectors count as instruction
 // fetches; cycles count only operand-address bytes.
-TEST(M6502Test, CountersByAddressingMode) {
+TEST(M6502Test, CountersAndEffectiveAddressByAddressingMode) {
+    // The effective address of a step without one stays as it was (0).
     // clang-format off
-    struct { std::vector<uint8_t> code; uint32_t fetches, cycles, loads, stores; } const cases[] = {
-        {{0xA9, 0x80}, 1, 1, 1, 0},        // LDA #
-        {{0xA2, 0x80}, 2, 0, 0, 0},        // LDX #, unlike LDA #
-        {{0xE0, 0x80}, 1, 1, 1, 0},        // CPX #
-        {{0xA5, 0x10}, 2, 1, 1, 0},        // zero page
-        {{0xBD, 0x00, 0x20}, 3, 2, 1, 0},  // absolute,X
-        {{0xA1, 0x10}, 4, 2, 1, 0},        // (zp,X): the pointer counts as fetches
-        {{0x91, 0x10}, 4, 2, 0, 1},        // STA (zp),Y
-        {{0x07, 0x10}, 2, 1, 2, 1},        // ASO zp loads twice
-        {{0x6C, 0x00, 0x20}, 5, 0, 0, 0},  // JMP ()
-        {{0x20, 0x00, 0x20}, 3, 0, 0, 2},  // JSR
-        {{0x60}, 1, 0, 2, 0},              // RTS
-        {{0x00}, 3, 0, 0, 3},              // BRK: the vector counts as fetches
+    struct { std::vector<uint8_t> code; uint32_t fetches, cycles, loads, stores; uint16_t ea; } const cases[] = {
+        {{0xA9, 0x80}, 1, 1, 1, 0, 0x0401},        // LDA #
+        {{0xA2, 0x80}, 2, 0, 0, 0, 0},             // LDX #, unlike LDA #
+        {{0xE0, 0x80}, 1, 1, 1, 0, 0x0401},        // CPX #
+        {{0xA5, 0x10}, 2, 1, 1, 0, 0x0010},        // zero page
+        {{0xBD, 0x00, 0x20}, 3, 2, 1, 0, 0x2000},  // absolute,X
+        {{0xA1, 0x10}, 4, 2, 1, 0, 0},             // (zp,X): the pointer counts as fetches
+        {{0x91, 0x10}, 4, 2, 0, 1, 0},             // STA (zp),Y
+        {{0x07, 0x10}, 2, 1, 2, 1, 0x0010},        // ASO zp loads twice
+        {{0x6C, 0x00, 0x20}, 5, 0, 0, 0, 0},       // JMP ()
+        {{0x20, 0x00, 0x20}, 3, 0, 0, 2, 0},       // JSR
+        {{0x60}, 1, 0, 2, 0, 0},                   // RTS
+        {{0x00}, 3, 0, 0, 3, 0},                   // BRK: the vector counts as fetches
     };
     // clang-format on
     for (const auto& c : cases) {
@@ -180,6 +181,7 @@ TEST(M6502Test, CountersByAddressingMode) {
         m.unit.Step();
         EXPECT_EQ(m.Counts(), (std::vector<uint32_t>{c.fetches, c.cycles, c.loads, c.stores}))
             << FormatText("opcode %02X", c.code[0]);
+        EXPECT_EQ(m.unit.GetEffectiveAddress(), c.ea) << FormatText("opcode %02X", c.code[0]);
     }
 }
 

@@ -49,8 +49,14 @@ struct SMachine {
     }
     std::vector<uint8_t> Record() {
         CArchive ar;
-        for (int slot = 0; slot < units.GetCount(); ++slot)
-            units.GetAt(slot)->Serialize(ar);
+        for (int slot = 0; slot < units.GetCount(); ++slot) {
+            CMpu* unit = units.GetAt(slot);
+            unit->Serialize(ar);
+            for (size_t counter = 0; counter < CMpu::kStatisticCount; ++counter) {
+                auto value = static_cast<uint32_t>(unit->GetCounterValue(counter));
+                ar.Transfer(value);
+            }
+        }
         return ar.Data();
     }
 
@@ -97,24 +103,27 @@ const SCore kCorvaneOn = {[] { return Corvane(3); }, 0x100, kCorvaneLoop};
 TEST(StepPassesTest, PassesEndWhereSingleStepsInSlotOrderEnd) {
     // Units of one class share their program and its data.
     const std::vector<std::vector<const SCore*>> sets = {
-        {&k6502},
-        {&kVo16},
-        {&kCorvaneOff},
-        {&kCorvaneOn},
-        {&k6502, &k6502, &k6502},
-        {&kVo16, &kVo16},
-        {&kCorvaneOn, &kCorvaneOff, &kCorvaneOn},
+        {&k6502},         {&kVo16},
+        {&kCorvaneOff},   {&kCorvaneOn},
+        {&k6502, &k6502}, {&k6502, &k6502, &k6502},
+        {&kVo16, &kVo16}, {&kCorvaneOn, &kCorvaneOff, &kCorvaneOn},
     };
     for (size_t n = 0; n < sets.size(); ++n) {
         SCOPED_TRACE(n);
-        SMachine passes, single;
+        SMachine passes, single, limited;
         for (const SCore* core : sets[n]) {
             passes.Add(core->make(), core->address, core->image);
             single.Add(core->make(), core->address, core->image);
+            limited.Add(core->make(), core->address, core->image);
         }
         const SPassRun run = passes.Passes(3000);
         EXPECT_EQ(run.passes, 3000u);
         EXPECT_EQ(run.steps, 3000 * sets[n].size());
+        // A step limit ends the run with the pass that reaches it.
+        const uint32_t units = static_cast<uint32_t>(sets[n].size());
+        const SPassRun limitedRun = limited.Passes(3000, 1001);
+        EXPECT_EQ(limitedRun.passes, (1001 + units - 1) / units);
+        EXPECT_EQ(limitedRun.steps, limitedRun.passes * units);
         for (int pass = 0; pass < 3000; ++pass) {
             for (int slot = 0; slot < single.units.GetCount(); ++slot)
                 single.units.GetAt(slot)->Step();
