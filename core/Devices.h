@@ -120,9 +120,10 @@ public:
         }
         return WriteLocked(address, value, size, force);
     }
-    // The same accesses, always through the lock and the device list.
-    uint32_t ReadLocked(uint32_t address, uint32_t size) const;
-    uint32_t WriteLocked(uint32_t address, uint32_t value, uint32_t size, bool force);
+    // The same accesses, always through the lock and the device list. Cold:
+    // the compiler then lays the direct path out as the straight line.
+    [[gnu::cold]] uint32_t ReadLocked(uint32_t address, uint32_t size) const;
+    [[gnu::cold]] uint32_t WriteLocked(uint32_t address, uint32_t value, uint32_t size, bool force);
 
     // Device timer dispatch: the device whose base is id & ~0xF gets id - base.
     void OnTimer(uint32_t id);
