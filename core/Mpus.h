@@ -115,43 +115,6 @@ template <class Core>
             unit.Core::AtBreakpoint());
 }
 
-// How a run of passes steps a unit of class Core: through the unit, or on a
-// copy of its registers the core holds in locals (Core::SHeld, taken from the
-// unit and written back to it by Publish before the run looks at the units
-// again or ends).
-template <class Core>
-struct SUnitSteps {
-    Core* unit = nullptr;
-    SUnitSteps() = default;
-    explicit SUnitSteps(Core& from) : unit(&from) {}
-    void Take(Core& from) { unit = &from; }
-    void Publish() {}
-    [[gnu::always_inline]] void Step() { unit->Core::Step(); }
-    uint32_t GetPC() const { return unit->Core::GetPC(); }
-    bool ReturnExecuted() const { return unit->Core::ReturnExecuted(); }
-    bool AtBreakpoint() const { return unit->Core::AtBreakpoint(); }
-};
-template <class Core>
-struct SStepsOf {
-    using Type = SUnitSteps<Core>;
-};
-template <class Core>
-requires requires {
-    typename Core::SHeld;
-}
-struct SStepsOf<Core> {
-    using Type = typename Core::SHeld;
-};
-
-// StopsNow for a unit stepped by held.
-template <class Core, class Steps>
-[[gnu::always_inline]] inline bool StopsNow(const Core& unit, const Steps& held,
-                                            const SStopWatch& watch) {
-    return (watch.either && ((watch.stepOut && held.ReturnExecuted()) ||
-                             (watch.hasRunTo && held.GetPC() == watch.runTo))) ||
-           ((watch.breakpoints || unit.Breakpoints().HasBreakpoints()) && held.AtBreakpoint());
-}
-
 // The passes of one unit of class Core running alone, with the debugging
 // aids around every step; a watchpoint's hit ends the run after its step.
 template <class Core>
@@ -182,72 +145,6 @@ void StepAidedPassesOf(SPassRun& run, int slot) {
     run.lastPassSlots = steps != 0 ? 1u << slot : 0;
 }
 
-// A core that holds its registers in locals steps a unit running alone, and
-// a pair of units, in functions of their own: their loops then keep the
-// registers in machine registers.
-template <class Core>
-constexpr bool kHeldApart = requires {
-    typename Core::SHeld;
-};
-
-// The steps of one unit running alone, looking every few steps at what the
-// event thread changes (the running flag, the stop conditions, the event
-// word, the unit set); at most the run's passes and steps.
-template <class Core>
-[[gnu::always_inline]] inline uint32_t StepsAlone(const SPassRun& run, Core& unit,
-                                                  uint32_t generation) {
-    const uint32_t most = std::min(run.maxPasses, run.maxSteps);
-    uint32_t steps = 0;
-    bool stopped = false;
-    typename SStepsOf<Core>::Type held(unit);
-    while (!stopped && steps < most && unit.IsRunning() && !unit.GetInterruptPrompt() &&
-           run.events->load(std::memory_order_relaxed) == run.seen &&
-           run.units->GetGeneration() == generation) {
-        const uint32_t end = steps + std::min(most - steps, SPassRun::kPassesBetweenLooks);
-        const SStopWatch watch = WatchOf(unit);
-        do {
-            held.Step();
-            ++steps;
-            stopped = StopsNow(unit, held, watch);
-        } while (steps < end && !stopped);
-    }
-    held.Publish();
-    return steps;
-}
-template <class Core>
-[[gnu::noinline, gnu::flatten]] uint32_t StepsAloneApart(const SPassRun& run, Core& unit,
-                                                         uint32_t generation) {
-    return StepsAlone(run, unit, generation);
-}
-
-// Passes of two units from passes to end, or to the pass after which one
-// stops; the passes reached.
-template <class Steps>
-[[gnu::always_inline]] inline uint32_t PairPasses(
-    std::array<Steps, CMpus::kSlots>& stepping,
-    const std::array<SStopWatch, CMpus::kSlots>& watches, uint32_t passes, uint32_t end,
-    bool& stopped) {
-    Steps first = stepping[0];
-    Steps second = stepping[1];
-    while (passes < end && !stopped) {
-        first.Step();
-        stopped = StopsNow(*first.unit, first, watches[0]);
-        second.Step();
-        stopped |= StopsNow(*second.unit, second, watches[1]);
-        ++passes;
-    }
-    stepping[0] = first;
-    stepping[1] = second;
-    return passes;
-}
-template <class Steps>
-[[gnu::noinline, gnu::flatten]] uint32_t PairPassesApart(
-    std::array<Steps, CMpus::kSlots>& stepping,
-    const std::array<SStopWatch, CMpus::kSlots>& watches, uint32_t passes, uint32_t end,
-    bool& stopped) {
-    return PairPasses(stepping, watches, passes, end, stopped);
-}
-
 // The passes of SPassRun, the units of class Core stepped without dispatch
 // (inlined where this is instantiated). Nothing runs when a running unit has
 // the interrupt prompt or is of another class.
@@ -272,7 +169,6 @@ void StepPassesOf(SPassRun& run) {
             StepAidedPassesOf<Core>(run, std::countr_zero(running));
         return;
     }
-    using Steps = typename SStepsOf<Core>::Type;
     const std::atomic<uint32_t>& events = *run.events;
     const uint32_t seen = run.seen;
     uint32_t passes = 0;
@@ -283,10 +179,22 @@ void StepPassesOf(SPassRun& run) {
         // One unit running, of this class: a pass is one step of it.
         const int slot = std::countr_zero(running);
         auto& unit = static_cast<Core&>(*run.inSlot[static_cast<size_t>(slot)]);
-        if constexpr (kHeldApart<Core>)
-            steps = StepsAloneApart(run, unit, generation);
-        else
-            steps = StepsAlone(run, unit, generation);
+        const uint32_t most = std::min(run.maxPasses, run.maxSteps);
+        // What the event thread changes (the running flag, the stop
+        // conditions, the event word, the unit set) is looked at every few
+        // steps.
+        bool stopped = false;
+        while (!stopped && steps < most && unit.IsRunning() && !unit.GetInterruptPrompt() &&
+               events.load(std::memory_order_relaxed) == seen &&
+               units.GetGeneration() == generation) {
+            const uint32_t end = steps + std::min(most - steps, SPassRun::kPassesBetweenLooks);
+            const SStopWatch watch = WatchOf(unit);
+            do {
+                unit.Core::Step();
+                ++steps;
+                stopped = StopsNow(unit, watch);
+            } while (steps < end && !stopped);
+        }
         passes = steps;
         lastSteps = steps != 0 ? 1 : 0;
         lastSlots = steps != 0 ? running : 0;
@@ -297,7 +205,7 @@ void StepPassesOf(SPassRun& run) {
         // (those the following passes step, in slot order).
         const uint32_t maxPasses = run.maxPasses;
         const uint32_t maxSteps = run.maxSteps;
-        std::array<Steps, CMpus::kSlots> stepping{};
+        std::array<Core*, CMpus::kSlots> stepping{};
         std::array<SStopWatch, CMpus::kSlots> watches{};
         uint32_t steppingCount = 0;
         bool stopped = false;
@@ -318,36 +226,22 @@ void StepPassesOf(SPassRun& run) {
                 }
                 nowRunning |= 1u << slot;
                 watches[steppingCount] = WatchOf(*unit);
-                stepping[steppingCount++].Take(static_cast<Core&>(*unit));
+                stepping[steppingCount++] = static_cast<Core*>(unit);
             }
             if (endRun || steppingCount == 0) break;
             lastSlots = nowRunning;
             lastSteps = steppingCount;
-            // The passes until the next look, the most passes, or the pass that
-            // brings the steps to the most steps.
-            const uint64_t toMaxSteps =
-                (uint64_t{maxSteps} - steps + steppingCount - 1) / steppingCount;
-            const uint32_t end = static_cast<uint32_t>(std::min<uint64_t>(
-                {passes + SPassRun::kPassesBetweenLooks, maxPasses, passes + toMaxSteps}));
-            if (steppingCount == 2) {
-                // Two units, the common pair, each held in locals of its own.
-                const uint32_t before = passes;
-                if constexpr (kHeldApart<Core>)
-                    passes = PairPassesApart(stepping, watches, passes, end, stopped);
-                else
-                    passes = PairPasses(stepping, watches, passes, end, stopped);
-                steps += 2 * (passes - before);
-            }
-            while (passes < end && !stopped) {
+            for (uint32_t pass = 0;
+                 pass < SPassRun::kPassesBetweenLooks && passes < maxPasses && steps < maxSteps;
+                 ++pass) {
                 for (uint32_t n = 0; n < steppingCount; ++n) {
-                    stepping[n].Step();
-                    stopped |= StopsNow(*stepping[n].unit, stepping[n], watches[n]);
+                    stepping[n]->Core::Step();
+                    stopped |= StopsNow(*stepping[n], watches[n]);
                 }
                 ++passes;
                 steps += steppingCount;
+                if (stopped) break;
             }
-            for (uint32_t n = 0; n < steppingCount; ++n)
-                stepping[n].Publish();
         }
         if (passes == 0) lastSlots = lastSteps = 0;
     }

@@ -23,77 +23,65 @@ inline uint16_t ReadWordAt(const CDevices& bus, uint16_t address) {
     return static_cast<uint16_t>(bus.Read(address, 2));
 }
 
-// Counts of a run of steps, 16 bits each in one word (a step counts at most
-// five of any, a run at most a few thousand steps): fetches, clock cycles,
-// loads, stores.
-constexpr uint64_t kFetch = 1;
-constexpr uint64_t kCycle = uint64_t{1} << 16;
-constexpr uint64_t kLoad = uint64_t{1} << 32;
-constexpr uint64_t kStore = uint64_t{1} << 48;
+constexpr uint32_t kFetch = 1;
+constexpr uint32_t kCycle = 1u << 8;
+constexpr uint32_t kLoad = 1u << 16;
+constexpr uint32_t kStore = 1u << 24;
 
-}  // namespace
-
-// The steps of the processor on registers held in locals: taken from the
-// unit, stepped, and written back to it (registers and counters) by Publish.
-// Held by the run thread for a run of passes, it keeps every register in a
-// machine register; a single Step takes and publishes around one step.
-struct C6502::SHeld {
-    C6502* unit = nullptr;
-    CDevices* bus = nullptr;
-    uint8_t a = 0;
-    uint8_t x = 0;
-    uint8_t y = 0;
-    uint8_t sp = 0;
-    uint8_t p = 0;
-    uint8_t opcode = 0;
-    uint16_t pc = 0;
-    uint16_t ea = 0;
-    bool returned = false;
-    uint64_t counts = 0;
-
-    SHeld() = default;
-    explicit SHeld(C6502& from) { Take(from); }
-    void Take(C6502& from);
-    void Publish();
-    void Step();
-    uint32_t GetPC() const { return pc; }
-    bool ReturnExecuted() const { return returned; }
-    bool AtBreakpoint() const { return unit->CMpu::IsBreakpoint(pc); }
+// One step of the processor. The registers stay in the unit's relaxed
+// atomics and each helper reads and writes the ones it uses, once each; only
+// PC, the opcode and the counts live in locals, and Step publishes them once.
+// The register pane may thus see an instruction half done, as it always
+// could see the registers of different instructions.
+struct SCore {
+    CDevices& bus;
+    Relaxed<uint8_t>& a;
+    Relaxed<uint8_t>& x;
+    Relaxed<uint8_t>& y;
+    Relaxed<uint8_t>& sp;
+    Relaxed<uint8_t>& p;
+    Relaxed<uint16_t>& ea;
+    Relaxed<bool>& returned;
+    uint16_t pc;
+    uint8_t opcode;
+    // This step's counts, one byte each (a step counts at most five of any):
+    // fetches, clock cycles, loads, stores.
+    uint32_t counts;
 
     // Memory primitives, each advancing its counter.
     uint8_t Fetch() {
         counts += kFetch;
-        return static_cast<uint8_t>(bus->Read(pc++, 1));
+        return static_cast<uint8_t>(bus.Read(pc++, 1));
     }
     uint16_t FetchWord() {
         counts += 2 * kFetch;
-        const uint16_t value = ReadWordAt(*bus, pc);
+        const uint16_t value = ReadWordAt(bus, pc);
         pc = static_cast<uint16_t>(pc + 2);
         return value;
     }
     uint16_t ReadWord(uint16_t address) {
         counts += 2 * kFetch;
-        return ReadWordAt(*bus, address);
+        return ReadWordAt(bus, address);
     }
     uint8_t Load(uint16_t address) {
         counts += kLoad;
-        return static_cast<uint8_t>(bus->Read(address, 1));
+        return static_cast<uint8_t>(bus.Read(address, 1));
     }
     void Store(uint16_t address, uint8_t value) {
         counts += kStore;
-        bus->Write(address, value, 1, false);
+        bus.Write(address, value, 1, false);
     }
     void Push(uint8_t value) {
         counts += kStore;
         const uint8_t s = sp;
-        bus->Write(0x0100u + s, value, 1, false);
+        bus.Write(0x0100u + s, value, 1, false);
         sp = static_cast<uint8_t>(s - 1);
     }
     uint8_t Pull() {
         const uint8_t s = static_cast<uint8_t>(sp + 1);
         sp = s;
         counts += kLoad;
-        return static_cast<uint8_t>(bus->Read(0x0100u + s, 1));
+        return static_cast<uint8_t>(bus.Read(0x0100u + s, 1));
     }
     void PushWord(uint16_t value) {
         Push(static_cast<uint8_t>(value >> 8));
@@ -249,7 +237,7 @@ struct C6502::SHeld {
     uint8_t Inc(uint8_t v) { return LoadRegister(static_cast<uint8_t>(v + 1)); }
     uint8_t Dec(uint8_t v) { return LoadRegister(static_cast<uint8_t>(v - 1)); }
     // Read-modify-write on memory.
-    template <uint8_t (SHeld::*Op)(uint8_t)>
+    template <uint8_t (SCore::*Op)(uint8_t)>
     void Modify(uint16_t address) {
         Store(address, (this->*Op)(Load(address)));
     }
@@ -294,23 +282,23 @@ struct C6502::SHeld {
     // The byte after the opcode replaces it and is not executed.
     void SkipIntoOpcode() { opcode = Fetch(); }
     void Aso(uint16_t address) {
-        Modify<&SHeld::Asl>(address);
+        Modify<&SCore::Asl>(address);
         Ora(Load(address));
     }
     void Rla(uint16_t address) {
-        Modify<&SHeld::Rol>(address);
+        Modify<&SCore::Rol>(address);
         And(Load(address));
     }
     void Rra(uint16_t address) {
-        Modify<&SHeld::Ror>(address);
+        Modify<&SCore::Ror>(address);
         Adc(Load(address));
     }
     void Dcm(uint16_t address) {
-        Modify<&SHeld::Dec>(address);
+        Modify<&SCore::Dec>(address);
         Compare(a, Load(address));
     }
     void Ins(uint16_t address) {
-        Modify<&SHeld::Inc>(address);
+        Modify<&SCore::Inc>(address);
         Sbc(Load(address));
     }
     // 0B: the shifted-out bit can set C but never clears it; memory is untouched.
@@ -328,7 +316,7 @@ struct C6502::SHeld {
     void Execute();
 };
 
-void C6502::SHeld::Execute() {
+void SCore::Execute() {
     returned = false;
     switch (opcode) {
         case 0x00: Brk(); break;
@@ -337,7 +325,7 @@ void C6502::SHeld::Execute() {
         case 0x03: Aso(IndirectX()); break;
         case 0x04: Skip(); break;
         case 0x05: Ora(Load(ZeroPage())); break;
-        case 0x06: Modify<&SHeld::Asl>(ZeroPage()); break;
+        case 0x06: Modify<&SCore::Asl>(ZeroPage()); break;
         case 0x07: Aso(ZeroPage()); break;
         case 0x08: Push(p); break;
         case 0x09: Ora(Load(Immediate())); break;
@@ -345,7 +333,7 @@ void C6502::SHeld::Execute() {
         case 0x0B: AsoImmediate(Immediate()); break;
         case 0x0C: SkipWord(); break;
         case 0x0D: Ora(Load(Absolute())); break;
-        case 0x0E: Modify<&SHeld::Asl>(Absolute()); break;
+        case 0x0E: Modify<&SCore::Asl>(Absolute()); break;
         case 0x0F: Aso(Absolute()); break;
         case 0x10: Branch(!(p & kN)); break;
         case 0x11: Ora(Load(IndirectY())); break;
@@ -353,7 +341,7 @@ void C6502::SHeld::Execute() {
         case 0x13: Aso(IndirectY()); break;
         case 0x14: Skip(); break;
         case 0x15: Ora(Load(ZeroPageX())); break;
-        case 0x16: Modify<&SHeld::Asl>(ZeroPageX()); break;
+        case 0x16: Modify<&SCore::Asl>(ZeroPageX()); break;
         case 0x17: Aso(ZeroPageX()); break;
         case 0x18: p &= ~kC; break;
         case 0x19: Ora(Load(AbsoluteY())); break;
@@ -361,7 +349,7 @@ void C6502::SHeld::Execute() {
         case 0x1B: Aso(AbsoluteY()); break;
         case 0x1C: SkipWord(); break;
         case 0x1D: Ora(Load(AbsoluteX())); break;
-        case 0x1E: Modify<&SHeld::Asl>(AbsoluteX()); break;
+        case 0x1E: Modify<&SCore::Asl>(AbsoluteX()); break;
         case 0x1F: Aso(AbsoluteX()); break;
         case 0x20: Jsr(); break;
         case 0x21: And(Load(IndirectX())); break;
@@ -369,7 +357,7 @@ void C6502::SHeld::Execute() {
         case 0x23: Rla(IndirectX()); break;
         case 0x24: Bit(Load(ZeroPage())); break;
         case 0x25: And(Load(ZeroPage())); break;
-        case 0x26: Modify<&SHeld::Rol>(ZeroPage()); break;
+        case 0x26: Modify<&SCore::Rol>(ZeroPage()); break;
         case 0x27: Rla(ZeroPage()); break;
         case 0x28: p = Pull(); break;
         case 0x29: And(Load(Immediate())); break;
@@ -377,7 +365,7 @@ void C6502::SHeld::Execute() {
         case 0x2B: Rla(Immediate()); break;
         case 0x2C: Bit(Load(Absolute())); break;
         case 0x2D: And(Load(Absolute())); break;
-        case 0x2E: Modify<&SHeld::Rol>(Absolute()); break;
+        case 0x2E: Modify<&SCore::Rol>(Absolute()); break;
         case 0x2F: Rla(Absolute()); break;
         case 0x30: Branch(p & kN); break;
         case 0x31: And(Load(IndirectY())); break;
@@ -385,7 +373,7 @@ void C6502::SHeld::Execute() {
         case 0x33: Rla(IndirectY()); break;
         case 0x34: Skip(); break;
         case 0x35: And(Load(ZeroPageX())); break;
-        case 0x36: Modify<&SHeld::Rol>(ZeroPageX()); break;
+        case 0x36: Modify<&SCore::Rol>(ZeroPageX()); break;
         case 0x37: Rla(ZeroPageX()); break;
         case 0x38: p |= kC; break;
         case 0x39: And(Load(AbsoluteY())); break;
@@ -393,7 +381,7 @@ void C6502::SHeld::Execute() {
         case 0x3B: Rla(AbsoluteY()); break;
         case 0x3C: SkipWord(); break;
         case 0x3D: And(Load(AbsoluteX())); break;
-        case 0x3E: Modify<&SHeld::Rol>(AbsoluteX()); break;
+        case 0x3E: Modify<&SCore::Rol>(AbsoluteX()); break;
         case 0x3F: Rla(AbsoluteX()); break;
         case 0x40: Rti(); break;
         case 0x41: Eor(Load(IndirectX())); break;
@@ -401,7 +389,7 @@ void C6502::SHeld::Execute() {
         case 0x43: SkipIntoOpcode(); break;
         case 0x44: Skip(); break;
         case 0x45: Eor(Load(ZeroPage())); break;
-        case 0x46: Modify<&SHeld::Lsr>(ZeroPage()); break;
+        case 0x46: Modify<&SCore::Lsr>(ZeroPage()); break;
         case 0x47: SkipIntoOpcode(); break;
         case 0x48: Push(a); break;
         case 0x49: Eor(Load(Immediate())); break;
@@ -409,7 +397,7 @@ void C6502::SHeld::Execute() {
         case 0x4B: SkipIntoOpcode(); break;
         case 0x4C: pc = FetchWord(); break;
         case 0x4D: Eor(Load(Absolute())); break;
-        case 0x4E: Modify<&SHeld::Lsr>(Absolute()); break;
+        case 0x4E: Modify<&SCore::Lsr>(Absolute()); break;
         case 0x4F: SkipIntoOpcode(); break;
         case 0x50: Branch(!(p & kV)); break;
         case 0x51: Eor(Load(IndirectY())); break;
@@ -417,7 +405,7 @@ void C6502::SHeld::Execute() {
         case 0x53: SkipIntoOpcode(); break;
         case 0x54: Skip(); break;
         case 0x55: Eor(Load(ZeroPageX())); break;
-        case 0x56: Modify<&SHeld::Lsr>(ZeroPageX()); break;
+        case 0x56: Modify<&SCore::Lsr>(ZeroPageX()); break;
         case 0x57: SkipIntoOpcode(); break;
         case 0x58: p &= ~kI; break;
         case 0x59: Eor(Load(AbsoluteY())); break;
@@ -425,7 +413,7 @@ void C6502::SHeld::Execute() {
         case 0x5B: SkipIntoOpcode(); break;
         case 0x5C: SkipWord(); break;
         case 0x5D: Eor(Load(AbsoluteX())); break;
-        case 0x5E: Modify<&SHeld::Lsr>(AbsoluteX()); break;
+        case 0x5E: Modify<&SCore::Lsr>(AbsoluteX()); break;
         case 0x5F: SkipIntoOpcode(); break;
         case 0x60: Rts(); break;
         case 0x61: Adc(Load(IndirectX())); break;
@@ -433,7 +421,7 @@ void C6502::SHeld::Execute() {
         case 0x63: SkipIntoOpcode(); break;
         case 0x64: Skip(); break;
         case 0x65: Adc(Load(ZeroPage())); break;
-        case 0x66: Modify<&SHeld::Ror>(ZeroPage()); break;
+        case 0x66: Modify<&SCore::Ror>(ZeroPage()); break;
         case 0x67: Rra(ZeroPage()); break;
         case 0x68: a = LoadRegister(Pull()); break;
         case 0x69: Adc(Load(Immediate())); break;
@@ -441,7 +429,7 @@ void C6502::SHeld::Execute() {
         case 0x6B: SkipIntoOpcode(); break;
         case 0x6C: pc = ReadWord(FetchWord()); break;
         case 0x6D: Adc(Load(Absolute())); break;
-        case 0x6E: Modify<&SHeld::Ror>(Absolute()); break;
+        case 0x6E: Modify<&SCore::Ror>(Absolute()); break;
         case 0x6F: SkipIntoOpcode(); break;
         case 0x70: Branch(p & kV); break;
         case 0x71: Adc(Load(IndirectY())); break;
@@ -449,7 +437,7 @@ void C6502::SHeld::Execute() {
         case 0x73: SkipIntoOpcode(); break;
         case 0x74: Skip(); break;
         case 0x75: Adc(Load(ZeroPageX())); break;
-        case 0x76: Modify<&SHeld::Ror>(ZeroPageX()); break;
+        case 0x76: Modify<&SCore::Ror>(ZeroPageX()); break;
         case 0x77: SkipIntoOpcode(); break;
         case 0x78: p |= kI; break;
         case 0x79: Adc(Load(AbsoluteY())); break;
@@ -457,7 +445,7 @@ void C6502::SHeld::Execute() {
         case 0x7B: SkipIntoOpcode(); break;
         case 0x7C: SkipWord(); break;
         case 0x7D: Adc(Load(AbsoluteX())); break;
-        case 0x7E: Modify<&SHeld::Ror>(AbsoluteX()); break;
+        case 0x7E: Modify<&SCore::Ror>(AbsoluteX()); break;
         case 0x7F: SkipIntoOpcode(); break;
         case 0x80: Skip(); break;
         case 0x81: Store(IndirectX(), a); break;
@@ -529,7 +517,7 @@ void C6502::SHeld::Execute() {
         case 0xC3: Dcm(IndirectX()); break;
         case 0xC4: Compare(y, Load(ZeroPage())); break;
         case 0xC5: Compare(a, Load(ZeroPage())); break;
-        case 0xC6: Modify<&SHeld::Dec>(ZeroPage()); break;
+        case 0xC6: Modify<&SCore::Dec>(ZeroPage()); break;
         case 0xC7: Dcm(ZeroPage()); break;
         case 0xC8: y = LoadRegister(static_cast<uint8_t>(y + 1)); break;
         case 0xC9: Compare(a, Load(Immediate())); break;
@@ -537,7 +525,7 @@ void C6502::SHeld::Execute() {
         case 0xCB: SkipIntoOpcode(); break;
         case 0xCC: Compare(y, Load(Absolute())); break;
         case 0xCD: Compare(a, Load(Absolute())); break;
-        case 0xCE: Modify<&SHeld::Dec>(Absolute()); break;
+        case 0xCE: Modify<&SCore::Dec>(Absolute()); break;
         case 0xCF: SkipIntoOpcode(); break;
         case 0xD0: Branch(!(p & kZ)); break;
         case 0xD1: Compare(a, Load(IndirectY())); break;
@@ -545,7 +533,7 @@ void C6502::SHeld::Execute() {
         case 0xD3: SkipIntoOpcode(); break;
         case 0xD4: Skip(); break;
         case 0xD5: Compare(a, Load(ZeroPageX())); break;
-        case 0xD6: Modify<&SHeld::Dec>(ZeroPageX()); break;
+        case 0xD6: Modify<&SCore::Dec>(ZeroPageX()); break;
         case 0xD7: SkipIntoOpcode(); break;
         case 0xD8: p &= ~kD; break;
         case 0xD9: Compare(a, Load(AbsoluteY())); break;
@@ -553,7 +541,7 @@ void C6502::SHeld::Execute() {
         case 0xDB: SkipIntoOpcode(); break;
         case 0xDC: SkipWord(); break;
         case 0xDD: Compare(a, Load(AbsoluteX())); break;
-        case 0xDE: Modify<&SHeld::Dec>(AbsoluteX()); break;
+        case 0xDE: Modify<&SCore::Dec>(AbsoluteX()); break;
         case 0xDF: SkipIntoOpcode(); break;
         case 0xE0: Compare(x, Load(Immediate())); break;
         case 0xE1: Sbc(Load(IndirectX())); break;
@@ -561,7 +549,7 @@ void C6502::SHeld::Execute() {
         case 0xE3: SkipIntoOpcode(); break;
         case 0xE4: Compare(x, Load(ZeroPage())); break;
         case 0xE5: Sbc(Load(ZeroPage())); break;
-        case 0xE6: Modify<&SHeld::Inc>(ZeroPage()); break;
+        case 0xE6: Modify<&SCore::Inc>(ZeroPage()); break;
         case 0xE7: SkipIntoOpcode(); break;
         case 0xE8: x = LoadRegister(static_cast<uint8_t>(x + 1)); break;
         case 0xE9: Sbc(Load(Immediate())); break;
@@ -569,7 +557,7 @@ void C6502::SHeld::Execute() {
         case 0xEB: SkipIntoOpcode(); break;
         case 0xEC: Compare(x, Load(Absolute())); break;
         case 0xED: Sbc(Load(Absolute())); break;
-        case 0xEE: Modify<&SHeld::Inc>(Absolute()); break;
+        case 0xEE: Modify<&SCore::Inc>(Absolute()); break;
         case 0xEF: SkipIntoOpcode(); break;
         case 0xF0: Branch(p & kZ); break;
         case 0xF1: Sbc(Load(IndirectY())); break;
@@ -577,7 +565,7 @@ void C6502::SHeld::Execute() {
         case 0xF3: SkipIntoOpcode(); break;
         case 0xF4: Skip(); break;
         case 0xF5: Sbc(Load(ZeroPageX())); break;
-        case 0xF6: Modify<&SHeld::Inc>(ZeroPageX()); break;
+        case 0xF6: Modify<&SCore::Inc>(ZeroPageX()); break;
         case 0xF7: SkipIntoOpcode(); break;
         case 0xF8: p |= kD; break;
         case 0xF9: Sbc(Load(AbsoluteY())); break;
@@ -585,10 +573,12 @@ void C6502::SHeld::Execute() {
         case 0xFB: SkipIntoOpcode(); break;
         case 0xFC: SkipWord(); break;
         case 0xFD: Sbc(Load(AbsoluteX())); break;
-        case 0xFE: Modify<&SHeld::Inc>(AbsoluteX()); break;
+        case 0xFE: Modify<&SCore::Inc>(AbsoluteX()); break;
         case 0xFF: Ins(AbsoluteX()); break;
     }
 }
+
+}  // namespace
 
 namespace {
 
@@ -661,64 +651,35 @@ void C6502::Reset() {
     m_status = 0x30;
 }
 
-void C6502::SHeld::Take(C6502& from) {
-    unit = &from;
-    bus = from.m_bus;
-    a = from.m_a;
-    x = from.m_x;
-    y = from.m_y;
-    sp = from.m_sp;
-    p = from.m_status;
-    opcode = from.m_opcode;
-    pc = from.m_pc;
-    ea = from.m_effectiveAddress;
-    returned = from.m_returned;
-    counts = 0;
-}
-
-void C6502::SHeld::Publish() {
-    C6502& to = *unit;
-    to.m_a = a;
-    to.m_x = x;
-    to.m_y = y;
-    to.m_sp = sp;
-    to.m_status = p;
-    to.m_opcode = opcode;
-    to.m_pc = pc;
-    to.m_effectiveAddress = ea;
-    to.m_returned = returned;
-    // Implied-mode steps and branches count fetches only.
-    to.m_statistics[kFetches] += static_cast<uint32_t>(counts & 0xFFFF);
-    if (counts > 0xFFFF) {
-        to.m_statistics[kCycles] += static_cast<uint32_t>(counts >> 16 & 0xFFFF);
-        to.m_statistics[kLoads] += static_cast<uint32_t>(counts >> 32 & 0xFFFF);
-        to.m_statistics[kStores] += static_cast<uint32_t>(counts >> 48);
-    }
-    counts = 0;
-}
-
-[[gnu::always_inline]] inline void C6502::SHeld::Step() {
-    if (!bus) return;
-    // The NMI latch is taken with an exchange: a request raised while this
-    // step runs is kept for the next one.
-    C6502& u = *unit;
-    if (u.m_nmiPending.Load() && u.m_nmiPending.Exchange(false)) {
-        EnterInterrupt(kNmiVector, p);
-    } else if (u.m_irqLine.Load() && !(p & kI)) {
-        // The line is a level: it stays asserted until the device withdraws it.
-        EnterInterrupt(kIrqVector, static_cast<uint8_t>(p & ~kB));
-    } else {
-        opcode = Fetch();
-        Execute();
-    }
-}
-
 // Flattened: every helper of the step is inlined, so that the step's state
 // lives in machine registers rather than in memory.
 [[gnu::flatten]] void C6502::Step() {
-    SHeld held(*this);
-    held.Step();
-    held.Publish();
+    if (!m_bus) return;
+    SCore c{
+        *m_bus,          m_a, m_x, m_y, m_sp, m_status, m_effectiveAddress, m_returned, m_pc.Load(),
+        m_opcode.Load(), 0};
+
+    // The NMI latch is taken with an exchange: a request raised while this
+    // step runs is kept for the next one.
+    if (m_nmiPending.Load() && m_nmiPending.Exchange(false)) {
+        c.EnterInterrupt(kNmiVector, m_status);
+    } else if (m_irqLine.Load() && !(m_status & kI)) {
+        // The line is a level: it stays asserted until the device withdraws it.
+        c.EnterInterrupt(kIrqVector, static_cast<uint8_t>(m_status & ~kB));
+    } else {
+        c.opcode = c.Fetch();
+        c.Execute();
+    }
+
+    m_opcode = c.opcode;
+    m_pc = c.pc;
+    // Implied-mode steps and branches count fetches only.
+    m_statistics[kFetches] += c.counts & 0xFF;
+    if (c.counts > 0xFF) {
+        m_statistics[kCycles] += c.counts >> 8 & 0xFF;
+        m_statistics[kLoads] += c.counts >> 16 & 0xFF;
+        m_statistics[kStores] += c.counts >> 24;
+    }
 }
 
 [[gnu::flatten]] void C6502::StepPasses(SPassRun& run) {

@@ -13,9 +13,7 @@
 // stack included.
 //
 // Registers live in relaxed atomics: the register pane reads them while the
-// run thread steps. Step copies them into locals and writes them back once;
-// a run of passes steps on such a copy (SHeld) and writes it back at its end,
-// so the pane sees them as they were a few hundred instructions before.
+// run thread steps. Step copies them into locals and writes them back once.
 #include <cstdint>
 
 #include "core/Mpu.h"
@@ -109,10 +107,6 @@ public:
     uint16_t GetEffectiveAddress() const { return m_effectiveAddress; }
     bool IsNmiPending() const { return m_nmiPending; }
     bool IsIrqAsserted() const { return m_irqLine; }
-
-    // The registers held in locals while the run thread steps (defined with
-    // the core, where the run of passes is instantiated).
-    struct SHeld;
 
 protected:
     void StoreRegisterValue(size_t index, uint32_t value) override;
