@@ -1,6 +1,7 @@
 #include "ui/HotSpots.h"
 
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
@@ -22,6 +23,7 @@ CHotSpots::CHotSpots(CController& controller, std::function<void(int, uint32_t)>
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_table->verticalHeader()->setDefaultSectionSize(QFontMetrics(m_table->font()).height() + 4);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_summary->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
