@@ -82,10 +82,10 @@ void CHotSpots::Refresh() {
         m_table->setItem(row, 0, address);
         m_table->setItem(row, 1, number);
         m_table->setItem(row, 2, share);
-        m_table->setItem(row, 3,
-                         new QTableWidgetItem((QString::fromStdString(line.mnemonic).toUpper() +
-                                               " " + QString::fromStdString(line.operand))
-                                                  .trimmed()));
+        // In upper case, as the code window lists it.
+        const QString instruction =
+            QString::fromStdString(line.mnemonic + " " + line.operand).trimmed().toUpper();
+        m_table->setItem(row, 3, new QTableWidgetItem(instruction));
     }
     m_table->resizeColumnsToContents();
 }
