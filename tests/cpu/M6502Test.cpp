@@ -20,8 +20,7 @@
 namespace {
 
 constexpr uint8_t kC = C6502::kCarry, kZ = C6502::kZero, kI = C6502::kInterruptDisable,
-                  kD = C6502::kDecimal, kB = C6502::kBreak, kV = C6502::kOverflow,
-                  kN = C6502::kNegative;
+                  kB = C6502::kBreak, kN = C6502::kNegative;
 constexpr int kNmi = 1, kIrq = 2;
 
 using SBytes = std::vector<std::pair<uint16_t, uint8_t>>;
@@ -105,10 +104,6 @@ TEST_P(M6502StepTest, EndsInTheExpectedState) {
 // clang-format off
 const SCase kCases[] = {
     // name                  pc      code                    memory                                          in                              irq      steps out                              PC      memory out
-    {"AdcDecimalCarry",      0x0400, {0x69, 0x46},           {},                                             {0x58, 0, 0, 0xFF, 0x20 | kD},   0,       1, {0x04, 0, 0, 0xFF, 0x20 | kD | kN | kV | kC}, 0x0402, {}},
-    {"AdcDecimal",           0x0400, {0x69, 0x34},           {},                                             {0x12, 0, 0, 0xFF, 0x20 | kD},   0,       1, {0x46, 0, 0, 0xFF, 0x20 | kD},        0x0402, {}},
-    {"SbcDecimal",           0x0400, {0xE9, 0x12},           {},                                             {0x46, 0, 0, 0xFF, 0x20 | kD | kC}, 0,    1, {0x34, 0, 0, 0xFF, 0x20 | kD | kC},   0x0402, {}},
-    {"SbcDecimalBorrow",     0x0400, {0xE9, 0x21},           {},                                             {0x12, 0, 0, 0xFF, 0x20 | kD | kC}, 0,    1, {0x91, 0, 0, 0xFF, 0x20 | kD | kN},   0x0402, {}},
     // A pointer at 0xFF takes its high byte from 0x0100; JMP (xxFF) from the next page.
     {"IndexedIndirectAtFF",  0x0400, {0xA1, 0xFF},           {{0xFF, 0x34}, {0x100, 0x12}, {0, 0x99}, {0x1234, 0x5A}}, {0, 0, 0, 0xFF, 0x20}, 0,   1, {0x5A, 0, 0, 0xFF, 0x20},            0x0402, {}},
     {"IndirectIndexedAtFF",  0x0400, {0xB1, 0xFF},           {{0xFF, 0x34}, {0x100, 0x12}, {0, 0x99}, {0x1235, 0x6B}}, {0, 0, 1, 0xFF, 0x20}, 0,   1, {0x6B, 0, 1, 0xFF, 0x20},            0x0402, {}},
