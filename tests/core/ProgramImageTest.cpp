@@ -128,13 +128,6 @@ TEST_F(ProgramImageTest, SRecordsLoadIntoRamAndRomAndStopTheUnits) {
     EXPECT_TRUE(DescribeLoad(report, Path("prog.s19")).empty());
 }
 
-TEST_F(ProgramImageTest, HexDumpLoadsAtItsOffset) {
-    WriteFile(dir / "data.HEX", "- 03 0100 AA BB CC\r\n");
-    EXPECT_TRUE(LoadProgramImage(computer, Path("data.HEX"), 0x2000).Clean());
-    EXPECT_EQ(computer.Read(0x2100, 4), 0x00CCBBAAu);
-    EXPECT_EQ(host.hints.back(), kHintMemory | kHintProcessorState);
-}
-
 TEST_F(ProgramImageTest, BinaryLoadsAtTheScaledAddressAcrossBlocks) {
     std::string bytes(0x2001, '\0');
     for (size_t i = 0; i < bytes.size(); ++i)
