@@ -20,6 +20,7 @@
 #include "core/Mpus.h"
 #include "core/Ram.h"
 #include "support/TestHost.h"
+#include "support/WaitUntil.h"
 
 namespace {
 
@@ -268,16 +269,6 @@ TEST(PageMapChangeTest, TheMapFollowsEveryChangeOfTheList) {
             ASSERT_EQ(bus.Read(address, 2), bus.ReadLocked(address, 2)) << std::hex << address;
         }
     }
-}
-
-template <class Done>
-bool WaitUntil(Done done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::yield();
-    }
-    return true;
 }
 
 // A unit that counts in memory: each step reads its "instruction" at 0x0400

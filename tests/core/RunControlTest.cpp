@@ -5,10 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/Computer.h"
@@ -17,18 +15,9 @@
 #include "core/Mpus.h"
 #include "core/ViewHint.h"
 #include "support/TestHost.h"
+#include "support/WaitUntil.h"
 
 namespace {
-
-template <class Done>
-bool WaitUntil(Done done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 std::atomic<int> g_liveUnits{0};
 
