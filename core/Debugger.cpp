@@ -365,19 +365,14 @@ void CDebugger::SetHistoryLimits(const SHistoryLimits& limits) {
 }
 
 uint64_t CDebugger::StepBack(int slot, uint64_t count) {
-    CMpus* units = m_computer.GetMpus();
-    CDevices* bus = m_computer.GetDevices();
-    if (!units || !bus || slot < 0 || slot >= units->GetCount()) return 0;
-    CMpu& unit = *units->GetAt(slot);
-    if (unit.IsRunning() || unit.GetAnimationRate() != 0) return 0;
-    CComputer::CRunThreadPause hold(m_computer);
-    uint64_t undone = 0;
-    while (undone < count && m_history[Index(slot)]->Undo(unit, *bus))
-        ++undone;
-    return undone;
+    return Undo(slot, count, false);
 }
 
 uint64_t CDebugger::RunBack(int slot) {
+    return Undo(slot, UINT64_MAX, true);
+}
+
+uint64_t CDebugger::Undo(int slot, uint64_t count, bool toBreakpoint) {
     CMpus* units = m_computer.GetMpus();
     CDevices* bus = m_computer.GetDevices();
     if (!units || !bus || slot < 0 || slot >= units->GetCount()) return 0;
@@ -385,9 +380,9 @@ uint64_t CDebugger::RunBack(int slot) {
     if (unit.IsRunning() || unit.GetAnimationRate() != 0) return 0;
     CComputer::CRunThreadPause hold(m_computer);
     uint64_t undone = 0;
-    while (m_history[Index(slot)]->Undo(unit, *bus)) {
+    while (undone < count && m_history[Index(slot)]->Undo(unit, *bus)) {
         ++undone;
-        if (unit.AtBreakpoint()) break;
+        if (toBreakpoint && unit.AtBreakpoint()) break;
     }
     return undone;
 }

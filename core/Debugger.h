@@ -176,6 +176,9 @@ public:
     void OnWrite(CMpu& unit, int slot, uint32_t address, uint32_t size, uint32_t value) override;
 
 private:
+    // Undoes up to count instructions of the stopped unit in slot, stopping
+    // early at a breakpoint when toBreakpoint; the instructions undone.
+    uint64_t Undo(int slot, uint64_t count, bool toBreakpoint);
     static size_t Index(int slot) { return static_cast<size_t>(slot) & 7; }
     void Watch(CMpu& unit, int slot, uint32_t address, uint32_t size, uint32_t value,
                uint8_t access);
