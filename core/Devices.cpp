@@ -364,6 +364,7 @@ void CDevices::ClearPageMap() {
     m_untappedPages.fill(SPage{});
     m_wholeRead.fill(0);
     m_wholeWrite.fill(0);
+    m_wholeWriteRecorded.fill(0);
     m_pages.fill(SPage{});
 }
 
@@ -422,10 +423,13 @@ void CDevices::RebuildPageMap() {
         m_untappedPages[page] = best;
         const STapPage& tapped = m_tapPages[page];
         best.tapped = tapped.reads | tapped.writes;
+        best.recordedWritable = best.writable;
         if (m_writesLocked) best.writable = false;
         if (best.first == 0 && best.end == kPageSize) {
             m_wholeRead[page] = tapped.reads == 0 ? best.base : 0;
             m_wholeWrite[page] = best.writable && tapped.writes == 0 ? best.base : 0;
+            m_wholeWriteRecorded[page] =
+                best.recordedWritable && tapped.writes == 0 ? best.base : 0;
         }
         m_pages[page] = best;
         best = SPage{};

@@ -38,6 +38,7 @@ class CArchive;
 class CComputer;
 class CDevice;
 class CDevices;
+class CHistory;
 class CMpu;
 
 // Sees the bus accesses a unit makes while it steps (watchpoints). Only
@@ -120,6 +121,12 @@ public:
         }
         return WriteLocked(address, value, size, force);
     }
+    // A write of the step that history is recording (a core that notes its
+    // own writes): memory is written directly although writes are kept off
+    // the direct path for history, and the bytes overwritten go to history
+    // first; anything else takes the locked path, which notes them there.
+    [[gnu::always_inline]] uint32_t WriteRecorded(uint32_t address, uint32_t value, uint32_t size,
+                                                  bool force, CHistory& history);
     // The same accesses, always through the lock and the device list. Cold:
     // the compiler then lays the direct path out as the straight line.
     [[gnu::cold]] uint32_t ReadLocked(uint32_t address, uint32_t size) const;
@@ -315,11 +322,16 @@ private:
         uint16_t first = 0;
         uint16_t end = 0;
         bool writable = false;
+        // writable as it is without history's write lock.
+        bool recordedWritable = false;
         // The chunks the tap watches (either access), off the direct path.
         uint64_t tapped = 0;
     };
 
-    // Whether the access takes the direct path, and then its bytes.
+    // Whether the access takes the direct path, and then its bytes. A
+    // recorded write may store where only history's write lock keeps
+    // ordinary writes off.
+    template <bool kRecorded = false>
     [[gnu::always_inline]] bool DirectBytes(uint32_t address, uint32_t size, bool write, bool force,
                                             uint8_t*& bytesOut) const {
         if (t_directBus != this || address >= kMappedSpan) return false;
@@ -328,14 +340,16 @@ private:
         const uint32_t index = address >> kPageBits;
         const uint32_t offset = address & (kPageSize - 1);
         const bool fits = offset + bytes <= kPageSize;
-        const uintptr_t whole = !write || force ? m_wholeRead[index] : m_wholeWrite[index];
+        const uintptr_t whole = !write || force ? m_wholeRead[index]
+                                : kRecorded     ? m_wholeWriteRecorded[index]
+                                                : m_wholeWrite[index];
         if (whole && fits) {
             bytesOut = reinterpret_cast<uint8_t*>(whole + offset);
             return true;
         }
         const SPage& page = m_pages[index];
         if (offset < page.first || offset + bytes > page.end) return false;
-        if (write && !page.writable && !force) return false;
+        if (write && !(kRecorded ? page.recordedWritable : page.writable) && !force) return false;
         if (page.tapped != 0 && ((page.tapped >> (offset >> kTapChunkBits) |
                                   page.tapped >> ((offset + bytes - 1) >> kTapChunkBits)) &
                                  1) != 0)
@@ -377,6 +391,7 @@ private:
     // serve a run, in m_pages.
     std::array<uintptr_t, kPages> m_wholeRead{};
     std::array<uintptr_t, kPages> m_wholeWrite{};
+    std::array<uintptr_t, kPages> m_wholeWriteRecorded{};
     std::array<SPage, kPages> m_pages{};
     // The tap and the pages it watches; changed only through ChangeStructure.
     Relaxed<CBusTap*> m_tap{nullptr};

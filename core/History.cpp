@@ -109,10 +109,14 @@ bool CHistory::Undo(CMpu& unit, CDevices& bus) {
                 replaced.push_back({word & 0xFFFF, high << 32 | low});
             else if (const size_t index = word & 0xFFFF; index < m_words)
                 state[index] = high << 32 | low;
-        } else if (word >> kIndexShift == kPackedIndex) {
+        } else if (const uint32_t kind = word >> kIndexShift;
+                   kind == kPackedIndex || kind == kSnapshotIndex) {
             for (size_t k = 0; k < kPackedCounters; ++k) {
                 if (m_counterWord + k < m_words) state[m_counterWord + k] -= word >> (6 * k) & 63;
             }
+            // The old values of the words before the counters follow.
+            for (size_t i = 0; kind == kSnapshotIndex && i < m_counterWord; ++i)
+                state[i] = m_ring[position++ & m_mask];
         } else {
             const size_t index = word >> kIndexShift;
             // Sign-extended from 25 bits.

@@ -9,7 +9,9 @@
 //
 // A state word is kept as the change the instruction made to it (the value
 // after less the value before), in one 32-bit word when it is small, as it
-// nearly always is, else as the whole old value. The records live in a ring
+// nearly always is, else as the whole old value. A core that records its own
+// steps (the 6502) keeps instead the old values of its registers and the
+// changes of its counters in a record of fixed shape. The records live in a ring
 // of words bounded by a number of instructions and by memory; the oldest go
 // first. The stepping thread records; the count and the bytes may be read
 // from any thread.
@@ -20,10 +22,9 @@
 #include <utility>
 #include <vector>
 
+#include "core/Devices.h"
 #include "core/Mpu.h"
 #include "core/Relaxed.h"
-
-class CDevices;
 
 struct SHistoryLimits {
     static constexpr uint64_t kDefaultInstructions = 1'000'000;
@@ -35,7 +36,7 @@ struct SHistoryLimits {
 class CHistory {
 public:
     // A unit's state words (CMpu::ReadStateWords) at most.
-    static constexpr size_t kMaxStateWords = 63;
+    static constexpr size_t kMaxStateWords = 62;
 
     CHistory() = default;
     // The state pointers point into the history itself.
@@ -50,27 +51,9 @@ public:
     // CMpu otherwise.
     template <class Core>
     void Before(const Core& unit) {
-        // Between two steps of a running unit nothing else changes it: the
-        // state after the last step is the state before this one.
-        if (!m_valid) [[unlikely]] {
-            // Registers edited while the unit was stopped are a record of
-            // their own, so that stepping back past them stays exact.
-            if (m_records == 0 || WordCount(unit) != m_words) {
-                // Another unit in the slot: what was recorded was not its.
-                if (m_records != 0) DropAll();
-                ReadState(unit, m_before);
-            } else {
-                ReadState(unit, m_after);
-                if (!std::equal(m_after, m_after + m_words, m_before)) {
-                    m_recordStart = m_tail;
-                    Push(0);
-                    Encode(WordCount(unit), m_counterWord, 0);
-                }
-            }
-            m_valid = true;
-        }
-        m_recordStart = m_tail;
-        Push(0);
+        if (!m_valid) [[unlikely]]
+            TakeState(unit);
+        OpenStep();
         t_recording = this;
     }
     // A byte the step is about to overwrite, with its old value.
@@ -93,6 +76,42 @@ public:
         t_recording = nullptr;
         Close(unit);
     }
+    // A core that writes its own records (one with StepRecorded, see
+    // kRecordsItself) runs its steps between BeginRun and EndRun, each step
+    // between OpenStep and CloseStep. The state after the newest step is
+    // read once, at the end of the run, not after every step.
+    template <class Core>
+    void BeginRun(const Core& unit) {
+        if (!m_valid) [[unlikely]]
+            TakeState(unit);
+        t_recording = this;
+    }
+    template <class Core>
+    void EndRun(const Core& unit) {
+        t_recording = nullptr;
+        ReadState(unit, m_before);
+    }
+    [[gnu::always_inline]] void OpenStep() {
+        m_recordStart = m_tail;
+        Push(0);
+    }
+    // Ends the open record with the unit's state words before its counters
+    // (each under 32 bits) as they were before the step, and the changes the
+    // step made to the four counters, 6 bits each (the first in bits 0-5).
+    template <size_t kWords>
+    [[gnu::always_inline]] void CloseStep(const std::array<uint32_t, kWords>& before,
+                                          uint32_t counters) {
+        if (m_ring.size() - (m_tail - m_head) < kWords + 2) [[unlikely]]
+            MakeRoom(kWords + 2);
+        uint32_t* const ring = m_ring.data();
+        const uint64_t mask = m_mask;
+        uint64_t tail = m_tail;
+        ring[tail++ & mask] = kSnapshotIndex << kIndexShift | counters;
+        for (size_t i = 0; i < kWords; ++i)
+            ring[tail++ & mask] = before[i];
+        Finish(tail);
+    }
+
     // The unit may have changed outside a step (it was stopped): its state is
     // read afresh before the next one.
     void Invalidate() { m_valid = false; }
@@ -111,6 +130,25 @@ private:
         Core::kStateWords;
     };
 
+    // Between two steps of a running unit nothing else changes it: the state
+    // after the last step is the state before this one. Otherwise it is read
+    // afresh, and registers edited while the unit was stopped are a record of
+    // their own, so that stepping back past them stays exact.
+    template <class Core>
+    void TakeState(const Core& unit) {
+        if (m_records == 0 || WordCount(unit) != m_words) {
+            // Another unit in the slot: what was recorded was not its.
+            if (m_records != 0) DropAll();
+            ReadState(unit, m_before);
+        } else {
+            ReadState(unit, m_after);
+            if (!std::equal(m_after, m_after + m_words, m_before)) {
+                OpenStep();
+                Encode(WordCount(unit), m_counterWord, 0);
+            }
+        }
+        m_valid = true;
+    }
     template <class Core>
     static size_t WordCount(const Core& unit) {
         if constexpr (kKnownWords<Core>)
@@ -194,11 +232,18 @@ private:
                                 (static_cast<uint32_t>(delta) & kDeltaMask);
             tail += delta != 0 ? 1 : 0;
         }
+        std::swap(m_before, m_after);
+        Finish(tail);
+    }
+    // Frames the open record, whose entries end before tail, with its number
+    // of words at both ends, and drops the oldest beyond the limit.
+    [[gnu::always_inline]] void Finish(uint64_t tail) {
+        uint32_t* const ring = m_ring.data();
+        const uint64_t mask = m_mask;
         const uint64_t words = tail - m_recordStart - 1;
         ring[m_recordStart & mask] = static_cast<uint32_t>(words);
         ring[tail++ & mask] = static_cast<uint32_t>(words);
         m_tail = tail;
-        std::swap(m_before, m_after);
         ++m_records;
         if (m_records > m_limits.instructions) {
             m_head += ring[m_head & mask] + 2;
@@ -223,6 +268,10 @@ private:
     // The index of a word of four packed counter changes (6 bits each, the
     // first in bits 0-5); a unit has fewer state words than this.
     static constexpr uint32_t kPackedIndex = 63;
+    // The index of a record's snapshot (CloseStep): the packed counter
+    // changes, followed by the old values of the state words before the
+    // counters.
+    static constexpr uint32_t kSnapshotIndex = 62;
     static constexpr size_t kPackedCounters = 4;
     static constexpr uint64_t kMinWords = 8192;
 
@@ -283,3 +332,19 @@ private:
     Relaxed<uint64_t> m_count{0};
     Relaxed<uint64_t> m_bytes{0};
 };
+
+inline uint32_t CDevices::WriteRecorded(uint32_t address, uint32_t value, uint32_t size, bool force,
+                                        CHistory& history) {
+    uint8_t* p;
+    if (DirectBytes<true>(address, size, true, force, p)) {
+        const uint32_t bytes = size & 0x7F;
+        for (uint32_t n = 0; n < bytes; ++n)
+            history.NoteWrite(address + n, LoadByte(p + n));
+        if (size & kSwap)
+            StoreBig(p, value, bytes);
+        else
+            StoreLittle(p, value, bytes);
+        return 0xFFFFFFFF;
+    }
+    return WriteLocked(address, value, size, force);
+}

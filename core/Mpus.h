@@ -127,19 +127,19 @@ void StepAidedPassesOf(SPassRun& run, int slot) {
     const uint32_t most = std::min(run.maxPasses, run.maxSteps);
     uint32_t steps = 0;
     bool stopped = false;
+    aids.BeginRun(unit);
     while (!stopped && steps < most && unit.IsRunning() && !unit.GetInterruptPrompt() &&
            run.events->load(std::memory_order_relaxed) == run.seen &&
            units.GetGeneration() == generation) {
         const uint32_t end = steps + std::min(most - steps, SPassRun::kPassesBetweenLooks);
         const SStopWatch watch = WatchOf(unit);
         do {
-            aids.Before(unit);
-            unit.Core::Step();
-            aids.After(unit);
+            aids.Step(unit);
             ++steps;
             stopped = StopsNow(unit, watch) || unit.HasDebugStop();
         } while (steps < end && !stopped);
     }
+    aids.EndRun(unit);
     run.passes = run.steps = steps;
     run.lastPassSteps = steps != 0 ? 1 : 0;
     run.lastPassSlots = steps != 0 ? 1u << slot : 0;

@@ -10,6 +10,13 @@
 #include "core/History.h"
 #include "core/Profile.h"
 
+// A core whose steps write their own history records (CHistory::OpenStep
+// and CloseStep) and note the bytes they overwrite (CDevices::WriteRecorded).
+template <class Core>
+concept kRecordsItself = requires(Core& unit, CHistory& history) {
+    unit.StepRecorded(history);
+};
+
 struct SStepAids {
     // Per slot; nullptr when the aid is off.
     std::array<CProfile*, 8> profile{};
@@ -23,16 +30,35 @@ struct SStepAids {
         CHistory* history;
         uint32_t* stepPc;
 
+        // Around a run of the unit's steps.
         template <class Core>
-        [[gnu::always_inline]] void Before(Core& unit) const {
+        void BeginRun(Core& unit) const {
+            if constexpr (kRecordsItself<Core>) {
+                if (history) history->BeginRun(unit);
+            }
+        }
+        template <class Core>
+        void EndRun(Core& unit) const {
+            if constexpr (kRecordsItself<Core>) {
+                if (history) history->EndRun(unit);
+            }
+        }
+        // One step of the unit with its aids.
+        template <class Core>
+        [[gnu::always_inline]] void Step(Core& unit) const {
             const uint32_t pc = unit.Core::GetPC();
             *stepPc = pc;
             if (profile) profile->Count(pc);
-            if (history) history->Before(unit);
-        }
-        template <class Core>
-        [[gnu::always_inline]] void After(Core& unit) const {
-            if (history) history->After(unit);
+            if constexpr (kRecordsItself<Core>) {
+                if (history)
+                    unit.StepRecorded(*history);
+                else
+                    unit.Core::Step();
+            } else {
+                if (history) history->Before(unit);
+                unit.Core::Step();
+                if (history) history->After(unit);
+            }
         }
     };
     SSlot ForSlot(int slot) const {

@@ -2,6 +2,7 @@
 
 #include "core/Archive.h"
 #include "core/Devices.h"
+#include "core/History.h"
 #include "core/Mpus.h"
 
 namespace {
@@ -32,7 +33,9 @@ constexpr uint32_t kStore = 1u << 24;
 // atomics and each helper reads and writes the ones it uses, once each; only
 // PC, the opcode and the counts live in locals, and Step publishes them once.
 // The register pane may thus see an instruction half done, as it always
-// could see the registers of different instructions.
+// could see the registers of different instructions. A recorded step notes
+// the bytes it overwrites in history.
+template <bool kRecord>
 struct SCore {
     CDevices& bus;
     Relaxed<uint8_t>& a;
@@ -47,6 +50,7 @@ struct SCore {
     // This step's counts, one byte each (a step counts at most five of any):
     // fetches, clock cycles, loads, stores.
     uint32_t counts;
+    CHistory* history;
 
     // Memory primitives, each advancing its counter.
     uint8_t Fetch() {
@@ -67,14 +71,20 @@ struct SCore {
         counts += kLoad;
         return static_cast<uint8_t>(bus.Read(address, 1));
     }
+    void BusWrite(uint32_t address, uint8_t value) {
+        if constexpr (kRecord)
+            bus.WriteRecorded(address, value, 1, false, *history);
+        else
+            bus.Write(address, value, 1, false);
+    }
     void Store(uint16_t address, uint8_t value) {
         counts += kStore;
-        bus.Write(address, value, 1, false);
+        BusWrite(address, value);
     }
     void Push(uint8_t value) {
         counts += kStore;
         const uint8_t s = sp;
-        bus.Write(0x0100u + s, value, 1, false);
+        BusWrite(0x0100u + s, value);
         sp = static_cast<uint8_t>(s - 1);
     }
     uint8_t Pull() {
@@ -316,7 +326,8 @@ struct SCore {
     void Execute();
 };
 
-void SCore::Execute() {
+template <bool kRecord>
+void SCore<kRecord>::Execute() {
     returned = false;
     switch (opcode) {
         case 0x00: Brk(); break;
@@ -651,13 +662,21 @@ void C6502::Reset() {
     m_status = 0x30;
 }
 
-// Flattened: every helper of the step is inlined, so that the step's state
-// lives in machine registers rather than in memory.
-[[gnu::flatten]] void C6502::Step() {
-    if (!m_bus) return;
-    SCore c{
-        *m_bus,          m_a, m_x, m_y, m_sp, m_status, m_effectiveAddress, m_returned, m_pc.Load(),
-        m_opcode.Load(), 0};
+template <bool kRecord>
+[[gnu::always_inline]] inline uint32_t C6502::StepAs(CHistory* history) {
+    if (!m_bus) return 0;
+    SCore<kRecord> c{*m_bus,
+                     m_a,
+                     m_x,
+                     m_y,
+                     m_sp,
+                     m_status,
+                     m_effectiveAddress,
+                     m_returned,
+                     m_pc.Load(),
+                     m_opcode.Load(),
+                     0,
+                     history};
 
     // The NMI latch is taken with an exchange: a request raised while this
     // step runs is kept for the next one.
@@ -680,6 +699,23 @@ void C6502::Reset() {
         m_statistics[kLoads] += c.counts >> 16 & 0xFF;
         m_statistics[kStores] += c.counts >> 24;
     }
+    return c.counts;
+}
+
+// Flattened: every helper of the step is inlined, so that the step's state
+// lives in machine registers rather than in memory.
+[[gnu::flatten]] void C6502::Step() {
+    StepAs<false>(nullptr);
+}
+
+// The record holds the registers as they were and the step's counts, in the
+// counters' 6 bits each.
+[[gnu::flatten]] void C6502::StepRecorded(CHistory& history) {
+    const std::array<uint32_t, kStateCounterWord> before = NarrowStateWords();
+    history.OpenStep();
+    const uint32_t counts = StepAs<true>(&history);
+    history.CloseStep(before, (counts & 0x3F) | (counts >> 2 & 0xFC0) | (counts >> 4 & 0x3F000) |
+                                  (counts >> 6 & 0xFC0000));
 }
 
 [[gnu::flatten]] void C6502::StepPasses(SPassRun& run) {

@@ -14,10 +14,13 @@
 //
 // Registers live in relaxed atomics: the register pane reads them while the
 // run thread steps. Step copies them into locals and writes them back once.
+#include <array>
 #include <cstdint>
 
 #include "core/Mpu.h"
 #include "core/Relaxed.h"
+
+class CHistory;
 
 class C6502 final : public CMpu {
 public:
@@ -54,6 +57,8 @@ public:
     // Enters a pending NMI, else an asserted IRQ when I is clear, else
     // executes one instruction.
     void Step() override;
+    // Step, recorded in history (which the step's writes reach directly).
+    void StepRecorded(CHistory& history);
     void StepPasses(SPassRun& run) override;
     // nmi latches an NMI; irq asserts the IRQ line, or withdraws it when the
     // code is the no-request code 15.
@@ -81,11 +86,9 @@ public:
     size_t GetStateWordCount() const override { return kStateWords; }
     size_t GetStateCounterWord() const override { return kStateCounterWord; }
     void ReadStateWords(uint64_t* words) const override {
-        words[0] =
-            uint64_t{m_a.Load()} | uint64_t{m_status.Load()} << 8 | uint64_t{m_opcode.Load()} << 16;
-        words[1] = uint64_t{m_x.Load()} | uint64_t{m_y.Load()} << 8 | uint64_t{m_sp.Load()} << 16;
-        words[2] = uint64_t{m_pc.Load()} | uint64_t{m_returned.Load()} << 16;
-        words[3] = m_effectiveAddress.Load();
+        const std::array<uint32_t, kStateCounterWord> narrow = NarrowStateWords();
+        for (size_t i = 0; i < kStateCounterWord; ++i)
+            words[i] = narrow[i];
         for (size_t i = 0; i < kStatisticCount; ++i)
             words[kStateCounterWord + i] = m_statistics[i].Load();
     }
@@ -112,6 +115,17 @@ protected:
     void StoreRegisterValue(size_t index, uint32_t value) override;
 
 private:
+    std::array<uint32_t, kStateCounterWord> NarrowStateWords() const {
+        return {
+            uint32_t{m_a.Load()} | uint32_t{m_status.Load()} << 8 | uint32_t{m_opcode.Load()} << 16,
+            uint32_t{m_x.Load()} | uint32_t{m_y.Load()} << 8 | uint32_t{m_sp.Load()} << 16,
+            uint32_t{m_pc.Load()} | uint32_t{m_returned.Load()} << 16, m_effectiveAddress.Load()};
+    }
+    // One step; the step's counts (see the cpp). A recorded step's writes
+    // go to history first.
+    template <bool kRecord>
+    uint32_t StepAs(CHistory* history);
+
     Relaxed<uint8_t> m_a{0};
     Relaxed<uint8_t> m_x{0};
     Relaxed<uint8_t> m_y{0};
