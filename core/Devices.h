@@ -124,7 +124,8 @@ public:
     // A write of the step that history is recording (a core that notes its
     // own writes): memory is written directly although writes are kept off
     // the direct path for history, and the bytes overwritten go to history
-    // first; anything else takes the locked path, which notes them there.
+    // first, in the room its CHistory::OpenStep made; anything else takes
+    // the locked path, which notes them there.
     [[gnu::always_inline]] uint32_t WriteRecorded(uint32_t address, uint32_t value, uint32_t size,
                                                   bool force, CHistory& history);
     // The same accesses, always through the lock and the device list. Cold:

@@ -60,9 +60,14 @@ public:
     void NoteWrite(uint32_t address, uint8_t oldByte) {
         if (m_ring.size() - (m_tail - m_head) < 2) [[unlikely]]
             MakeRoom(2);
+        NoteWriteInRoom(address, oldByte);
+    }
+    // The same in room OpenStep made.
+    [[gnu::always_inline]] void NoteWriteInRoom(uint32_t address, uint8_t oldByte) {
         m_ring[m_tail++ & m_mask] = kMemoryEntry | oldByte;
         m_ring[m_tail++ & m_mask] = address;
     }
+
     // Something of the stepping unit that its state words do not hold (a
     // cache line) is about to be replaced: the unit's key for it and its old
     // value go into the record, for CMpu::RestoreReplaced.
@@ -76,10 +81,10 @@ public:
         t_recording = nullptr;
         Close(unit);
     }
-    // A core that writes its own records (one with StepRecorded, see
-    // kRecordsItself) runs its steps between BeginRun and EndRun, each step
-    // between OpenStep and CloseStep. The state after the newest step is
-    // read once, at the end of the run, not after every step.
+    // Steps that write their own records (see kRecordsItself) run between
+    // BeginRun and EndRun, each between OpenStep and CloseStep. The state
+    // after the newest step is read, and the count published, once at the
+    // end of the run (a few hundred steps at most), not after every step.
     template <class Core>
     void BeginRun(const Core& unit) {
         if (!m_valid) [[unlikely]]
@@ -90,10 +95,16 @@ public:
     void EndRun(const Core& unit) {
         t_recording = nullptr;
         ReadState(unit, m_before);
+        Publish();
     }
-    [[gnu::always_inline]] void OpenStep() {
-        m_recordStart = m_tail;
-        Push(0);
+    // Opens the record of a step with room for words more words: a step
+    // between OpenStep and CloseStep notes the bytes it writes (WriteRecorded,
+    // two words a byte) and closes its record (CloseStep, kWords + 2 words) in
+    // that room.
+    [[gnu::always_inline]] void OpenStep(uint64_t words = 1) {
+        if (m_ring.size() - (m_tail - m_head) < words) [[unlikely]]
+            MakeRoom(words);
+        m_recordStart = m_tail++;
     }
     // Ends the open record with the unit's state words before its counters
     // (each under 32 bits) as they were before the step, and the changes the
@@ -101,8 +112,6 @@ public:
     template <size_t kWords>
     [[gnu::always_inline]] void CloseStep(const std::array<uint32_t, kWords>& before,
                                           uint32_t counters) {
-        if (m_ring.size() - (m_tail - m_head) < kWords + 2) [[unlikely]]
-            MakeRoom(kWords + 2);
         uint32_t* const ring = m_ring.data();
         const uint64_t mask = m_mask;
         uint64_t tail = m_tail;
@@ -234,10 +243,12 @@ private:
         }
         std::swap(m_before, m_after);
         Finish(tail);
+        m_count = m_records;
+        m_bytes = (m_tail - m_head) * sizeof(uint32_t);
     }
     // Frames the open record, whose entries end before tail, with its number
-    // of words at both ends, and drops the oldest beyond the limit.
-    [[gnu::always_inline]] void Finish(uint64_t tail) {
+    // of words at both ends.
+    [[gnu::always_inline]] void Frame(uint64_t tail) {
         uint32_t* const ring = m_ring.data();
         const uint64_t mask = m_mask;
         const uint64_t words = tail - m_recordStart - 1;
@@ -245,14 +256,18 @@ private:
         ring[tail++ & mask] = static_cast<uint32_t>(words);
         m_tail = tail;
         ++m_records;
+    }
+    // Frames it and drops the oldest beyond the limit.
+    [[gnu::always_inline]] void Finish(uint64_t tail) {
+        Frame(tail);
         if (m_records > m_limits.instructions) {
+            uint32_t* const ring = m_ring.data();
+            const uint64_t mask = m_mask;
             m_head += ring[m_head & mask] + 2;
             --m_records;
             // The records after it, long out of the cache.
             __builtin_prefetch(&ring[(m_head + 128) & mask]);
         }
-        m_count = m_records;
-        m_bytes = (m_tail - m_head) * sizeof(uint32_t);
     }
     // Entry words: a small change (bit 31 clear: the index in bits 25-30, the
     // change in bits 0-24, two's complement); a whole old value (bits 31-29
@@ -339,7 +354,7 @@ inline uint32_t CDevices::WriteRecorded(uint32_t address, uint32_t value, uint32
     if (DirectBytes<true>(address, size, true, force, p)) {
         const uint32_t bytes = size & 0x7F;
         for (uint32_t n = 0; n < bytes; ++n)
-            history.NoteWrite(address + n, LoadByte(p + n));
+            history.NoteWriteInRoom(address + n, LoadByte(p + n));
         if (size & kSwap)
             StoreBig(p, value, bytes);
         else

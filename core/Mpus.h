@@ -104,21 +104,50 @@ inline SStopWatch WatchOf(const CMpu& unit) {
     return watch;
 }
 
-// Whether the unit stops after the step it just made (the run thread then
-// says why and clears what the stop uses up). Breakpoints are taken as they
-// are now, so one set during the run stops the very next step that reaches it.
+// How a run of passes steps a unit of class Core: through the unit, or on a
+// copy of its registers the core holds in locals (Core::SHeld, taken from the
+// unit and written back to it by Publish before the run looks at the units
+// again or ends).
 template <class Core>
-[[gnu::always_inline]] inline bool StopsNow(const Core& unit, const SStopWatch& watch) {
-    return (watch.either && ((watch.stepOut && unit.Core::ReturnExecuted()) ||
-                             (watch.hasRunTo && unit.Core::GetPC() == watch.runTo))) ||
-           ((watch.breakpoints || unit.Breakpoints().HasBreakpoints()) &&
-            unit.Core::AtBreakpoint());
+struct SUnitSteps {
+    Core* unit = nullptr;
+    SUnitSteps() = default;
+    explicit SUnitSteps(Core& from) : unit(&from) {}
+    void Publish() {}
+    [[gnu::always_inline]] void Step() { unit->Core::Step(); }
+    uint32_t GetPC() const { return unit->Core::GetPC(); }
+    bool ReturnExecuted() const { return unit->Core::ReturnExecuted(); }
+    bool AtBreakpoint() const { return unit->Core::AtBreakpoint(); }
+};
+template <class Core>
+struct SStepsOf {
+    using Type = SUnitSteps<Core>;
+};
+template <class Core>
+requires requires {
+    typename Core::SHeld;
+}
+struct SStepsOf<Core> {
+    using Type = typename Core::SHeld;
+};
+
+// Whether the unit, stepped by held, stops after the step it just made (the
+// run thread then says why and clears what the stop uses up). Breakpoints
+// are taken as they are now, so one set during the run stops the very next
+// step that reaches it.
+template <class Core, class Steps>
+[[gnu::always_inline]] inline bool StopsNow(const Core& unit, const Steps& held,
+                                            const SStopWatch& watch) {
+    return (watch.either && ((watch.stepOut && held.ReturnExecuted()) ||
+                             (watch.hasRunTo && held.GetPC() == watch.runTo))) ||
+           ((watch.breakpoints || unit.Breakpoints().HasBreakpoints()) && held.AtBreakpoint());
 }
 
-// The passes of one unit of class Core running alone, with the debugging
-// aids around every step; a watchpoint's hit ends the run after its step.
-template <class Core>
-void StepAidedPassesOf(SPassRun& run, int slot) {
+// The passes of one unit of class Core running alone, made by Steps, with
+// the debugging aids around every step; a watchpoint's hit ends the run
+// after its step.
+template <class Core, class Steps>
+void StepAidedPassesWith(SPassRun& run, int slot) {
     const CMpus& units = *run.units;
     const uint32_t generation = units.GetGeneration();
     const SStepAids::SSlot aids = run.aids->ForSlot(slot);
@@ -127,22 +156,111 @@ void StepAidedPassesOf(SPassRun& run, int slot) {
     const uint32_t most = std::min(run.maxPasses, run.maxSteps);
     uint32_t steps = 0;
     bool stopped = false;
-    aids.BeginRun(unit);
+    Steps held(unit);
+    if constexpr (kRecordsItself<Steps>) held.RecordIn(*aids.history);
+    aids.BeginRun<Steps>(unit);
     while (!stopped && steps < most && unit.IsRunning() && !unit.GetInterruptPrompt() &&
            run.events->load(std::memory_order_relaxed) == run.seen &&
            units.GetGeneration() == generation) {
         const uint32_t end = steps + std::min(most - steps, SPassRun::kPassesBetweenLooks);
         const SStopWatch watch = WatchOf(unit);
         do {
-            aids.Step(unit);
+            aids.Step(held);
             ++steps;
-            stopped = StopsNow(unit, watch) || unit.HasDebugStop();
+            stopped = StopsNow(unit, held, watch) || unit.HasDebugStop();
         } while (steps < end && !stopped);
     }
-    aids.EndRun(unit);
+    held.Publish();
+    aids.EndRun<Steps>(unit);
     run.passes = run.steps = steps;
     run.lastPassSteps = steps != 0 ? 1 : 0;
     run.lastPassSlots = steps != 0 ? 1u << slot : 0;
+}
+template <class Core>
+void StepAidedPassesOf(SPassRun& run, int slot) {
+    // A core whose held steps record themselves does so while history is on.
+    if constexpr (requires { typename Core::SHeldRecorded; }) {
+        if (run.aids->history[static_cast<size_t>(slot)]) {
+            StepAidedPassesWith<Core, typename Core::SHeldRecorded>(run, slot);
+            return;
+        }
+    }
+    StepAidedPassesWith<Core, typename SStepsOf<Core>::Type>(run, slot);
+}
+
+// A core that holds its registers in locals steps a unit running alone, and
+// a pair of units, in functions of their own: their loops then keep the
+// registers in machine registers.
+template <class Core>
+constexpr bool kHeldApart = requires {
+    typename Core::SHeld;
+};
+
+// The steps of one unit running alone, looking every few steps at what the
+// event thread changes (the running flag, the stop conditions, the event
+// word, the unit set); at most the run's passes and steps.
+template <class Core>
+[[gnu::always_inline]] inline uint32_t StepsAlone(const SPassRun& run, Core& unit,
+                                                  uint32_t generation) {
+    const uint32_t most = std::min(run.maxPasses, run.maxSteps);
+    uint32_t steps = 0;
+    bool stopped = false;
+    typename SStepsOf<Core>::Type held(unit);
+    while (!stopped && steps < most && unit.IsRunning() && !unit.GetInterruptPrompt() &&
+           run.events->load(std::memory_order_relaxed) == run.seen &&
+           run.units->GetGeneration() == generation) {
+        const uint32_t end = steps + std::min(most - steps, SPassRun::kPassesBetweenLooks);
+        const SStopWatch watch = WatchOf(unit);
+        do {
+            held.Step();
+            ++steps;
+            stopped = StopsNow(unit, held, watch);
+        } while (steps < end && !stopped);
+    }
+    held.Publish();
+    return steps;
+}
+template <class Core>
+[[gnu::noinline, gnu::flatten]] uint32_t StepsAloneApart(const SPassRun& run, Core& unit,
+                                                         uint32_t generation) {
+    return StepsAlone(run, unit, generation);
+}
+
+// Passes of the count units held (registers in locals, see SPassRun) from
+// passes to end, or to the pass after which one stops; the passes reached.
+// The common pair runs on copies of its two, which stay in machine
+// registers. Functions of their own, for their own register allocation.
+template <class Held, class Core>
+[[gnu::noinline, gnu::flatten]] uint32_t PairPassesApart(
+    std::array<Held, CMpus::kSlots>& held, const std::array<Core*, CMpus::kSlots>& stepping,
+    const std::array<SStopWatch, CMpus::kSlots>& watches, uint32_t passes, uint32_t end,
+    bool& stopped) {
+    Held first = held[0];
+    Held second = held[1];
+    while (passes < end && !stopped) {
+        first.Step();
+        stopped = StopsNow(*stepping[0], first, watches[0]);
+        second.Step();
+        stopped |= StopsNow(*stepping[1], second, watches[1]);
+        ++passes;
+    }
+    held[0] = first;
+    held[1] = second;
+    return passes;
+}
+template <class Held, class Core>
+[[gnu::noinline, gnu::flatten]] uint32_t GroupPassesApart(
+    std::array<Held, CMpus::kSlots>& held, const std::array<Core*, CMpus::kSlots>& stepping,
+    const std::array<SStopWatch, CMpus::kSlots>& watches, uint32_t count, uint32_t passes,
+    uint32_t end, bool& stopped) {
+    while (passes < end && !stopped) {
+        for (uint32_t n = 0; n < count; ++n) {
+            held[n].Step();
+            stopped |= StopsNow(*stepping[n], held[n], watches[n]);
+        }
+        ++passes;
+    }
+    return passes;
 }
 
 // The passes of SPassRun, the units of class Core stepped without dispatch
@@ -150,6 +268,9 @@ void StepAidedPassesOf(SPassRun& run, int slot) {
 // the interrupt prompt or is of another class.
 template <class Core>
 void StepPassesOf(SPassRun& run) {
+    // Held registers count in fields that hold so many passes' counts.
+    if constexpr (kHeldApart<Core>)
+        run.maxPasses = std::min(run.maxPasses, Core::SHeld::kMostPasses);
     const CMpus& units = *run.units;
     const uint32_t generation = units.GetGeneration();
     const int count = units.GetCount();
@@ -179,22 +300,10 @@ void StepPassesOf(SPassRun& run) {
         // One unit running, of this class: a pass is one step of it.
         const int slot = std::countr_zero(running);
         auto& unit = static_cast<Core&>(*run.inSlot[static_cast<size_t>(slot)]);
-        const uint32_t most = std::min(run.maxPasses, run.maxSteps);
-        // What the event thread changes (the running flag, the stop
-        // conditions, the event word, the unit set) is looked at every few
-        // steps.
-        bool stopped = false;
-        while (!stopped && steps < most && unit.IsRunning() && !unit.GetInterruptPrompt() &&
-               events.load(std::memory_order_relaxed) == seen &&
-               units.GetGeneration() == generation) {
-            const uint32_t end = steps + std::min(most - steps, SPassRun::kPassesBetweenLooks);
-            const SStopWatch watch = WatchOf(unit);
-            do {
-                unit.Core::Step();
-                ++steps;
-                stopped = StopsNow(unit, watch);
-            } while (steps < end && !stopped);
-        }
+        if constexpr (kHeldApart<Core>)
+            steps = StepsAloneApart(run, unit, generation);
+        else
+            steps = StepsAlone(run, unit, generation);
         passes = steps;
         lastSteps = steps != 0 ? 1 : 0;
         lastSlots = steps != 0 ? running : 0;
@@ -209,6 +318,11 @@ void StepPassesOf(SPassRun& run) {
         std::array<SStopWatch, CMpus::kSlots> watches{};
         uint32_t steppingCount = 0;
         bool stopped = false;
+        // A core that holds registers in locals holds those of the units it
+        // steps (the slots held, how many) until the run ends.
+        std::array<typename SStepsOf<Core>::Type, CMpus::kSlots> held{};
+        uint32_t heldSlots = 0;
+        uint32_t heldCount = 0;
         while (!stopped) {
             if (passes >= maxPasses || steps >= maxSteps ||
                 events.load(std::memory_order_relaxed) != seen ||
@@ -231,18 +345,45 @@ void StepPassesOf(SPassRun& run) {
             if (endRun || steppingCount == 0) break;
             lastSlots = nowRunning;
             lastSteps = steppingCount;
-            for (uint32_t pass = 0;
-                 pass < SPassRun::kPassesBetweenLooks && passes < maxPasses && steps < maxSteps;
-                 ++pass) {
-                for (uint32_t n = 0; n < steppingCount; ++n) {
-                    stepping[n]->Core::Step();
-                    stopped |= StopsNow(*stepping[n], watches[n]);
+            if constexpr (kHeldApart<Core>) {
+                // The units' registers stay held while the same units run.
+                if (nowRunning != heldSlots) {
+                    for (uint32_t n = 0; n < heldCount; ++n)
+                        held[n].Publish();
+                    for (uint32_t n = 0; n < steppingCount; ++n)
+                        held[n].Take(*stepping[n]);
+                    heldSlots = nowRunning;
+                    heldCount = steppingCount;
                 }
-                ++passes;
-                steps += steppingCount;
-                if (stopped) break;
+                // The passes until the next look, the most passes, or the
+                // pass that brings the steps to the most steps.
+                const uint32_t end = static_cast<uint32_t>(std::min<uint64_t>(
+                    {passes + SPassRun::kPassesBetweenLooks, maxPasses,
+                     passes + (uint64_t{maxSteps} - steps + steppingCount - 1) / steppingCount}));
+                const uint32_t before = passes;
+                if (steppingCount == 2)
+                    passes = PairPassesApart(held, stepping, watches, passes, end, stopped);
+                else
+                    passes = GroupPassesApart(held, stepping, watches, steppingCount, passes, end,
+                                              stopped);
+                steps += steppingCount * (passes - before);
+            } else {
+                for (uint32_t pass = 0;
+                     pass < SPassRun::kPassesBetweenLooks && passes < maxPasses && steps < maxSteps;
+                     ++pass) {
+                    for (uint32_t n = 0; n < steppingCount; ++n) {
+                        stepping[n]->Core::Step();
+                        stopped |=
+                            StopsNow(*stepping[n], SUnitSteps<Core>(*stepping[n]), watches[n]);
+                    }
+                    ++passes;
+                    steps += steppingCount;
+                    if (stopped) break;
+                }
             }
         }
+        for (uint32_t n = 0; n < heldCount; ++n)
+            held[n].Publish();
         if (passes == 0) lastSlots = lastSteps = 0;
     }
     run.passes = passes;

@@ -10,11 +10,12 @@
 #include "core/History.h"
 #include "core/Profile.h"
 
-// A core whose steps write their own history records (CHistory::OpenStep
-// and CloseStep) and note the bytes they overwrite (CDevices::WriteRecorded).
-template <class Core>
-concept kRecordsItself = requires(Core& unit, CHistory& history) {
-    unit.StepRecorded(history);
+// Steps (a unit's own, or a core's registers held in locals, see SPassRun)
+// that record themselves in a history (CHistory::OpenStep and CloseStep),
+// with the bytes they overwrite (CDevices::WriteRecorded).
+template <class Steps>
+concept kRecordsItself = requires {
+    requires Steps::kRecords;
 };
 
 struct SStepAids {
@@ -30,34 +31,32 @@ struct SStepAids {
         CHistory* history;
         uint32_t* stepPc;
 
-        // Around a run of the unit's steps.
-        template <class Core>
+        // Around a run of the unit's steps, made by Steps (the unit holds its
+        // state again at the end).
+        template <class Steps, class Core>
         void BeginRun(Core& unit) const {
-            if constexpr (kRecordsItself<Core>) {
+            if constexpr (kRecordsItself<Steps>) {
                 if (history) history->BeginRun(unit);
             }
         }
-        template <class Core>
+        template <class Steps, class Core>
         void EndRun(Core& unit) const {
-            if constexpr (kRecordsItself<Core>) {
+            if constexpr (kRecordsItself<Steps>) {
                 if (history) history->EndRun(unit);
             }
         }
-        // One step of the unit with its aids.
-        template <class Core>
-        [[gnu::always_inline]] void Step(Core& unit) const {
-            const uint32_t pc = unit.Core::GetPC();
+        // One step with its aids.
+        template <class Steps>
+        [[gnu::always_inline]] void Step(Steps& steps) const {
+            const uint32_t pc = steps.GetPC();
             *stepPc = pc;
             if (profile) profile->Count(pc);
-            if constexpr (kRecordsItself<Core>) {
-                if (history)
-                    unit.StepRecorded(*history);
-                else
-                    unit.Core::Step();
+            if constexpr (kRecordsItself<Steps>) {
+                steps.Step();
             } else {
-                if (history) history->Before(unit);
-                unit.Core::Step();
-                if (history) history->After(unit);
+                if (history) history->Before(*steps.unit);
+                steps.Step();
+                if (history) history->After(*steps.unit);
             }
         }
     };

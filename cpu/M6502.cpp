@@ -1,5 +1,7 @@
 #include "cpu/M6502.h"
 
+#include <type_traits>
+
 #include "core/Archive.h"
 #include "core/Devices.h"
 #include "core/History.h"
@@ -24,58 +26,80 @@ inline uint16_t ReadWordAt(const CDevices& bus, uint16_t address) {
     return static_cast<uint16_t>(bus.Read(address, 2));
 }
 
-constexpr uint32_t kFetch = 1;
-constexpr uint32_t kCycle = 1u << 8;
-constexpr uint32_t kLoad = 1u << 16;
-constexpr uint32_t kStore = 1u << 24;
-
-// One step of the processor. The registers stay in the unit's relaxed
-// atomics and each helper reads and writes the ones it uses, once each; only
-// PC, the opcode and the counts live in locals, and Step publishes them once.
-// The register pane may thus see an instruction half done, as it always
-// could see the registers of different instructions. A recorded step notes
-// the bytes it overwrites in history.
-template <bool kRecord>
+// The steps of the processor. Unless held, the registers stay in the unit's
+// relaxed atomics and each helper reads and writes the ones it uses, once
+// each; only PC, the opcode and the counts live in locals, and the step
+// publishes them once. The register pane may thus see an instruction half
+// done, as it always could see the registers of different instructions.
+// Held (C6502::SHeld), every register lives in locals for a run of steps.
+// A recorded step notes the bytes it overwrites in history.
+template <bool kHeld, bool kRecord>
 struct SCore {
-    CDevices& bus;
-    Relaxed<uint8_t>& a;
-    Relaxed<uint8_t>& x;
-    Relaxed<uint8_t>& y;
-    Relaxed<uint8_t>& sp;
-    Relaxed<uint8_t>& p;
-    Relaxed<uint16_t>& ea;
-    Relaxed<bool>& returned;
+    template <class T>
+    using Register = std::conditional_t<kHeld, T, Relaxed<T>&>;
+    // The counts of a step, one byte each (a step counts at most five of
+    // any), or of a run of held steps, 16 bits each (see kMostPasses):
+    // fetches, clock cycles, loads, stores.
+    using Counts = std::conditional_t<kHeld, uint64_t, uint32_t>;
+    static constexpr int kCountBits = kHeld ? 16 : 8;
+    static constexpr Counts kFetch = 1;
+    static constexpr Counts kCycle = Counts{1} << kCountBits;
+    static constexpr Counts kLoad = Counts{1} << (2 * kCountBits);
+    static constexpr Counts kStore = Counts{1} << (3 * kCountBits);
+    static constexpr Counts kCountMask = (Counts{1} << kCountBits) - 1;
+
+    CDevices* bus;
+    Register<uint8_t> a;
+    Register<uint8_t> x;
+    Register<uint8_t> y;
+    Register<uint8_t> sp;
+    Register<uint8_t> p;
+    Register<uint16_t> ea;
+    Register<bool> returned;
     uint16_t pc;
     uint8_t opcode;
-    // This step's counts, one byte each (a step counts at most five of any):
-    // fetches, clock cycles, loads, stores.
-    uint32_t counts;
+    Counts counts;
     CHistory* history;
+
+    // Enters a pending NMI, else an asserted IRQ when I is clear, else
+    // executes one instruction. The NMI latch is taken with an exchange: a
+    // request raised while this step runs is kept for the next one. The IRQ
+    // line is a level: it stays asserted until the device withdraws it.
+    [[gnu::always_inline]] void Step(Relaxed<bool>& nmiPending, const Relaxed<bool>& irqLine) {
+        if (nmiPending.Load() && nmiPending.Exchange(false)) {
+            EnterInterrupt(C6502::kNmiVector, p);
+        } else if (irqLine.Load() && !(p & kI)) {
+            EnterInterrupt(C6502::kIrqVector, static_cast<uint8_t>(p & ~kB));
+        } else {
+            opcode = Fetch();
+            Execute();
+        }
+    }
 
     // Memory primitives, each advancing its counter.
     uint8_t Fetch() {
         counts += kFetch;
-        return static_cast<uint8_t>(bus.Read(pc++, 1));
+        return static_cast<uint8_t>(bus->Read(pc++, 1));
     }
     uint16_t FetchWord() {
         counts += 2 * kFetch;
-        const uint16_t value = ReadWordAt(bus, pc);
+        const uint16_t value = ReadWordAt(*bus, pc);
         pc = static_cast<uint16_t>(pc + 2);
         return value;
     }
     uint16_t ReadWord(uint16_t address) {
         counts += 2 * kFetch;
-        return ReadWordAt(bus, address);
+        return ReadWordAt(*bus, address);
     }
     uint8_t Load(uint16_t address) {
         counts += kLoad;
-        return static_cast<uint8_t>(bus.Read(address, 1));
+        return static_cast<uint8_t>(bus->Read(address, 1));
     }
     void BusWrite(uint32_t address, uint8_t value) {
         if constexpr (kRecord)
-            bus.WriteRecorded(address, value, 1, false, *history);
+            bus->WriteRecorded(address, value, 1, false, *history);
         else
-            bus.Write(address, value, 1, false);
+            bus->Write(address, value, 1, false);
     }
     void Store(uint16_t address, uint8_t value) {
         counts += kStore;
@@ -91,7 +115,7 @@ struct SCore {
         const uint8_t s = static_cast<uint8_t>(sp + 1);
         sp = s;
         counts += kLoad;
-        return static_cast<uint8_t>(bus.Read(0x0100u + s, 1));
+        return static_cast<uint8_t>(bus->Read(0x0100u + s, 1));
     }
     void PushWord(uint16_t value) {
         Push(static_cast<uint8_t>(value >> 8));
@@ -326,8 +350,8 @@ struct SCore {
     void Execute();
 };
 
-template <bool kRecord>
-void SCore<kRecord>::Execute() {
+template <bool kHeld, bool kRecord>
+void SCore<kHeld, kRecord>::Execute() {
     returned = false;
     switch (opcode) {
         case 0x00: Brk(); break;
@@ -662,34 +686,99 @@ void C6502::Reset() {
     m_status = 0x30;
 }
 
+// The registers held in locals for a run of steps: taken from the unit,
+// stepped, and written back to it (registers and counters) by Publish.
 template <bool kRecord>
-[[gnu::always_inline]] inline uint32_t C6502::StepAs(CHistory* history) {
-    if (!m_bus) return 0;
-    SCore<kRecord> c{*m_bus,
-                     m_a,
-                     m_x,
-                     m_y,
-                     m_sp,
-                     m_status,
-                     m_effectiveAddress,
-                     m_returned,
-                     m_pc.Load(),
-                     m_opcode.Load(),
-                     0,
-                     history};
+struct C6502::SHeldAs {
+    // Every step is recorded in the history RecordIn names.
+    static constexpr bool kRecords = kRecord;
+    // The most passes a run may make on held registers: a step counts at
+    // most five of anything (JMP through a pointer fetches five bytes), and
+    // a held run's counts are 16 bits each.
+    static constexpr uint32_t kMostPasses = 8192;
+    C6502* unit = nullptr;
+    SCore<true, kRecord> core{};
 
-    // The NMI latch is taken with an exchange: a request raised while this
-    // step runs is kept for the next one.
-    if (m_nmiPending.Load() && m_nmiPending.Exchange(false)) {
-        c.EnterInterrupt(kNmiVector, m_status);
-    } else if (m_irqLine.Load() && !(m_status & kI)) {
-        // The line is a level: it stays asserted until the device withdraws it.
-        c.EnterInterrupt(kIrqVector, static_cast<uint8_t>(m_status & ~kB));
-    } else {
-        c.opcode = c.Fetch();
-        c.Execute();
+    SHeldAs() = default;
+    explicit SHeldAs(C6502& from) { Take(from); }
+    void Take(C6502& from) {
+        unit = &from;
+        core = {from.m_bus,
+                from.m_a,
+                from.m_x,
+                from.m_y,
+                from.m_sp,
+                from.m_status,
+                from.m_effectiveAddress,
+                from.m_returned,
+                from.m_pc,
+                from.m_opcode,
+                0,
+                core.history};
     }
+    void RecordIn(CHistory& history) { core.history = &history; }
+    void Publish() {
+        C6502& to = *unit;
+        to.m_a = core.a;
+        to.m_x = core.x;
+        to.m_y = core.y;
+        to.m_sp = core.sp;
+        to.m_status = core.p;
+        to.m_effectiveAddress = core.ea;
+        to.m_returned = core.returned;
+        to.m_pc = core.pc;
+        to.m_opcode = core.opcode;
+        using Held = decltype(core);
+        for (size_t i = 0; i < kStatisticCount; ++i) {
+            to.m_statistics[i] +=
+                static_cast<uint32_t>(core.counts >> (Held::kCountBits * i) & Held::kCountMask);
+        }
+        core.counts = 0;
+    }
+    // A recorded step keeps the registers as they were and the step's counts
+    // (6 bits each), with the bytes its writes overwrite, which reach the
+    // bus's direct path although history keeps ordinary writes off it.
+    [[gnu::always_inline]] void Step() {
+        if (!core.bus) return;
+        if constexpr (kRecord) {
+            CHistory& history = *core.history;
+            const auto& c = core;
+            const std::array<uint32_t, kStateCounterWord> before =
+                PackNarrow(c.a, c.p, c.opcode, c.x, c.y, c.sp, c.pc, c.returned, c.ea);
+            const uint64_t counted = core.counts;
+            // At most three bytes written (BRK and the interrupts push three).
+            history.OpenStep(2 * 3 + kStateCounterWord + 2);
+            core.Step(unit->m_nmiPending, unit->m_irqLine);
+            const uint64_t counts = core.counts - counted;
+            history.CloseStep(before, static_cast<uint32_t>(
+                                          (counts & 0x3F) | (counts >> 10 & 0xFC0) |
+                                          (counts >> 20 & 0x3F000) | (counts >> 30 & 0xFC0000)));
+        } else {
+            core.Step(unit->m_nmiPending, unit->m_irqLine);
+        }
+    }
+    uint32_t GetPC() const { return core.pc; }
+    bool ReturnExecuted() const { return core.returned; }
+    bool AtBreakpoint() const { return unit->CMpu::IsBreakpoint(core.pc); }
+};
 
+// Flattened: every helper of the step is inlined, so that the step's state
+// lives in machine registers rather than in memory.
+[[gnu::flatten]] void C6502::Step() {
+    if (!m_bus) return;
+    SCore<false, false> c{m_bus,
+                          m_a,
+                          m_x,
+                          m_y,
+                          m_sp,
+                          m_status,
+                          m_effectiveAddress,
+                          m_returned,
+                          m_pc.Load(),
+                          m_opcode.Load(),
+                          0,
+                          nullptr};
+    c.Step(m_nmiPending, m_irqLine);
     m_opcode = c.opcode;
     m_pc = c.pc;
     // Implied-mode steps and branches count fetches only.
@@ -699,23 +788,6 @@ template <bool kRecord>
         m_statistics[kLoads] += c.counts >> 16 & 0xFF;
         m_statistics[kStores] += c.counts >> 24;
     }
-    return c.counts;
-}
-
-// Flattened: every helper of the step is inlined, so that the step's state
-// lives in machine registers rather than in memory.
-[[gnu::flatten]] void C6502::Step() {
-    StepAs<false>(nullptr);
-}
-
-// The record holds the registers as they were and the step's counts, in the
-// counters' 6 bits each.
-[[gnu::flatten]] void C6502::StepRecorded(CHistory& history) {
-    const std::array<uint32_t, kStateCounterWord> before = NarrowStateWords();
-    history.OpenStep();
-    const uint32_t counts = StepAs<true>(&history);
-    history.CloseStep(before, (counts & 0x3F) | (counts >> 2 & 0xFC0) | (counts >> 4 & 0x3F000) |
-                                  (counts >> 6 & 0xFC0000));
 }
 
 [[gnu::flatten]] void C6502::StepPasses(SPassRun& run) {

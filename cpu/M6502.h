@@ -13,14 +13,15 @@
 // stack included.
 //
 // Registers live in relaxed atomics: the register pane reads them while the
-// run thread steps. Step copies them into locals and writes them back once.
+// run thread steps. Step works on them in place; a run of passes steps on a
+// copy held in locals (SHeld) and writes it back when the run looks at the
+// units again or ends, so the pane sees them as they were a few hundred
+// instructions before.
 #include <array>
 #include <cstdint>
 
 #include "core/Mpu.h"
 #include "core/Relaxed.h"
-
-class CHistory;
 
 class C6502 final : public CMpu {
 public:
@@ -57,8 +58,6 @@ public:
     // Enters a pending NMI, else an asserted IRQ when I is clear, else
     // executes one instruction.
     void Step() override;
-    // Step, recorded in history (which the step's writes reach directly).
-    void StepRecorded(CHistory& history);
     void StepPasses(SPassRun& run) override;
     // nmi latches an NMI; irq asserts the IRQ line, or withdraws it when the
     // code is the no-request code 15.
@@ -86,7 +85,8 @@ public:
     size_t GetStateWordCount() const override { return kStateWords; }
     size_t GetStateCounterWord() const override { return kStateCounterWord; }
     void ReadStateWords(uint64_t* words) const override {
-        const std::array<uint32_t, kStateCounterWord> narrow = NarrowStateWords();
+        const std::array<uint32_t, kStateCounterWord> narrow = PackNarrow(
+            m_a, m_status, m_opcode, m_x, m_y, m_sp, m_pc, m_returned, m_effectiveAddress);
         for (size_t i = 0; i < kStateCounterWord; ++i)
             words[i] = narrow[i];
         for (size_t i = 0; i < kStatisticCount; ++i)
@@ -111,20 +111,27 @@ public:
     bool IsNmiPending() const { return m_nmiPending; }
     bool IsIrqAsserted() const { return m_irqLine; }
 
+    // The registers held in locals while the run thread steps a run of
+    // passes (defined with the core, where the passes are instantiated),
+    // each step recorded in history or not.
+    template <bool kRecord>
+    struct SHeldAs;
+    using SHeld = SHeldAs<false>;
+    using SHeldRecorded = SHeldAs<true>;
+
 protected:
     void StoreRegisterValue(size_t index, uint32_t value) override;
 
 private:
-    std::array<uint32_t, kStateCounterWord> NarrowStateWords() const {
-        return {
-            uint32_t{m_a.Load()} | uint32_t{m_status.Load()} << 8 | uint32_t{m_opcode.Load()} << 16,
-            uint32_t{m_x.Load()} | uint32_t{m_y.Load()} << 8 | uint32_t{m_sp.Load()} << 16,
-            uint32_t{m_pc.Load()} | uint32_t{m_returned.Load()} << 16, m_effectiveAddress.Load()};
+    // The state words before the counters.
+    static std::array<uint32_t, kStateCounterWord> PackNarrow(uint8_t a, uint8_t status,
+                                                              uint8_t opcode, uint8_t x, uint8_t y,
+                                                              uint8_t sp, uint16_t pc,
+                                                              bool returned, uint16_t effective) {
+        return {uint32_t{a} | uint32_t{status} << 8 | uint32_t{opcode} << 16,
+                uint32_t{x} | uint32_t{y} << 8 | uint32_t{sp} << 16,
+                uint32_t{pc} | uint32_t{returned} << 16, effective};
     }
-    // One step; the step's counts (see the cpp). A recorded step's writes
-    // go to history first.
-    template <bool kRecord>
-    uint32_t StepAs(CHistory* history);
 
     Relaxed<uint8_t> m_a{0};
     Relaxed<uint8_t> m_x{0};

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -165,11 +166,16 @@ TEST(StepPassesTest, WhatEndsARunAndWhen) {
         uint32_t passes;
         uint32_t steps;
         uint32_t lastPassSlots;
+        // Where slot 0's PC ends, when checked: a unit that stops while
+        // others go on keeps the state of its last step.
+        uint32_t firstPc = 0;
     };
     // What arrives in pass 3 is seen when the run next looks, after pass 8;
     // a stop condition ends the run with the pass that reaches it.
     constexpr uint32_t kLook = SPassRun::kPassesBetweenLooks;
     static_assert(kLook >= 3 && kLook < 50);
+    // Slot 0's PC after kLook steps of its five-instruction loop.
+    constexpr uint32_t kPcAfterLook = std::array{0x400u, 0x401u, 0x402u, 0x405u, 0x406u}[kLook % 5];
     const SCase cases[] = {
         {"nothing", nothing, nothing, 0xFFFFFFFF, 100, 200, 3},
         {"a step limit", nothing, nothing, 5, 3, 6, 3},
@@ -186,7 +192,7 @@ TEST(StepPassesTest, WhatEndsARunAndWhen) {
          },
          nothing, 0xFFFFFFFF, 100, 200, 3},
         {"stopped", nothing, [](SMachine&, CMpu& unit) { unit.SetRunning(false); }, 0xFFFFFFFF, 100,
-         100 + kLook, 2},
+         100 + kLook, 2, kPcAfterLook},
         {"event", nothing, [](SMachine& m, CMpu&) { m.events.fetch_add(1); }, 0xFFFFFFFF, kLook,
          2 * kLook, 3},
         {"breakpoint set, reached at once", nothing,
@@ -228,6 +234,7 @@ TEST(StepPassesTest, WhatEndsARunAndWhen) {
         EXPECT_EQ(run.passes, c.passes);
         EXPECT_EQ(run.steps, c.steps);
         EXPECT_EQ(run.lastPassSlots, c.lastPassSlots);
+        if (c.firstPc != 0) EXPECT_EQ(first->GetPC(), c.firstPc);
     }
 }
 
