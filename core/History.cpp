@@ -1,6 +1,7 @@
 #include "core/History.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <new>
 
@@ -56,7 +57,16 @@ void CHistory::MakeRoom(uint64_t words) {
         const uint64_t size = m_ring.size();
         // An open record alone may still need room: the ring grows for it.
         if (size < kMinWords || (size * 2 * sizeof(uint32_t) <= m_limits.bytes) || m_records == 0) {
-            const uint64_t grown = size < kMinWords ? kMinWords : size * 2;
+            // An empty ring starts at the size its limits suggest (a record
+            // takes about eight words): memory is only taken as records reach
+            // it, and growing by doubling would clear and copy twice as much.
+            const uint64_t wanted =
+                std::bit_ceil(std::min(m_limits.instructions, uint64_t{1} << 40) * 8);
+            const uint64_t allowed =
+                std::bit_floor(std::max<uint64_t>(m_limits.bytes / sizeof(uint32_t), 1));
+            const uint64_t suggested =
+                std::clamp(std::min(wanted, allowed), kMinWords, kMaxStartWords);
+            const uint64_t grown = size < kMinWords ? suggested : size * 2;
             CRing ring(grown);
             for (uint64_t position = m_head; position != m_tail; ++position)
                 ring[position & (grown - 1)] = m_ring[position & m_mask];
@@ -100,7 +110,9 @@ bool CHistory::Undo(CMpu& unit, CDevices& bus) {
     std::vector<SReplaced> replaced;
     for (uint64_t position = start; position < m_tail - 1;) {
         const uint32_t word = m_ring[position++ & m_mask];
-        if ((word & kMemoryEntry) == kMemoryEntry) {
+        if ((word & kKindMask) == kShortMemoryEntry) {
+            bytes.push_back({word >> 8 & (kShortAddresses - 1), static_cast<uint8_t>(word)});
+        } else if ((word & kKindMask) == kMemoryEntry) {
             bytes.push_back({m_ring[position++ & m_mask], static_cast<uint8_t>(word)});
         } else if (word & kWholeEntry) {
             const uint64_t low = m_ring[position++ & m_mask];

@@ -64,8 +64,12 @@ public:
     }
     // The same in room OpenStep made.
     [[gnu::always_inline]] void NoteWriteInRoom(uint32_t address, uint8_t oldByte) {
-        m_ring[m_tail++ & m_mask] = kMemoryEntry | oldByte;
-        m_ring[m_tail++ & m_mask] = address;
+        if (address < kShortAddresses) [[likely]] {
+            m_ring[m_tail++ & m_mask] = kShortMemoryEntry | address << 8 | oldByte;
+        } else {
+            m_ring[m_tail++ & m_mask] = kMemoryEntry | oldByte;
+            m_ring[m_tail++ & m_mask] = address;
+        }
     }
 
     // Something of the stepping unit that its state words do not hold (a
@@ -84,7 +88,7 @@ public:
     // Steps that write their own records (see kRecordsItself) run between
     // BeginRun and EndRun, each between OpenStep and CloseStep. The state
     // after the newest step is read, and the count published, once at the
-    // end of the run (a few hundred steps at most), not after every step.
+    // end of the run, not after every step.
     template <class Core>
     void BeginRun(const Core& unit) {
         if (!m_valid) [[unlikely]]
@@ -273,10 +277,14 @@ private:
     // change in bits 0-24, two's complement); a whole old value (bits 31-29
     // = 100, the index, then the value's low and high words); a replaced part
     // (101, the unit's key, then the old value's low and high words); an
-    // overwritten byte (bits 31-30 = 11, the byte, then the address).
+    // overwritten byte (110, the byte, then the address), or one in the
+    // first 2 MiB in one word (111, the address in bits 8-28, the byte).
+    static constexpr uint32_t kKindMask = 0xE0000000;
     static constexpr uint32_t kWholeEntry = 0x80000000;
     static constexpr uint32_t kReplacedEntry = 0xA0000000;
     static constexpr uint32_t kMemoryEntry = 0xC0000000;
+    static constexpr uint32_t kShortMemoryEntry = 0xE0000000;
+    static constexpr uint32_t kShortAddresses = 1u << 21;
     static constexpr int kIndexShift = 25;
     static constexpr uint32_t kDeltaMask = (1u << kIndexShift) - 1;
     static constexpr uint64_t kSmallLimit = uint64_t{1} << (kIndexShift - 1);
@@ -289,6 +297,7 @@ private:
     static constexpr uint32_t kSnapshotIndex = 62;
     static constexpr size_t kPackedCounters = 4;
     static constexpr uint64_t kMinWords = 8192;
+    static constexpr uint64_t kMaxStartWords = uint64_t{1} << 24;
 
     void Push(uint32_t word) {
         if (m_tail - m_head == m_ring.size()) MakeRoom(1);

@@ -652,9 +652,9 @@ void C6502::RestoreStateWords(const uint64_t* words) {
     m_x = static_cast<uint8_t>(words[1]);
     m_y = static_cast<uint8_t>(words[1] >> 8);
     m_sp = static_cast<uint8_t>(words[1] >> 16);
+    m_returned = (words[1] >> 24 & 1) != 0;
     m_pc = static_cast<uint16_t>(words[2]);
-    m_returned = (words[2] >> 16 & 1) != 0;
-    m_effectiveAddress = static_cast<uint16_t>(words[3]);
+    m_effectiveAddress = static_cast<uint16_t>(words[2] >> 16);
     for (size_t i = 0; i < kStatisticCount; ++i)
         m_statistics[i] = static_cast<uint32_t>(words[kStateCounterWord + i]);
 }

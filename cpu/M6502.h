@@ -75,13 +75,12 @@ public:
     std::span<const SRegisterInfo> GetRegisterInfo() const override;
     uint32_t GetRegisterValue(size_t index) const override;
 
-    // History's state words, each of the first four under 24 bits, so that
-    // any change of one is small: A, Status and the opcode; X, Y and SP; PC
-    // and whether the step returned; the effective address; then the four
-    // counters.
-    static constexpr size_t kStateCounterWord = 4;
+    // History's state words: A, Status and the opcode (under 24 bits, so
+    // that any change of it is small); X, Y, SP and whether the step
+    // returned; PC and the effective address; then the four counters.
+    static constexpr size_t kStateCounterWord = 3;
     static constexpr size_t kStateWords = kStateCounterWord + kStatisticCount;
-    static constexpr size_t kStateNarrowWords = 4;
+    static constexpr size_t kStateNarrowWords = 1;
     size_t GetStateWordCount() const override { return kStateWords; }
     size_t GetStateCounterWord() const override { return kStateCounterWord; }
     void ReadStateWords(uint64_t* words) const override {
@@ -129,8 +128,8 @@ private:
                                                               uint8_t sp, uint16_t pc,
                                                               bool returned, uint16_t effective) {
         return {uint32_t{a} | uint32_t{status} << 8 | uint32_t{opcode} << 16,
-                uint32_t{x} | uint32_t{y} << 8 | uint32_t{sp} << 16,
-                uint32_t{pc} | uint32_t{returned} << 16, effective};
+                uint32_t{x} | uint32_t{y} << 8 | uint32_t{sp} << 16 | uint32_t{returned} << 24,
+                uint32_t{pc} | uint32_t{effective} << 16};
     }
 
     Relaxed<uint8_t> m_a{0};
