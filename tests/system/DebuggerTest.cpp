@@ -65,6 +65,7 @@ const char* Source(ECore core) {
                    "count:  sw r1,000200\n"
                    "same:   add r2,r1,#000000\n"
                    "store:  sb r2,000210\n"
+                   "        sb r2,300000\n"  // beyond the first 2 MiB
                    "next:   br loop\n";
         case ECore::kCorvaneCached:
             return "        cpu corvane\n"
@@ -102,6 +103,10 @@ public:
         ram->SetRange(0, 0xFFFF);
         ram->SetSize(0x10000);
         m_computer.GetDevices()->AddTail(ram);
+        auto* high = new CRam;
+        high->SetRange(0x300000, 0x3000FF);
+        high->SetSize(0x100);
+        m_computer.GetDevices()->AddTail(high);
         CMpu* unit = nullptr;
         switch (core) {
             case ECore::k6502: unit = new C6502; break;
@@ -170,6 +175,7 @@ public:
         Unit().ReadStateWords(state.words.data());
         for (uint32_t address = 0x200; address < 0x220; ++address)
             state.memory.push_back(m_computer.Read(address, 1));
+        state.memory.push_back(m_computer.Read(0x300000, 1));
         return state;
     }
 
@@ -394,7 +400,8 @@ TEST(DebuggerTest, ProfileCountsSumToTheInstructionCount) {
             sum += count;
         EXPECT_EQ(sum, machine.Computer().GetInstructionCount());
         EXPECT_EQ(profile.GetTotal(), sum);
-        EXPECT_EQ(profile.GetCount(machine.Label("store")), machine.Passes());
+        // The last pass may end before its store.
+        EXPECT_LE(machine.Passes() - profile.GetCount(machine.Label("store")), 1u);
         EXPECT_EQ(profile.GetCount(machine.Label("start")), 1u);
     }
 }
