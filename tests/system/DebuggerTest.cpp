@@ -22,6 +22,7 @@
 #include "cpu/M6502.h"
 #include "cpu/Vo16.h"
 #include "support/TestHost.h"
+#include "support/WaitUntil.h"
 #include "system/StandardClasses.h"
 #include "tools/Assembler.h"
 #include "tools/BreakpointCondition.h"
@@ -81,16 +82,6 @@ const char* Source(ECore core) {
                    "        ret\n";
     }
     return "";
-}
-
-template <class Done>
-bool WaitUntil(Done done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 class CMachine {

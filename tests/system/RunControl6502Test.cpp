@@ -21,18 +21,9 @@
 #include "core/ViewHint.h"
 #include "cpu/M6502.h"
 #include "support/TestHost.h"
+#include "support/WaitUntil.h"
 
 namespace {
-
-template <class Done>
-bool WaitUntil(Done done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 // Write-only port at 0xE000-0xE00F that records which address each store hit.
 class CTracePort : public CDevice {
