@@ -106,8 +106,8 @@ inline SStopWatch WatchOf(const CMpu& unit) {
 
 // How a run of passes steps a unit of class Core: through the unit, or on a
 // copy of its registers the core holds in locals (Core::SHeld, taken from the
-// unit and written back to it by Publish before the run looks at the units
-// again or ends).
+// unit and written back to it by Publish when the run ends or the set of
+// units it steps changes).
 template <class Core>
 struct SUnitSteps {
     Core* unit = nullptr;
@@ -188,9 +188,9 @@ void StepAidedPassesOf(SPassRun& run, int slot) {
     StepAidedPassesWith<Core, typename SStepsOf<Core>::Type>(run, slot);
 }
 
-// A core that holds its registers in locals steps a unit running alone, and
-// a pair of units, in functions of their own: their loops then keep the
-// registers in machine registers.
+// A core that holds its registers in locals steps a unit running alone, a
+// pair and a group of units in functions of their own: their loops then keep
+// the registers in machine registers as far as they fit.
 template <class Core>
 constexpr bool kHeldApart = requires {
     typename Core::SHeld;
@@ -226,10 +226,10 @@ template <class Core>
     return StepsAlone(run, unit, generation);
 }
 
-// Passes of the count units held (registers in locals, see SPassRun) from
+// Passes of the count units held (registers in locals, see SUnitSteps) from
 // passes to end, or to the pass after which one stops; the passes reached.
 // The common pair runs on copies of its two, which stay in machine
-// registers. Functions of their own, for their own register allocation.
+// registers.
 template <class Held, class Core>
 [[gnu::noinline, gnu::flatten]] uint32_t PairPassesApart(
     std::array<Held, CMpus::kSlots>& held, const std::array<Core*, CMpus::kSlots>& stepping,
