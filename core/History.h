@@ -101,13 +101,13 @@ public:
         ReadState(unit, m_before);
         Publish();
     }
-    // Opens the record of a step with room for words more words: a step
-    // between OpenStep and CloseStep notes the bytes it writes (WriteRecorded,
-    // two words a byte) and closes its record (CloseStep, kWords + 2 words) in
-    // that room.
-    [[gnu::always_inline]] void OpenStep(uint64_t words = 1) {
-        if (m_ring.size() - (m_tail - m_head) < words) [[unlikely]]
-            MakeRoom(words);
+    // Opens the record of a step with room for words more words after its
+    // opening: a step between OpenStep and CloseStep notes the bytes it
+    // writes (WriteRecorded, at most two words a byte) and closes its record
+    // (CloseStep, kWords + 2 words) in that room.
+    [[gnu::always_inline]] void OpenStep(uint64_t words = 0) {
+        if (m_ring.size() - (m_tail - m_head) < words + 1) [[unlikely]]
+            MakeRoom(words + 1);
         m_recordStart = m_tail++;
     }
     // Ends the open record with the unit's state words before its counters
@@ -251,8 +251,8 @@ private:
         m_bytes = (m_tail - m_head) * sizeof(uint32_t);
     }
     // Frames the open record, whose entries end before tail, with its number
-    // of words at both ends.
-    [[gnu::always_inline]] void Frame(uint64_t tail) {
+    // of words at both ends, and drops the oldest beyond the limit.
+    [[gnu::always_inline]] void Finish(uint64_t tail) {
         uint32_t* const ring = m_ring.data();
         const uint64_t mask = m_mask;
         const uint64_t words = tail - m_recordStart - 1;
@@ -260,13 +260,7 @@ private:
         ring[tail++ & mask] = static_cast<uint32_t>(words);
         m_tail = tail;
         ++m_records;
-    }
-    // Frames it and drops the oldest beyond the limit.
-    [[gnu::always_inline]] void Finish(uint64_t tail) {
-        Frame(tail);
         if (m_records > m_limits.instructions) {
-            uint32_t* const ring = m_ring.data();
-            const uint64_t mask = m_mask;
             m_head += ring[m_head & mask] + 2;
             --m_records;
             // The records after it, long out of the cache.
