@@ -117,7 +117,9 @@ TEST(ImageFile, ReadsGoodLinesAndReportsTheRest) {
         EXPECT_EQ(read.report.rejectedCount, c.rejected.size());
         EXPECT_EQ(read.result, c.rejected.empty());
         EXPECT_EQ(read.report.bytes, read.calls);
-        if (!c.hexOffset) EXPECT_EQ(read.report.entry, c.entry);
+        if (!c.hexOffset) {
+            EXPECT_EQ(read.report.entry, c.entry);
+        }
     }
 }
 

@@ -234,7 +234,9 @@ TEST(StepPassesTest, WhatEndsARunAndWhen) {
         EXPECT_EQ(run.passes, c.passes);
         EXPECT_EQ(run.steps, c.steps);
         EXPECT_EQ(run.lastPassSlots, c.lastPassSlots);
-        if (c.firstPc != 0) EXPECT_EQ(first->GetPC(), c.firstPc);
+        if (c.firstPc != 0) {
+            EXPECT_EQ(first->GetPC(), c.firstPc);
+        }
     }
 }
 
