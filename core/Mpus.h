@@ -117,7 +117,8 @@ struct SUnitSteps {
     [[gnu::always_inline]] void Step() { unit->Core::Step(); }
     uint32_t GetPC() const { return unit->Core::GetPC(); }
     bool ReturnExecuted() const { return unit->Core::ReturnExecuted(); }
-    bool AtBreakpoint() const { return unit->Core::AtBreakpoint(); }
+    // CMpu::AtBreakpoint without dispatch (no core overrides it).
+    bool AtBreakpoint() const { return unit->Core::IsBreakpoint(unit->Core::GetPC()); }
 };
 template <class Core>
 struct SStepsOf {
