@@ -10,7 +10,7 @@
 #include "core/History.h"
 #include "core/Profile.h"
 
-// Steps (a unit's own, or a core's registers held in locals, see SPassRun)
+// Steps (a unit's own, or a core's registers held in locals, see SUnitSteps)
 // that record themselves in a history (CHistory::OpenStep and CloseStep),
 // with the bytes they overwrite (CDevices::WriteRecorded).
 template <class Steps>
