@@ -68,8 +68,11 @@ public:
         return old;
     }
 
-    // Atomic exchange, for flags that two threads may both write.
+    // Atomic exchange and bit operations, for flags that two threads may both
+    // write; each returns the value before.
     T Exchange(T value) noexcept { return m_value.exchange(value, std::memory_order_acq_rel); }
+    T FetchOr(T bits) noexcept { return m_value.fetch_or(bits, std::memory_order_acq_rel); }
+    T FetchAnd(T bits) noexcept { return m_value.fetch_and(bits, std::memory_order_acq_rel); }
 
 private:
     std::atomic<T> m_value;

@@ -35,8 +35,14 @@ inline uint16_t ReadWordAt(const CDevices& bus, uint16_t address) {
 // A recorded step notes the bytes it overwrites in history.
 template <bool kHeld, bool kRecord>
 struct SCore {
+    // Held, a register is a whole machine word, so that a byte stored to
+    // the stack (where the compiler may keep it) is loaded back at the
+    // width it was stored: a wider load of a narrow store waits for the
+    // store to complete. Every value assigned to it is of its own width.
     template <class T>
-    using Register = std::conditional_t<kHeld, T, Relaxed<T>&>;
+    using Register =
+        std::conditional_t<kHeld, std::conditional_t<std::is_same_v<T, bool>, bool, uint32_t>,
+                           Relaxed<T>&>;
     // The counts of a step, one byte each (a step counts at most five of
     // any), or of a run of held steps, 16 bits each (see kMostPasses):
     // fetches, clock cycles, loads, stores.
@@ -65,15 +71,25 @@ struct SCore {
     // executes one instruction. The NMI latch is taken with an exchange: a
     // request raised while this step runs is kept for the next one. The IRQ
     // line is a level: it stays asserted until the device withdraws it.
-    [[gnu::always_inline]] void Step(Relaxed<bool>& nmiPending, const Relaxed<bool>& irqLine) {
-        if (nmiPending.Load() && nmiPending.Exchange(false)) {
+    [[gnu::always_inline]] void Step(Relaxed<uint8_t>& requests) {
+        const uint8_t pending = requests.Load();
+        if (pending != 0 && EnterRequested(pending, requests)) [[unlikely]]
+            return;
+        opcode = Fetch();
+        Execute();
+    }
+    // Whether a request was taken, the NMI first (an IRQ with I set waits).
+    bool EnterRequested(uint8_t pending, Relaxed<uint8_t>& requests) {
+        if ((pending & C6502::kNmiLatched) &&
+            (requests.FetchAnd(static_cast<uint8_t>(~C6502::kNmiLatched)) & C6502::kNmiLatched)) {
             EnterInterrupt(C6502::kNmiVector, p);
-        } else if (irqLine.Load() && !(p & kI)) {
-            EnterInterrupt(C6502::kIrqVector, static_cast<uint8_t>(p & ~kB));
-        } else {
-            opcode = Fetch();
-            Execute();
+            return true;
         }
+        if ((pending & C6502::kIrqAsserted) && !(p & kI)) {
+            EnterInterrupt(C6502::kIrqVector, static_cast<uint8_t>(p & ~kB));
+            return true;
+        }
+        return false;
     }
 
     // Memory primitives, each advancing its counter.
@@ -748,13 +764,13 @@ struct C6502::SHeldAs {
             const uint64_t counted = core.counts;
             // At most three bytes written (BRK and the interrupts push three).
             history.OpenStep(2 * 3 + kStateCounterWord + 2);
-            core.Step(unit->m_nmiPending, unit->m_irqLine);
+            core.Step(unit->m_requests);
             const uint64_t counts = core.counts - counted;
             history.CloseStep(before, static_cast<uint32_t>(
                                           (counts & 0x3F) | (counts >> 10 & 0xFC0) |
                                           (counts >> 20 & 0x3F000) | (counts >> 30 & 0xFC0000)));
         } else {
-            core.Step(unit->m_nmiPending, unit->m_irqLine);
+            core.Step(unit->m_requests);
         }
     }
     uint32_t GetPC() const { return core.pc; }
@@ -778,7 +794,7 @@ struct C6502::SHeldAs {
                           m_opcode.Load(),
                           0,
                           nullptr};
-    c.Step(m_nmiPending, m_irqLine);
+    c.Step(m_requests);
     m_opcode = c.opcode;
     m_pc = c.pc;
     // Implied-mode steps and branches count fetches only.
@@ -795,12 +811,17 @@ struct C6502::SHeldAs {
 }
 
 void C6502::Interrupt(bool nmi, bool irq, int irqCode) {
-    if (nmi) m_nmiPending = true;
-    if (irq) m_irqLine = irqCode != kNoRequestCode;
+    if (nmi) m_requests.FetchOr(kNmiLatched);
+    if (irq) {
+        if (irqCode != kNoRequestCode)
+            m_requests.FetchOr(kIrqAsserted);
+        else
+            m_requests.FetchAnd(static_cast<uint8_t>(~kIrqAsserted));
+    }
 }
 
 void C6502::ClearInterrupt(bool /*nmi*/, bool irq, int /*irqCode*/) {
-    if (irq) m_irqLine = false;
+    if (irq) m_requests.FetchAnd(static_cast<uint8_t>(~kIrqAsserted));
 }
 
 // Beyond the common fields: the last opcode and effective address, which the

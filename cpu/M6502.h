@@ -15,7 +15,7 @@
 // Registers live in relaxed atomics: the register pane reads them while the
 // run thread steps. Step works on them in place; a run of passes steps on a
 // copy held in locals (SHeld) and writes it back when the run looks at the
-// units again or ends, so the pane sees them as they were a few hundred
+// units again or ends, so the pane sees them as they were a few thousand
 // instructions before.
 #include <array>
 #include <cstdint>
@@ -67,8 +67,10 @@ public:
     SDisassembly Disassemble(uint32_t address) const override;
     bool ReturnExecuted() const override { return m_returned; }
     EPendingEntry GetPendingEntry() const override {
-        if (m_nmiPending) return EPendingEntry::kNmi;
-        if (m_irqLine && (m_status & kInterruptDisable) == 0) return EPendingEntry::kIrq;
+        const uint8_t requests = m_requests;
+        if (requests & kNmiLatched) return EPendingEntry::kNmi;
+        if ((requests & kIrqAsserted) && (m_status & kInterruptDisable) == 0)
+            return EPendingEntry::kIrq;
         return EPendingEntry::kNone;
     }
     // A X Y SP (2 digits) PC (4) STATUS (2, flags N V B D I Z C).
@@ -107,8 +109,13 @@ public:
     void SetStatus(uint8_t value) { m_status = value; }
     uint8_t GetOpcode() const { return m_opcode; }
     uint16_t GetEffectiveAddress() const { return m_effectiveAddress; }
-    bool IsNmiPending() const { return m_nmiPending; }
-    bool IsIrqAsserted() const { return m_irqLine; }
+    bool IsNmiPending() const { return (m_requests & kNmiLatched) != 0; }
+    bool IsIrqAsserted() const { return (m_requests & kIrqAsserted) != 0; }
+
+    // The interrupt requests, one word so that a step tests both with one
+    // load: a latched NMI and the IRQ line.
+    static constexpr uint8_t kNmiLatched = 0x01;
+    static constexpr uint8_t kIrqAsserted = 0x02;
 
     // The registers held in locals while the run thread steps a run of
     // passes (defined with the core, where the passes are instantiated),
@@ -143,6 +150,5 @@ private:
     Relaxed<bool> m_returned{false};
     // Written by the event thread (devices, the interrupt command), taken by
     // the stepping thread.
-    Relaxed<bool> m_nmiPending{false};
-    Relaxed<bool> m_irqLine{false};
+    Relaxed<uint8_t> m_requests{0};
 };
