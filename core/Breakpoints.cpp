@@ -1,5 +1,7 @@
 #include "core/Breakpoints.h"
 
+#include <algorithm>
+
 #include "core/Archive.h"
 
 bool CBreakpoints::Add(uint32_t address) {
@@ -25,20 +27,36 @@ void CBreakpoints::Remove(uint32_t address) {
 void CBreakpoints::FilterAdd(uint32_t address) {
     for (const uint32_t bit : {FilterBit(address), SecondFilterBit(address)})
         m_filter[bit >> 6] = m_filter[bit >> 6].Load() | uint64_t{1} << (bit & 63);
+    m_blocks = m_blocks.Load() | BlockBit(address);
+    // The first address of the set is its range.
+    const bool first = m_count.Load() == 1;
+    const uint32_t lowest = first ? address : std::min(m_lowest.Load(), address);
+    const uint32_t highest = first ? address : std::max(m_lowest.Load() + m_span.Load(), address);
+    m_lowest = lowest;
+    m_span = highest - lowest;
 }
 
 // Each word is stored once, with its final value.
 void CBreakpoints::RebuildFilter() {
     std::array<uint64_t, kFilterBits / 64> filter{};
+    uint64_t blocks = 0;
+    uint32_t lowest = 0xFFFFFFFF;
+    uint32_t highest = 0;
     const int count = m_count.Load();
     for (int i = 0; i < count; ++i) {
         const uint32_t address = m_addresses[i].Load();
+        lowest = std::min(lowest, address);
+        highest = std::max(highest, address);
         for (const uint32_t bit : {FilterBit(address), SecondFilterBit(address)})
             filter[bit >> 6] |= uint64_t{1} << (bit & 63);
+        blocks |= BlockBit(address);
     }
     for (size_t w = 0; w < filter.size(); ++w) {
         if (m_filter[w].Load() != filter[w]) m_filter[w] = filter[w];
     }
+    if (m_blocks.Load() != blocks) m_blocks = blocks;
+    m_lowest = lowest;
+    m_span = count != 0 ? highest - lowest : 0;
 }
 
 bool CBreakpoints::Contains(uint32_t address) {

@@ -3,9 +3,10 @@
 // the set while the run thread tests it after every instruction; every word is
 // a relaxed atomic, so a run may see an edit half done but never tears a word.
 //
-// A filter of 4096 bits, two set for each address in the set (by two
-// hashes), lets Has answer for nearly every other address with one load,
-// whatever the number of breakpoints. An edit stores each filter word once with its final value, so
+// A filter of 4096 bits, two set for each address in the set (its low twelve
+// bits and a hash), lets Has answer for nearly every other address with one
+// load, whatever the number of breakpoints: code near a breakpoint never
+// shares its first bit. An edit stores each filter word once with its final value, so
 // the bit of a breakpoint that stays is never seen clear.
 #include <array>
 #include <cstdint>
@@ -31,6 +32,17 @@ public:
     }
     uint32_t GetAt(int index) const;
     bool HasBreakpoints() const { return m_count.Load() != 0; }
+    // The blocks of 1024 addresses that hold a breakpoint, a bit each (block
+    // n at bit n modulo 64): a run of steps tests Has only where BlockBit
+    // of the address is among them, one test of a value it holds.
+    static uint64_t BlockBit(uint32_t address) {
+        return uint64_t{1} << (address >> kBlockBits & 63);
+    }
+    uint64_t GetBlocks() const { return m_blocks.Load(); }
+    // The lowest address in the set and how far the highest lies above it
+    // (when the set has none, an empty span above 0xFFFFFFFF).
+    uint32_t GetLowest() const { return m_lowest.Load(); }
+    uint32_t GetSpan() const { return m_span.Load(); }
     int GetCount() const { return m_count.Load(); }
     void RemoveAll() {
         m_count = 0;
@@ -46,7 +58,8 @@ public:
 
 private:
     static constexpr uint32_t kFilterBits = 4096;
-    static uint32_t FilterBit(uint32_t address) { return (address * 0x9E3779B1u) >> 20; }
+    static constexpr uint32_t kBlockBits = 10;
+    static uint32_t FilterBit(uint32_t address) { return address & (kFilterBits - 1); }
     static uint32_t SecondFilterBit(uint32_t address) { return (address * 0x85EBCA77u) >> 20; }
     bool FilterHas(uint32_t bit) const {
         return (m_filter[bit >> 6].Load() >> (bit & 63) & 1) != 0;
@@ -58,4 +71,7 @@ private:
     Relaxed<int> m_count{0};
     std::array<Relaxed<uint32_t>, kCapacity> m_addresses{};
     std::array<Relaxed<uint64_t>, kFilterBits / 64> m_filter{};
+    Relaxed<uint64_t> m_blocks{0};
+    Relaxed<uint32_t> m_lowest{0xFFFFFFFF};
+    Relaxed<uint32_t> m_span{0};
 };

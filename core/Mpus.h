@@ -67,7 +67,7 @@ private:
 struct SPassRun {
     // How often a run looks at what the event thread changes: sooner than
     // any command that waits for the run thread can tell.
-    static constexpr uint32_t kPassesBetweenLooks = 8;
+    static constexpr uint32_t kPassesBetweenLooks = 32;
     const CMpus* units = nullptr;
     const std::atomic<uint32_t>* events = nullptr;
     uint32_t seen = 0;
@@ -91,7 +91,18 @@ struct SStopWatch {
     bool hasRunTo = false;
     bool stepOut = false;
     bool either = false;       // a run-to address or a step-out
-    bool breakpoints = false;  // the set had some (one added since is seen too)
+    bool breakpoints = false;  // the set had some
+    // Where they are (CBreakpoints), so that most steps need no look at the
+    // set itself.
+    uint32_t breakpointLowest = 0;
+    uint32_t breakpointSpan = 0;
+    uint64_t breakpointBlocks = 0;
+    template <class Steps>
+    bool AtBreakpoint(const Steps& held) const {
+        const uint32_t pc = held.GetPC();
+        return pc - breakpointLowest <= breakpointSpan &&
+               (breakpointBlocks & CBreakpoints::BlockBit(pc)) != 0 && held.AtBreakpoint();
+    }
 };
 
 inline SStopWatch WatchOf(const CMpu& unit) {
@@ -101,6 +112,9 @@ inline SStopWatch WatchOf(const CMpu& unit) {
     watch.stepOut = unit.IsStepOutPending();
     watch.either = watch.hasRunTo || watch.stepOut;
     watch.breakpoints = unit.Breakpoints().HasBreakpoints();
+    watch.breakpointBlocks = unit.Breakpoints().GetBlocks();
+    watch.breakpointLowest = unit.Breakpoints().GetLowest();
+    watch.breakpointSpan = unit.Breakpoints().GetSpan();
     return watch;
 }
 
@@ -132,16 +146,40 @@ struct SStepsOf<Core> {
     using Type = typename Core::SHeld;
 };
 
+// What the steps until the next look must test: nothing, breakpoints only,
+// or every stop condition. Loops are made for each, so that the common
+// cases test only what they must.
+enum class EStopTests { kNone, kBreakpoints, kAll };
+inline EStopTests TestsOf(const SStopWatch& watch) {
+    return watch.either        ? EStopTests::kAll
+           : watch.breakpoints ? EStopTests::kBreakpoints
+                               : EStopTests::kNone;
+}
+
 // Whether the unit, stepped by held, stops after the step it just made (the
-// run thread then says why and clears what the stop uses up). Breakpoints
-// are taken as they are now, so one set during the run stops the very next
-// step that reaches it.
-template <class Core, class Steps>
-[[gnu::always_inline]] inline bool StopsNow(const Core& unit, const Steps& held,
-                                            const SStopWatch& watch) {
-    return (watch.either && ((watch.stepOut && held.ReturnExecuted()) ||
-                             (watch.hasRunTo && held.GetPC() == watch.runTo))) ||
-           ((watch.breakpoints || unit.Breakpoints().HasBreakpoints()) && held.AtBreakpoint());
+// run thread then says why and clears what the stop uses up), testing what
+// kTests names. A breakpoint set during the run is seen from the next look.
+template <EStopTests kTests = EStopTests::kAll, class Steps>
+[[gnu::always_inline]] inline bool StopsNow(const Steps& held, const SStopWatch& watch) {
+    if constexpr (kTests == EStopTests::kNone) {
+        return false;
+    } else if constexpr (kTests == EStopTests::kBreakpoints) {
+        return watch.AtBreakpoint(held);
+    } else {
+        return (watch.either && ((watch.stepOut && held.ReturnExecuted()) ||
+                                 (watch.hasRunTo && held.GetPC() == watch.runTo))) ||
+               watch.AtBreakpoint(held);
+    }
+}
+
+// Calls step with the tests as a constant.
+template <class FStep>
+[[gnu::always_inline]] inline void WithTests(EStopTests tests, FStep&& step) {
+    switch (tests) {
+        case EStopTests::kNone: step.template operator()<EStopTests::kNone>(); break;
+        case EStopTests::kBreakpoints: step.template operator()<EStopTests::kBreakpoints>(); break;
+        case EStopTests::kAll: step.template operator()<EStopTests::kAll>(); break;
+    }
 }
 
 // The passes of one unit of class Core running alone, made by Steps, with
@@ -168,7 +206,7 @@ void StepAidedPassesWith(SPassRun& run, int slot) {
         do {
             aids.Step(held);
             ++steps;
-            stopped = StopsNow(unit, held, watch) || unit.HasDebugStop();
+            stopped = StopsNow(held, watch) || unit.HasDebugStop();
         } while (steps < end && !stopped);
     }
     held.Publish();
@@ -189,20 +227,43 @@ void StepAidedPassesOf(SPassRun& run, int slot) {
     StepAidedPassesWith<Core, typename SStepsOf<Core>::Type>(run, slot);
 }
 
-// A core that holds its registers in locals steps a unit running alone, a
-// pair and a group of units in functions of their own: their loops then keep
-// the registers in machine registers as far as they fit.
+// The steps between two looks are made by functions of their own, one for
+// each core and each of the tests, on copies of the held registers: each
+// loop then keeps its registers in machine registers as far as they fit,
+// whatever the other loops need, and no store to memory (which the compiler
+// must assume may change anything reached through a reference) makes it
+// read them again.
+
+// Whether a core holds its registers in locals for runs of passes, those of
+// several units until the set of units running changes.
 template <class Core>
 constexpr bool kHeldApart = requires {
     typename Core::SHeld;
 };
 
+// The steps of held from steps to end, or to the step after which it stops
+// (stopped then set); the steps reached.
+template <EStopTests kTests, class Steps>
+[[gnu::noinline, gnu::flatten]] uint32_t StepsBetweenLooks(Steps& held, const SStopWatch& watch,
+                                                           uint32_t steps, uint32_t end,
+                                                           bool& stopped) {
+    Steps stepping = held;
+    bool stop = false;
+    do {
+        stepping.Step();
+        ++steps;
+        stop = StopsNow<kTests>(stepping, watch);
+    } while (steps < end && !stop);
+    held = stepping;
+    stopped = stop;
+    return steps;
+}
+
 // The steps of one unit running alone, looking every few steps at what the
 // event thread changes (the running flag, the stop conditions, the event
 // word, the unit set); at most the run's passes and steps.
 template <class Core>
-[[gnu::always_inline]] inline uint32_t StepsAlone(const SPassRun& run, Core& unit,
-                                                  uint32_t generation) {
+uint32_t StepsAlone(const SPassRun& run, Core& unit, uint32_t generation) {
     const uint32_t most = std::min(run.maxPasses, run.maxSteps);
     uint32_t steps = 0;
     bool stopped = false;
@@ -212,55 +273,52 @@ template <class Core>
            run.units->GetGeneration() == generation) {
         const uint32_t end = steps + std::min(most - steps, SPassRun::kPassesBetweenLooks);
         const SStopWatch watch = WatchOf(unit);
-        do {
-            held.Step();
-            ++steps;
-            stopped = StopsNow(unit, held, watch);
-        } while (steps < end && !stopped);
+        WithTests(TestsOf(watch), [&]<EStopTests kTests> {
+            steps = StepsBetweenLooks<kTests>(held, watch, steps, end, stopped);
+        });
     }
     held.Publish();
     return steps;
-}
-template <class Core>
-[[gnu::noinline, gnu::flatten]] uint32_t StepsAloneApart(const SPassRun& run, Core& unit,
-                                                         uint32_t generation) {
-    return StepsAlone(run, unit, generation);
 }
 
 // Passes of the count units held (registers in locals, see SUnitSteps) from
 // passes to end, or to the pass after which one stops; the passes reached.
 // The common pair runs on copies of its two, which stay in machine
 // registers.
-template <class Held, class Core>
+template <EStopTests kTests, class Held>
 [[gnu::noinline, gnu::flatten]] uint32_t PairPassesApart(
-    std::array<Held, CMpus::kSlots>& held, const std::array<Core*, CMpus::kSlots>& stepping,
-    const std::array<SStopWatch, CMpus::kSlots>& watches, uint32_t passes, uint32_t end,
-    bool& stopped) {
+    std::array<Held, CMpus::kSlots>& held, const std::array<SStopWatch, CMpus::kSlots>& watches,
+    uint32_t passes, uint32_t end, bool& stopped) {
     Held first = held[0];
     Held second = held[1];
-    while (passes < end && !stopped) {
+    bool stop = false;
+    while (passes < end && !stop) {
         first.Step();
-        stopped = StopsNow(*stepping[0], first, watches[0]);
+        stop = StopsNow<kTests>(first, watches[0]);
         second.Step();
-        stopped |= StopsNow(*stepping[1], second, watches[1]);
+        stop |= StopsNow<kTests>(second, watches[1]);
         ++passes;
     }
     held[0] = first;
     held[1] = second;
+    stopped = stop;
     return passes;
 }
-template <class Held, class Core>
+template <EStopTests kTests, class Held>
 [[gnu::noinline, gnu::flatten]] uint32_t GroupPassesApart(
-    std::array<Held, CMpus::kSlots>& held, const std::array<Core*, CMpus::kSlots>& stepping,
-    const std::array<SStopWatch, CMpus::kSlots>& watches, uint32_t count, uint32_t passes,
-    uint32_t end, bool& stopped) {
-    while (passes < end && !stopped) {
+    std::array<Held, CMpus::kSlots>& held, const std::array<SStopWatch, CMpus::kSlots>& watches,
+    uint32_t count, uint32_t passes, uint32_t end, bool& stopped) {
+    std::array<Held, CMpus::kSlots> group = held;
+    bool stop = false;
+    while (passes < end && !stop) {
         for (uint32_t n = 0; n < count; ++n) {
-            held[n].Step();
-            stopped |= StopsNow(*stepping[n], held[n], watches[n]);
+            group[n].Step();
+            stop |= StopsNow<kTests>(group[n], watches[n]);
         }
         ++passes;
     }
+    held = group;
+    stopped = stop;
     return passes;
 }
 
@@ -301,10 +359,7 @@ void StepPassesOf(SPassRun& run) {
         // One unit running, of this class: a pass is one step of it.
         const int slot = std::countr_zero(running);
         auto& unit = static_cast<Core&>(*run.inSlot[static_cast<size_t>(slot)]);
-        if constexpr (kHeldApart<Core>)
-            steps = StepsAloneApart(run, unit, generation);
-        else
-            steps = StepsAlone(run, unit, generation);
+        steps = StepsAlone(run, unit, generation);
         passes = steps;
         lastSteps = steps != 0 ? 1 : 0;
         lastSlots = steps != 0 ? running : 0;
@@ -362,11 +417,16 @@ void StepPassesOf(SPassRun& run) {
                     {passes + SPassRun::kPassesBetweenLooks, maxPasses,
                      passes + (uint64_t{maxSteps} - steps + steppingCount - 1) / steppingCount}));
                 const uint32_t before = passes;
-                if (steppingCount == 2)
-                    passes = PairPassesApart(held, stepping, watches, passes, end, stopped);
-                else
-                    passes = GroupPassesApart(held, stepping, watches, steppingCount, passes, end,
-                                              stopped);
+                EStopTests tests = EStopTests::kNone;
+                for (uint32_t n = 0; n < steppingCount; ++n)
+                    tests = std::max(tests, TestsOf(watches[n]));
+                WithTests(tests, [&]<EStopTests kTests> {
+                    if (steppingCount == 2)
+                        passes = PairPassesApart<kTests>(held, watches, passes, end, stopped);
+                    else
+                        passes = GroupPassesApart<kTests>(held, watches, steppingCount, passes, end,
+                                                          stopped);
+                });
                 steps += steppingCount * (passes - before);
             } else {
                 for (uint32_t pass = 0;
@@ -374,8 +434,7 @@ void StepPassesOf(SPassRun& run) {
                      ++pass) {
                     for (uint32_t n = 0; n < steppingCount; ++n) {
                         stepping[n]->Core::Step();
-                        stopped |=
-                            StopsNow(*stepping[n], SUnitSteps<Core>(*stepping[n]), watches[n]);
+                        stopped |= StopsNow(SUnitSteps<Core>(*stepping[n]), watches[n]);
                     }
                     ++passes;
                     steps += steppingCount;

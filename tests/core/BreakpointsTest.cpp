@@ -25,14 +25,15 @@ TEST(BreakpointsTest, RemoveClosesUpAndCapacityIsThirty) {
     EXPECT_FALSE(set.HasBreakpoints() || set.Contains(0x20));
 }
 
-// The run thread's test agrees with the set through any sequence of edits.
+// The run thread's test agrees with the set through any sequence of edits,
+// and the range and blocks a run tests first hold every address of it.
 TEST(BreakpointsTest, HasAgreesWithTheSetAfterEveryEdit) {
     CBreakpoints set;
     std::set<uint32_t> model;
     uint32_t seed = 12345;
     auto next = [&] { return seed = seed * 1103515245 + 12345; };
     for (int edit = 0; edit < 2000; ++edit) {
-        const uint32_t address = (next() >> 8) % 0x300;
+        const uint32_t address = (next() >> 8) % 0x300 * (edit % 3 == 0 ? 0x101 : 1);
         if (next() & 0x100) {
             if (set.Add(address)) model.insert(address);
         } else if (next() & 0x200) {
@@ -44,8 +45,15 @@ TEST(BreakpointsTest, HasAgreesWithTheSetAfterEveryEdit) {
         }
         for (uint32_t a = 0; a < 0x300; a += 7)
             ASSERT_EQ(set.Has(a), model.contains(a)) << edit << " " << a;
-        for (const uint32_t a : model)
+        for (const uint32_t a : model) {
             ASSERT_TRUE(set.Has(a)) << edit << " " << a;
+            ASSERT_LE(a - set.GetLowest(), set.GetSpan()) << edit << " " << a;
+            ASSERT_NE(set.GetBlocks() & CBreakpoints::BlockBit(a), 0u) << edit << " " << a;
+        }
+        if (!model.empty()) {
+            ASSERT_EQ(set.GetLowest(), *model.begin());
+            ASSERT_EQ(set.GetSpan(), *model.rbegin() - *model.begin());
+        }
     }
 }
 

@@ -170,12 +170,15 @@ TEST(StepPassesTest, WhatEndsARunAndWhen) {
         // others go on keeps the state of its last step.
         uint32_t firstPc = 0;
     };
-    // What arrives in pass 3 is seen when the run next looks, after pass 8;
-    // a stop condition ends the run with the pass that reaches it.
+    // What arrives in pass 3 is seen when the run next looks, after pass
+    // kLook; a stop condition ends the run with the pass that reaches it.
     constexpr uint32_t kLook = SPassRun::kPassesBetweenLooks;
     static_assert(kLook >= 3 && kLook < 50);
     // Slot 0's PC after kLook steps of its five-instruction loop.
     constexpr uint32_t kPcAfterLook = std::array{0x400u, 0x401u, 0x402u, 0x405u, 0x406u}[kLook % 5];
+    // 0405 is reached after passes 3, 8, 13, ...: the first of them after
+    // the look that sees a stop set in pass 3.
+    constexpr uint32_t kReachedAfterLook = kLook + 1 + (3 + 5 - (kLook + 1) % 5) % 5;
     const SCase cases[] = {
         {"nothing", nothing, nothing, 0xFFFFFFFF, 100, 200, 3},
         {"a step limit", nothing, nothing, 5, 3, 6, 3},
@@ -195,11 +198,10 @@ TEST(StepPassesTest, WhatEndsARunAndWhen) {
          100 + kLook, 2, kPcAfterLook},
         {"event", nothing, [](SMachine& m, CMpu&) { m.events.fetch_add(1); }, 0xFFFFFFFF, kLook,
          2 * kLook, 3},
-        {"breakpoint set, reached at once", nothing,
-         [](SMachine&, CMpu& unit) { unit.Breakpoints().Add(0x0405); }, 0xFFFFFFFF, 3, 6, 3},
-        // Run-to 0405 is reached after passes 3, 8, 13: seen at the look after 8.
+        {"breakpoint set", nothing, [](SMachine&, CMpu& unit) { unit.Breakpoints().Add(0x0405); },
+         0xFFFFFFFF, kReachedAfterLook, 2 * kReachedAfterLook, 3},
         {"run-to set", nothing, [](SMachine&, CMpu& unit) { unit.SetRunToAddress(0x0405); },
-         0xFFFFFFFF, 13, 26, 3},
+         0xFFFFFFFF, kReachedAfterLook, 2 * kReachedAfterLook, 3},
         {"step-out without a return", nothing,
          [](SMachine&, CMpu& unit) { unit.SetStepOutPending(true); }, 0xFFFFFFFF, 100, 200, 3},
         {"prompt", nothing, [](SMachine&, CMpu& unit) { unit.SetInterruptPrompt(true); },
@@ -250,8 +252,12 @@ TEST(StepPassesTest, AUnitRunningAloneEndsTheRunRightAfterReachingABreakpoint) {
         uint32_t added;   // one the store adds (0: none)
         uint32_t steps;
     };
+    // One added during the run is seen from the next look: 0406 is reached
+    // after steps 4, 9, 14, ...
+    constexpr uint32_t kLook = SPassRun::kPassesBetweenLooks;
+    constexpr uint32_t kAddedReached = kLook + 1 + (4 + 5 - (kLook + 1) % 5) % 5;
     const SCase cases[] = {
-        {0x0405, 0, 3}, {0x0400, 0, 5}, {0x9999, 0, 100}, {0, 0x0406, 4}, {0, 0, 100}};
+        {0x0405, 0, 3}, {0x0400, 0, 5}, {0x9999, 0, 100}, {0, 0x0406, kAddedReached}, {0, 0, 100}};
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.before + c.added);
         SMachine machine;
