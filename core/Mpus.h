@@ -294,9 +294,8 @@ template <EStopTests kTests, class Held>
     bool stop = false;
     while (passes < end && !stop) {
         first.Step();
-        stop = StopsNow<kTests>(first, watches[0]);
         second.Step();
-        stop |= StopsNow<kTests>(second, watches[1]);
+        stop = StopsNow<kTests>(first, watches[0]) | StopsNow<kTests>(second, watches[1]);
         ++passes;
     }
     held[0] = first;
@@ -311,10 +310,12 @@ template <EStopTests kTests, class Held>
     std::array<Held, CMpus::kSlots> group = held;
     bool stop = false;
     while (passes < end && !stop) {
-        for (uint32_t n = 0; n < count; ++n) {
+        // Every unit makes its step of the pass whatever the others reach,
+        // so the tests can follow the pass.
+        for (uint32_t n = 0; n < count; ++n)
             group[n].Step();
+        for (uint32_t n = 0; n < count; ++n)
             stop |= StopsNow<kTests>(group[n], watches[n]);
-        }
         ++passes;
     }
     held = group;
