@@ -234,6 +234,15 @@ void StepAidedPassesOf(SPassRun& run, int slot) {
 // must assume may change anything reached through a reference) makes it
 // read them again.
 
+// The loops of runs of passes inline every call they make. Sanitizer builds,
+// where speed does not matter, leave that to the compiler, which would
+// otherwise spend minutes instrumenting each of the many copies of a step.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define SIMQ_FLATTEN_PASSES
+#else
+#define SIMQ_FLATTEN_PASSES gnu::flatten
+#endif
+
 // Whether a core holds its registers in locals for runs of passes, those of
 // several units until the set of units running changes.
 template <class Core>
@@ -244,9 +253,10 @@ constexpr bool kHeldApart = requires {
 // The steps of held from steps to end, or to the step after which it stops
 // (stopped then set); the steps reached.
 template <EStopTests kTests, class Steps>
-[[gnu::noinline, gnu::flatten]] uint32_t StepsBetweenLooks(Steps& held, const SStopWatch& watch,
-                                                           uint32_t steps, uint32_t end,
-                                                           bool& stopped) {
+[[gnu::noinline, SIMQ_FLATTEN_PASSES]] uint32_t StepsBetweenLooks(Steps& held,
+                                                                  const SStopWatch& watch,
+                                                                  uint32_t steps, uint32_t end,
+                                                                  bool& stopped) {
     Steps stepping = held;
     bool stop = false;
     do {
@@ -286,7 +296,7 @@ uint32_t StepsAlone(const SPassRun& run, Core& unit, uint32_t generation) {
 // The common pair runs on copies of its two, which stay in machine
 // registers.
 template <EStopTests kTests, class Held>
-[[gnu::noinline, gnu::flatten]] uint32_t PairPassesApart(
+[[gnu::noinline, SIMQ_FLATTEN_PASSES]] uint32_t PairPassesApart(
     std::array<Held, CMpus::kSlots>& held, const std::array<SStopWatch, CMpus::kSlots>& watches,
     uint32_t passes, uint32_t end, bool& stopped) {
     Held first = held[0];
@@ -304,7 +314,7 @@ template <EStopTests kTests, class Held>
     return passes;
 }
 template <EStopTests kTests, class Held>
-[[gnu::noinline, gnu::flatten]] uint32_t GroupPassesApart(
+[[gnu::noinline, SIMQ_FLATTEN_PASSES]] uint32_t GroupPassesApart(
     std::array<Held, CMpus::kSlots>& held, const std::array<SStopWatch, CMpus::kSlots>& watches,
     uint32_t count, uint32_t passes, uint32_t end, bool& stopped) {
     std::array<Held, CMpus::kSlots> group = held;

@@ -806,7 +806,7 @@ struct C6502::SHeldAs {
     }
 }
 
-[[gnu::flatten]] void C6502::StepPasses(SPassRun& run) {
+[[SIMQ_FLATTEN_PASSES]] void C6502::StepPasses(SPassRun& run) {
     StepPassesOf<C6502>(run);
 }
 
