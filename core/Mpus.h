@@ -146,6 +146,15 @@ struct SStepsOf<Core> {
     using Type = typename Core::SHeld;
 };
 
+// The loops of runs of passes inline every call they make. Sanitizer builds,
+// where speed does not matter, leave that to the compiler, which would
+// otherwise spend minutes instrumenting each of the many copies of a step.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define SIMQ_FLATTEN_PASSES
+#else
+#define SIMQ_FLATTEN_PASSES gnu::flatten
+#endif
+
 // What the steps until the next look must test: nothing, breakpoints only,
 // or every stop condition. Loops are made for each, so that the common
 // cases test only what they must.
@@ -182,6 +191,25 @@ template <class FStep>
     }
 }
 
+// The steps of held with the debugging aids from steps to end, or to the
+// step after which it stops; on a copy of the held registers, as
+// StepsBetweenLooks.
+template <class Steps, class Core>
+[[gnu::noinline, SIMQ_FLATTEN_PASSES]] uint32_t AidedStepsBetweenLooks(
+    Steps& held, const SStepAids::SSlot& aids, const Core& unit, const SStopWatch& watch,
+    uint32_t steps, uint32_t end, bool& stopped) {
+    Steps stepping = held;
+    bool stop = false;
+    do {
+        aids.Step(stepping);
+        ++steps;
+        stop = StopsNow(stepping, watch) || unit.HasDebugStop();
+    } while (steps < end && !stop);
+    held = stepping;
+    stopped = stop;
+    return steps;
+}
+
 // The passes of one unit of class Core running alone, made by Steps, with
 // the debugging aids around every step; a watchpoint's hit ends the run
 // after its step.
@@ -203,11 +231,17 @@ void StepAidedPassesWith(SPassRun& run, int slot) {
            units.GetGeneration() == generation) {
         const uint32_t end = steps + std::min(most - steps, SPassRun::kPassesBetweenLooks);
         const SStopWatch watch = WatchOf(unit);
-        do {
-            aids.Step(held);
-            ++steps;
-            stopped = StopsNow(held, watch) || unit.HasDebugStop();
-        } while (steps < end && !stopped);
+        if constexpr (kRecordsItself<Steps>) {
+            // Inline: a function of its own kept fewer of the recording
+            // step's registers in machine registers.
+            do {
+                aids.Step(held);
+                ++steps;
+                stopped = StopsNow(held, watch) || unit.HasDebugStop();
+            } while (steps < end && !stopped);
+        } else {
+            steps = AidedStepsBetweenLooks(held, aids, unit, watch, steps, end, stopped);
+        }
     }
     held.Publish();
     aids.EndRun<Steps>(unit);
@@ -233,15 +267,6 @@ void StepAidedPassesOf(SPassRun& run, int slot) {
 // whatever the other loops need, and no store to memory (which the compiler
 // must assume may change anything reached through a reference) makes it
 // read them again.
-
-// The loops of runs of passes inline every call they make. Sanitizer builds,
-// where speed does not matter, leave that to the compiler, which would
-// otherwise spend minutes instrumenting each of the many copies of a step.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define SIMQ_FLATTEN_PASSES
-#else
-#define SIMQ_FLATTEN_PASSES gnu::flatten
-#endif
 
 // Whether a core holds its registers in locals for runs of passes, those of
 // several units until the set of units running changes.
