@@ -343,14 +343,26 @@ template <EStopTests kTests, class Held>
     std::array<Held, CMpus::kSlots>& held, const std::array<SStopWatch, CMpus::kSlots>& watches,
     uint32_t count, uint32_t passes, uint32_t end, bool& stopped) {
     std::array<Held, CMpus::kSlots> group = held;
+    // The range of every unit's breakpoints, held for the passes: a unit
+    // outside it needs no test of its own.
+    uint32_t lowest = 0xFFFFFFFF;
+    uint32_t highest = 0;
+    for (uint32_t n = 0; n < count; ++n) {
+        if (!watches[n].breakpoints) continue;
+        lowest = std::min(lowest, watches[n].breakpointLowest);
+        highest = std::max(highest, watches[n].breakpointLowest + watches[n].breakpointSpan);
+    }
+    const uint32_t span = highest - lowest;
     bool stop = false;
     while (passes < end && !stop) {
         // Every unit makes its step of the pass whatever the others reach,
         // so the tests can follow the pass.
         for (uint32_t n = 0; n < count; ++n)
             group[n].Step();
-        for (uint32_t n = 0; n < count; ++n)
-            stop |= StopsNow<kTests>(group[n], watches[n]);
+        for (uint32_t n = 0; n < count; ++n) {
+            if (kTests != EStopTests::kBreakpoints || group[n].GetPC() - lowest <= span)
+                stop |= StopsNow<kTests>(group[n], watches[n]);
+        }
         ++passes;
     }
     held = group;

@@ -188,6 +188,13 @@ TEST(StepPassesTest, WhatEndsARunAndWhen) {
          0xFFFFFFFF, 3, 6, 3},
         {"a breakpoint reached", [](SMachine&, CMpu& unit) { unit.Breakpoints().Add(0x0405); },
          nothing, 0xFFFFFFFF, 3, 6, 3},
+        {"a breakpoint reached, three units",
+         [](SMachine& m, CMpu& unit) {
+             static_cast<C6502*>(m.Add(std::make_unique<C6502>(), 0x600, {0xEA, 0x4C, 0x00, 0x06}))
+                 ->SetPC(0x600);
+             unit.Breakpoints().Add(0x0405);
+         },
+         nothing, 0xFFFFFFFF, 3, 9, 7},
         {"thirty breakpoints never reached",
          [](SMachine&, CMpu& unit) {
              for (uint32_t a = 0x1000; a < 0x1000 + 30; ++a)
