@@ -61,7 +61,8 @@ private:
 // seen every kPassesBetweenLooks passes, for at most maxPasses passes, and
 // ends with the pass that brings the steps to maxSteps or beyond, or after
 // the pass in which a unit reached a breakpoint, its run-to address or the
-// return of a step-out (each tested after every step, in constant time). A
+// return of a step-out (each as set at the last look, tested after every
+// step in constant time). A
 // unit with the interrupt prompt stops after every step: the run thread
 // steps it. The run thread steps whatever a run leaves.
 struct SPassRun {
@@ -261,13 +262,6 @@ void StepAidedPassesOf(SPassRun& run, int slot) {
     StepAidedPassesWith<Core, typename SStepsOf<Core>::Type>(run, slot);
 }
 
-// The steps between two looks are made by functions of their own, one for
-// each core and each of the tests, on copies of the held registers: each
-// loop then keeps its registers in machine registers as far as they fit,
-// whatever the other loops need, and no store to memory (which the compiler
-// must assume may change anything reached through a reference) makes it
-// read them again.
-
 // Whether a core holds its registers in locals for runs of passes, those of
 // several units until the set of units running changes.
 template <class Core>
@@ -275,6 +269,13 @@ constexpr bool kHeldApart = requires {
     typename Core::SHeld;
 };
 
+// The steps between two looks are made by functions of their own, one for
+// each core and each of the tests, on copies of the held registers: each
+// loop then keeps its registers in machine registers as far as they fit,
+// whatever the other loops need, and no store to memory (which the compiler
+// must assume may change anything reached through a reference) makes it
+// read them again.
+//
 // The steps of held from steps to end, or to the step after which it stops
 // (stopped then set); the steps reached.
 template <EStopTests kTests, class Steps>
