@@ -438,7 +438,9 @@ ERunStart CComputer::Run(bool confirmed, const SInterruptRequest* interrupt) {
     m_lastStop[static_cast<size_t>(GetActiveSlot())] = EStopReason::kNone;
     m_lastLimitStop = EStopReason::kNone;
     m_runSlots |= 1u << GetActiveSlot();
-    m_debugger->UnitStarted(GetActiveSlot(), *unit);
+    // A unit already running keeps its stop detail: the run thread may be
+    // noting a stop of it at this moment.
+    if (!unit->IsRunning()) m_debugger->UnitStarted(GetActiveSlot(), *unit);
     unit->Run();
     WakeRunThread();
     return ERunStart::kStarted;
